@@ -1,0 +1,53 @@
+// The operating-system side of the serial port, internal to pclink.
+//
+// Principles of operation: the port layer above (serial_port.cpp) moves one
+// byte at a time, each under its own time-out, and never sees a file
+// descriptor, a HANDLE, termios or a DCB. Each host has one file that
+// implements these calls (platform_posix.cpp, platform_win32.cpp); the unit
+// tests link a scripted stand-in instead. At most one port is open per
+// process, so the open port is the platform file's own state.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Line settings of one link mode. Every mode uses 8 data bits, one stop bit,
+// no XON/XOFF, no CTS flow control and RTS held off; DTR is left alone.
+struct LineSettings {
+  int baud;         // 9600 or 19200
+  bool odd_parity;  // the optical relay adapter wants odd parity
+};
+
+enum class Transfer { done, timed_out, failed };
+
+struct ReadResult {
+  Transfer status;
+  std::uint8_t byte;  // valid when status is done
+  int error;          // the platform's error code when status is failed
+};
+
+struct WriteResult {
+  Transfer status;
+  int error;  // the platform's error code when status is failed
+};
+
+// Opens the named port for this process alone and applies the settings.
+// Returns false when the port cannot be opened or is held by another process.
+bool open_port(const char* name, const LineSettings& settings);
+
+// Reads one byte, waiting at most timeout_cs hundredths of a second.
+ReadResult read_byte(int timeout_cs);
+
+// Writes one byte, waiting at most timeout_cs hundredths of a second for the
+// line to take it. Writing while no port is open fails with the platform's
+// "bad handle" error.
+WriteResult write_byte(int timeout_cs, std::uint8_t byte);
+
+// Closes the port if one is open.
+void close_port();
+
+// Pauses the process.
+void sleep_ms(int milliseconds);
+
+}  // namespace platform
