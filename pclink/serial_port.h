@@ -1,0 +1,78 @@
+// The serial port: one RS-232 line per process, driven one byte at a time.
+//
+// Principles of operation: every byte read or written is a separate
+// platform transfer under its own time-out, counted in hundredths of a
+// second (1000 for each PC-link byte on a cable, 100, 50 and 40 inside the
+// optical relay framing). Some cables hand every transmitted byte back to
+// the sender; with echo suppression on, each sent byte is remembered and
+// the same byte is expected back, in order, before anything the device says.
+// A transfer that fails or times out sets link_failed; on a cable the next
+// PC-link byte transfer then prints "TimeOut" and ends the program with exit
+// code 1. In link mode 2 the bytes go to and from the relay buffer instead
+// and the relay framing carries them to the line.
+#pragma once
+
+#include <cstdint>
+
+// Link modes chosen with -s: the low two bits of the digit after "-s".
+constexpr int link_mode_cable_9600 = 0;
+constexpr int link_mode_cable_19200 = 1;
+constexpr int link_mode_relay = 2;
+constexpr int default_link_mode = link_mode_cable_19200;
+
+// Time-outs in hundredths of a second.
+constexpr int pclink_byte_timeout = 1000;
+
+// The link mode that an option such as "-s2" selects: the low two bits of
+// its third character; a bare "-s" selects 0.
+int link_mode_from_option(const char* option);
+
+// Process-wide link state.
+extern bool echo_enabled;  // echo suppression on (the default); -C clears it
+extern bool link_failed;   // the most recent platform transfer failed or timed out
+extern bool relay_active;  // set by open_port in link mode 2
+
+// The port name holds at most this many characters.
+constexpr int port_name_max_length = 79;
+
+// Sets the name of the port that open_port opens ("COM2" by default).
+// Returns 0, changing nothing, when the name is longer than
+// port_name_max_length; 1 otherwise.
+int set_port_name(const char* name);
+const char* current_port_name();
+
+// Takes the argument of -d for a program: sets the port name, or prints why
+// it cannot and ends the program with exit code 2.
+void take_port_option(const char* name);
+
+// Opens and configures the port for a link mode. A port that cannot be
+// opened is reported ("port open error") and the program goes on: its first
+// transfer then fails.
+void open_port(int link_mode);
+void close_port();
+
+// One byte from the port with echo suppression: the byte 0..255, or -1 when
+// the read failed or timed out.
+int recv_raw(int timeout);
+// One byte to the port, remembered for echo suppression.
+void send_raw(int timeout, std::uint8_t byte);
+
+// The PC-link byte stream: n bytes in or out. On a cable a failed byte reads
+// as 0xFF and the next transfer ends the program ("TimeOut", exit code 1).
+void link_read(int n, std::uint8_t* destination);
+void link_write(int n, const std::uint8_t* source);
+
+// Pauses for n × 6 ms.
+void delay_ticks(int n);
+
+// Prints "TimeOut", closes the port and ends the program with exit code 1.
+[[noreturn]] void timeout_exit();
+
+// Returns the port layer to its start-up state: port closed, echo
+// suppression on, "COM2", nothing pending. For tests that run many
+// conversations in one process.
+void reset_link_state();
+
+// Echo record capacity; when it is full the oldest pending byte is dropped.
+constexpr int echo_record_size = 4096;
+int echo_pending();
