@@ -42,7 +42,7 @@ void DeviceLink::fall_silent(const std::string& why) {
 }
 
 void DeviceLink::send_unit(const Bytes& bytes, const std::string& decoded) {
-  if (!silent_ && silent_after_ > 0 && units_sent_ >= silent_after_) {
+  if (!silent_ && silent_after_ >= 0 && units_sent_ >= silent_after_) {
     fall_silent("after " + std::to_string(silent_after_) + " units");
   }
   if (silent_) return;

@@ -13,7 +13,7 @@ namespace qvemu {
 
 class DeviceLink {
  public:
-  // silent_after: the device falls silent after this many units (0: never).
+  // silent_after: the device falls silent after this many units (-1: never).
   DeviceLink(Transport& transport, Trace& trace, int silent_after)
       : transport_(transport), trace_(trace), silent_after_(silent_after) {}
 

@@ -95,7 +95,7 @@ const char* help_text() {
       "  --nak-command K    NAK the first K transmissions of each command Packet\n"
       "  --nak-eot K        NAK the first K transmissions of each host EOT\n"
       "  --damage-reply     send the first reply Packet once with a bad checksum\n"
-      "  --silent-after N   send nothing after the device's N-th unit\n"
+      "  --silent-after N   send nothing after the device's N-th unit (0: nothing at all)\n"
       "  --can-for-eot      send CAN instead of the EOT that closes a reply\n"
       "  --can-for-enq      send CAN instead of the ready ENQ\n"
       "  --nak-request      NAK the first transmission of each write request\n"

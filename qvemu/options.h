@@ -8,13 +8,13 @@
 namespace qvemu {
 
 // Injected faults. Counts K are 1-based positions within each data train;
-// 0 means the fault is off.
+// 0 means the fault is off (for silent_after, -1 does).
 struct Faults {
   bool refuse = false;          // "ANG" instead of "DOK" to every command
   int nak_command = 0;          // NAK the first K transmissions of each command Packet
   int nak_eot = 0;              // NAK the first K transmissions of each host EOT
   bool damage_reply = false;    // the first reply Packet goes out with a bad checksum
-  int silent_after = 0;         // send nothing after the device's N-th unit
+  int silent_after = -1;        // send nothing after the device's N-th unit (0: never a unit)
   bool can_for_eot = false;     // CAN instead of the EOT that closes a reply
   bool can_for_enq = false;     // CAN instead of the ready ENQ
   bool nak_request = false;     // NAK the first transmission of a write request

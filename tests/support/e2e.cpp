@@ -1,4 +1,4 @@
-#include "tests/support/e2e.h"
+#include "support/e2e.h"
 
 #include <cerrno>
 #include <chrono>
@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -296,21 +295,6 @@ std::string to_hex(const std::string& bytes) {
     hex += pair;
   }
   return hex;
-}
-
-std::string sjis(const char* utf8) {
-  iconv_t converter = iconv_open("SHIFT_JIS", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no SHIFT_JIS converter");
-  std::string input(utf8);
-  std::string output(input.size() * 2 + 16, '\0');
-  char* in = input.data();
-  char* out = output.data();
-  std::size_t in_left = input.size(), out_left = output.size();
-  const std::size_t converted = iconv(converter, &in, &in_left, &out, &out_left);
-  iconv_close(converter);
-  if (converted == static_cast<std::size_t>(-1)) throw std::runtime_error(std::string("cannot convert ") + utf8);
-  output.resize(output.size() - out_left);
-  return output;
 }
 
 std::string make_temp_dir() {

@@ -11,6 +11,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "support/sjis.h"  // sjis(utf8): expected messages as the programs write them
+
 // A running qvemu.
 struct Emulator {
   pid_t pid = -1;
@@ -67,9 +69,6 @@ std::vector<std::string> trace_events(const std::string& trace);
 // Bytes from "01 01 FE" (spaces optional) and back to "01 01 FE".
 std::string from_hex(const std::string& hex);
 std::string to_hex(const std::string& bytes);
-
-// UTF-8 text converted to Shift-JIS bytes.
-std::string sjis(const char* utf8);
 
 // A fresh temporary folder; files in and out of it.
 std::string make_temp_dir();
