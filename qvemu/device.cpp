@@ -104,6 +104,16 @@ Bytes Device::consent_or_refusal(const std::string& word) {
   return bytes_of("DOK");
 }
 
+bool Device::take_consent(Service service, const std::string& request_name) {
+  const bool consented = consented_ == service;
+  consented_ = Service::none;
+  if (!consented) {
+    violation(request_name + " without a consented service command");
+    refuse_train("no consent");
+  }
+  return consented;
+}
+
 void Device::reply(Bytes payload) {
   if (faults_.long_reply && !long_reply_sent_) {
     long_reply_sent_ = true;

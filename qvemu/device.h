@@ -34,6 +34,9 @@ class Device {
   void dispatch(const Bytes& command);
   void serve_service_request(const std::string& word, Service service);
   Bytes consent_or_refusal(const std::string& word);
+  // Uses up the consent to a request of the service; a request without one
+  // is reported and refused.
+  bool take_consent(Service service, const std::string& request_name);
   void reply(Bytes payload);
   void announce_ready();
 

@@ -7,13 +7,7 @@
 namespace qvemu {
 
 void Device::serve_list_request(const Bytes& request) {
-  const bool consented = consented_ == Service::list;
-  consented_ = Service::none;
-  if (!consented) {
-    violation("list request without a consented \"CFF\"");
-    refuse_train("no consent");
-    return;
-  }
+  if (!take_consent(Service::list, "list request")) return;
   const std::string text(request.begin(), request.end());
   if (request.size() < 4 || request.back() != 0 || text.find('\0') != request.size() - 1) {
     violation("malformed list request " + quote_payload(request));

@@ -13,13 +13,7 @@ const std::string addin_probe_name = "NIFADR.BOX";
 }  // namespace
 
 void Device::serve_read_request(const Bytes& request) {
-  const bool consented = consented_ == Service::read;
-  consented_ = Service::none;
-  if (!consented) {
-    violation("read request without a consented \"CFV\"");
-    refuse_train("no consent");
-    return;
-  }
+  if (!take_consent(Service::read, "read request")) return;
   const std::string text(request.begin(), request.end());
   if (request.size() < read_request_fixed_bytes || text.compare(6, 3, "S1:") != 0 || request.back() != 0 ||
       text.find('\0', 9) != request.size() - 1) {
