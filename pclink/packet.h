@@ -54,6 +54,11 @@ int send_command(int n, const std::uint8_t* payload);
 // left in buffer (capacity bytes). Returns what recv_packet returned.
 int recv_reply(std::uint8_t* buffer, int capacity);
 
+// Whether a received payload of the given length (a recv_packet result)
+// begins with answer, such as "DOK". A damaged, missing or short reply never
+// matches, even when the buffer still holds an earlier reply.
+bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length);
+
 // The opening exchange of a device service: the three-letter command word,
 // then the reply, which must begin with "DOK". Prints the not-connected
 // message and returns 0 otherwise; 1 on consent.

@@ -1,0 +1,52 @@
+#!/bin/sh
+# Builds the suite and runs it against qvemu, the device emulator, on a
+# pseudo-terminal: every step prints its command, its messages (converted
+# from Shift-JIS for this terminal) and its exit code, and at the end the
+# bytes that went over the line.
+set -eu
+cd "$(dirname "$0")"
+generator=""
+if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
+# shellcheck disable=SC2086
+cmake -S . -B build $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build >/dev/null
+bin=$PWD/build/bin
+
+work=$(mktemp -d)
+emulator=""
+cleanup() {
+  if [ -n "$emulator" ]; then kill "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+mkdir -p "$work/device" "$work/host"
+
+"$bin/qvemu" --storage "$work/device" --trace "$work/trace.txt" >"$work/qvemu.out" 2>"$work/qvemu.err" &
+emulator=$!
+tries=0
+until [ -s "$work/qvemu.out" ]; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 100 ]; then echo "qvemu did not start" >&2; cat "$work/qvemu.err" >&2; exit 1; fi
+  sleep 0.05
+done
+port=$(head -n 1 "$work/qvemu.out")
+echo "qvemu plays the device on $port"
+
+# step <program> <arguments...>: runs a program of the suite against the
+# emulated device, from the host folder.
+step() {
+  program=$1; shift
+  echo
+  echo "\$ $program -d $port $*"
+  status=0
+  (cd "$work/host" && "$bin/$program" -d "$port" "$@") >"$work/out" 2>"$work/err" || status=$?
+  iconv -f SHIFT_JIS -t UTF-8 <"$work/err" || cat "$work/err"
+  if [ -s "$work/out" ]; then echo "[standard output]"; cat "$work/out"; fi
+  echo "(exit code $status)"
+}
+
+step qvrestart -r
+
+echo
+echo "--- the line, as the emulator saw it (H host, D device):"
+cat "$work/trace.txt"

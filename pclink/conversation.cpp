@@ -1,0 +1,80 @@
+// The handshakes built on packets: a command and its closing EOT, the reply
+// with its acknowledgements, and the conversation steps every program uses.
+#include <cstring>
+
+#include "pclink/console.h"
+#include "pclink/packet.h"
+
+namespace {
+
+const std::uint8_t* bytes_of(const char* text) {
+  return reinterpret_cast<const std::uint8_t*>(text);
+}
+
+// "リセットに失敗しました" (the reset failed)
+constexpr char reset_failed_message[] =
+    "\x83\x8a\x83\x5a\x83\x62\x83\x67\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+// "Zaurus が未接続または待機状態にありません" (the Zaurus is not connected or not waiting)
+constexpr char not_connected_message[] =
+    "\x5a\x61\x75\x72\x75\x73\x20\x82\xaa\x96\xa2\x90\xda\x91\xb1\x82\xdc\x82\xbd\x82\xcd\x91\xd2"
+    "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+
+}  // namespace
+
+bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
+  if (length < 0 || static_cast<std::size_t>(length) < std::strlen(answer)) {
+    return false;
+  }
+  return has_prefix(answer, reinterpret_cast<const char*>(payload)) == 0;
+}
+
+int send_command(int n, const std::uint8_t* payload) {
+  int answer = 0;
+  do {
+    send_packet(n, 1, payload);
+    answer = recv_byte();
+  } while (answer == NAK);
+  do {
+    send_control(EOT);
+    answer = recv_byte();
+  } while (answer == NAK);
+  return answer;
+}
+
+int recv_reply(std::uint8_t* buffer, int capacity) {
+  send_control(ENQ);
+  int result = recv_packet(buffer, capacity, 1);
+  send_control(ACK);
+  wait_for(EOT);
+  send_control(ACK);
+  return result;
+}
+
+int request_service(const char* command_word, std::uint8_t* buffer, int capacity) {
+  send_command(3, bytes_of(command_word));
+  int length = recv_reply(buffer, capacity);
+  if (!reply_begins_with("DOK", buffer, length)) {
+    print_line(not_connected_message, "");
+    return 0;
+  }
+  return 1;
+}
+
+int connect_device(std::uint8_t* buffer, int capacity) {
+  return request_service("CFV", buffer, capacity);
+}
+
+int reset_device() {
+  std::uint8_t buffer[work_buffer_size];
+  send_command(3, bytes_of("CLE"));
+  int length = recv_reply(buffer, work_buffer_size);
+  if (!reply_begins_with("DOK", buffer, length)) {
+    print_line(reset_failed_message, "");
+    return 0;
+  }
+  return 1;
+}
+
+void await_enq() {
+  wait_for(ENQ);
+}

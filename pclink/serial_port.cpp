@@ -1,0 +1,207 @@
+// The port layer: echo suppression, the one-byte receive buffer, the failure
+// flag and the TimeOut ending, on top of the platform file of this host.
+#include "pclink/serial_port.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "pclink/console.h"
+#include "pclink/platform.h"
+#include "pclink/relay.h"
+
+bool echo_enabled = true;
+bool link_failed = false;
+bool relay_active = false;
+
+namespace {
+
+constexpr char default_port_name[] = "COM2";
+char port_name[port_name_max_length + 1] = "COM2";
+
+// Bytes delivered by the platform and not yet handed out. Every refill asks
+// for exactly one byte, so no byte is ever read ahead of the protocol.
+struct ReceiveBuffer {
+  std::uint8_t bytes[2048];
+  int read_position = 0;
+  int end_position = 0;
+} receive_buffer;
+
+// Bytes sent while echo suppression is on and not yet seen coming back, as a
+// ring. On a link that does not echo, nothing ever empties it, so when it is
+// full the oldest pending byte is dropped: the newest ones are the ones a
+// late echo could still bring.
+struct EchoRecord {
+  std::uint8_t bytes[echo_record_size];
+  int oldest = 0;  // the byte expected back next
+  int count = 0;
+} echo_record;
+
+void remember_sent_byte(std::uint8_t byte) {
+  if (echo_record.count == echo_record_size) {
+    echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
+    --echo_record.count;
+  }
+  echo_record.bytes[(echo_record.oldest + echo_record.count) % echo_record_size] = byte;
+  ++echo_record.count;
+}
+
+int read_port_byte(int timeout) {
+  if (receive_buffer.read_position < receive_buffer.end_position) {
+    return receive_buffer.bytes[receive_buffer.read_position++];
+  }
+  link_failed = false;
+  receive_buffer.read_position = 0;
+  receive_buffer.end_position = 0;
+  platform::ReadResult result = platform::read_byte(timeout);
+  if (result.status == platform::Transfer::failed) {
+    std::printf("r-error=%d\n", result.error);
+    link_failed = true;
+    return -1;
+  }
+  if (result.status == platform::Transfer::timed_out) {
+    link_failed = true;
+    return -1;
+  }
+  receive_buffer.bytes[0] = result.byte;
+  receive_buffer.end_position = 1;
+  return receive_buffer.bytes[receive_buffer.read_position++];
+}
+
+int write_port_byte(int timeout, std::uint8_t byte) {
+  link_failed = false;
+  platform::WriteResult result = platform::write_byte(timeout, byte);
+  if (result.status == platform::Transfer::failed) {
+    std::printf("w_error=%d\n", result.error);
+    link_failed = true;
+    return -1;
+  }
+  if (result.status == platform::Transfer::timed_out) {
+    // The line did not take the byte in time: as dead as a failed write.
+    link_failed = true;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int link_mode_from_option(const char* option) {
+  return option[1] == '\0' ? 0 : option[2] & 3;
+}
+
+int set_port_name(const char* name) {
+  if (std::strlen(name) > static_cast<std::size_t>(port_name_max_length)) {
+    return 0;
+  }
+  std::strcpy(port_name, name);
+  return 1;
+}
+
+const char* current_port_name() {
+  return port_name;
+}
+
+void take_port_option(const char* name) {
+  if (set_port_name(name) == 0) {
+    print_line(name, ":port name too long (at most 79 characters)");
+    exit_program(exit_not_done);
+  }
+}
+
+void open_port(int link_mode) {
+  platform::LineSettings settings{9600, false};
+  if (link_mode == link_mode_cable_19200) {
+    settings.baud = 19200;
+  } else if (link_mode == link_mode_relay) {
+    settings.odd_parity = true;
+  }
+  if (!platform::open_port(port_name, settings)) {
+    print_line("port open error", "");
+    return;
+  }
+  if (link_mode == link_mode_relay) {
+    relay_active = true;
+  }
+}
+
+void close_port() {
+  platform::close_port();
+}
+
+int recv_raw(int timeout) {
+  if (echo_enabled) {
+    while (echo_record.count > 0) {
+      int value = read_port_byte(timeout);
+      if (value != echo_record.bytes[echo_record.oldest]) {
+        // Not the echo: the device's own byte, handed over as data. The
+        // same echo byte is expected again by the next receive.
+        return value;
+      }
+      echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
+      --echo_record.count;
+    }
+    echo_record.oldest = 0;
+  }
+  return read_port_byte(timeout);
+}
+
+void send_raw(int timeout, std::uint8_t byte) {
+  write_port_byte(timeout, byte);
+  // Recorded whether or not the write succeeded: a failed write ends the
+  // cable conversation anyway, and the relay framing resends whole blocks.
+  if (echo_enabled) {
+    remember_sent_byte(byte);
+  }
+}
+
+void link_read(int n, std::uint8_t* destination) {
+  if (relay_active) {
+    relay_read(n, destination);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    destination[i] = static_cast<std::uint8_t>(recv_raw(pclink_byte_timeout) & 0xFF);
+  }
+}
+
+void link_write(int n, const std::uint8_t* source) {
+  if (relay_active) {
+    relay_write(n, source);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    send_raw(pclink_byte_timeout, source[i]);
+  }
+}
+
+void delay_ticks(int n) {
+  platform::sleep_ms(n * 6);
+}
+
+void timeout_exit() {
+  print_line("TimeOut", "");
+  close_port();
+  exit_program(exit_line_failed);
+}
+
+void reset_link_state() {
+  platform::close_port();
+  std::strcpy(port_name, default_port_name);
+  echo_enabled = true;
+  link_failed = false;
+  relay_active = false;
+  receive_buffer.read_position = 0;
+  receive_buffer.end_position = 0;
+  echo_record.oldest = 0;
+  echo_record.count = 0;
+}
+
+int echo_pending() {
+  return echo_record.count;
+}

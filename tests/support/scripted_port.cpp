@@ -1,0 +1,238 @@
+#include "scripted_port.h"
+
+#include <cerrno>
+#include <deque>
+
+#include "pclink/serial_port.h"
+
+namespace {
+
+struct Incoming {
+  enum class Kind { byte, timeout, failure } kind;
+  std::uint8_t byte;
+  int error;
+};
+
+struct Script {
+  std::deque<Incoming> incoming;
+  bool loopback = false;
+  std::deque<scripted_port::Bytes> answers;
+  std::function<void(std::uint8_t)> hook;
+  bool refuse_open = false;
+  int write_error = 0;
+  bool open = false;
+  int opens = 0;
+  std::string name;
+  platform::LineSettings settings{0, false};
+  scripted_port::Bytes written;
+  std::vector<scripted_port::Bytes> units;
+  scripted_port::Bytes unit;  // the unit being written
+  long long elapsed_ms = 0;
+  std::vector<int> pauses;
+  int reads = 0;
+};
+
+Script script;
+
+void queue_bytes(const scripted_port::Bytes& bytes) {
+  for (std::uint8_t b : bytes) {
+    script.incoming.push_back({Incoming::Kind::byte, b, 0});
+  }
+}
+
+// A unit is complete after a lone control byte, or after SOH, four header
+// bytes, the payload its length announces and two checksum bytes.
+bool unit_complete(const scripted_port::Bytes& unit) {
+  if (unit[0] != 0x01) {
+    return true;
+  }
+  if (unit.size() < 5) {
+    return false;
+  }
+  std::size_t length = unit[3] + 256u * unit[4];
+  return unit.size() == 5 + length + 2;
+}
+
+void track_unit(std::uint8_t byte) {
+  script.unit.push_back(byte);
+  if (!unit_complete(script.unit)) {
+    return;
+  }
+  script.units.push_back(script.unit);
+  script.unit.clear();
+  if (!script.answers.empty()) {
+    queue_bytes(script.answers.front());
+    script.answers.pop_front();
+  }
+}
+
+}  // namespace
+
+namespace platform {
+
+bool open_port(const char* name, const LineSettings& settings) {
+  ++script.opens;
+  script.name = name;
+  if (script.refuse_open) {
+    return false;
+  }
+  script.settings = settings;
+  script.open = true;
+  return true;
+}
+
+ReadResult read_byte(int timeout_cs) {
+  ++script.reads;
+  if (!script.open) {
+    return {Transfer::failed, 0, EBADF};
+  }
+  if (script.incoming.empty()) {
+    script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
+    return {Transfer::timed_out, 0, 0};
+  }
+  Incoming next = script.incoming.front();
+  script.incoming.pop_front();
+  switch (next.kind) {
+    case Incoming::Kind::byte:
+      return {Transfer::done, next.byte, 0};
+    case Incoming::Kind::timeout:
+      script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
+      return {Transfer::timed_out, 0, 0};
+    case Incoming::Kind::failure:
+      break;
+  }
+  return {Transfer::failed, 0, next.error};
+}
+
+WriteResult write_byte(int, std::uint8_t byte) {
+  if (!script.open) {
+    return {Transfer::failed, EBADF};
+  }
+  if (script.write_error != 0) {
+    return {Transfer::failed, script.write_error};
+  }
+  script.written.push_back(byte);
+  if (script.loopback) {
+    script.incoming.push_back({Incoming::Kind::byte, byte, 0});
+  }
+  track_unit(byte);
+  if (script.hook) {
+    script.hook(byte);
+  }
+  return {Transfer::done, 0};
+}
+
+void close_port() {
+  script.open = false;
+}
+
+void sleep_ms(int milliseconds) {
+  script.pauses.push_back(milliseconds);
+  script.elapsed_ms += milliseconds;
+}
+
+}  // namespace platform
+
+namespace scripted_port {
+
+void reset() {
+  reset_link_state();
+  script = Script{};
+}
+
+void queue_incoming(const Bytes& bytes) {
+  queue_bytes(bytes);
+}
+
+void queue_timeout() {
+  script.incoming.push_back({Incoming::Kind::timeout, 0, 0});
+}
+
+void queue_read_failure(int error) {
+  script.incoming.push_back({Incoming::Kind::failure, 0, error});
+}
+
+void set_loopback(bool on) {
+  script.loopback = on;
+}
+
+void answer_units(const std::vector<Bytes>& answers) {
+  script.answers.assign(answers.begin(), answers.end());
+}
+
+void on_write(std::function<void(std::uint8_t)> hook) {
+  script.hook = std::move(hook);
+}
+
+void refuse_open(bool refuse) {
+  script.refuse_open = refuse;
+}
+
+void fail_writes(int error) {
+  script.write_error = error;
+}
+
+const Bytes& written() {
+  return script.written;
+}
+
+const std::vector<Bytes>& written_units() {
+  return script.units;
+}
+
+bool is_open() {
+  return script.open;
+}
+
+const std::string& opened_name() {
+  return script.name;
+}
+
+platform::LineSettings opened_settings() {
+  return script.settings;
+}
+
+int open_count() {
+  return script.opens;
+}
+
+long long elapsed_ms() {
+  return script.elapsed_ms;
+}
+
+const std::vector<int>& pauses_ms() {
+  return script.pauses;
+}
+
+int read_count() {
+  return script.reads;
+}
+
+std::size_t incoming_left() {
+  return script.incoming.size();
+}
+
+Bytes packet_bytes(int number, const Bytes& payload) {
+  std::uint8_t n = static_cast<std::uint8_t>(number);
+  std::size_t length = payload.size();
+  Bytes bytes = {0x01, n, static_cast<std::uint8_t>(~n), static_cast<std::uint8_t>(length & 0xFF),
+                 static_cast<std::uint8_t>(length >> 8)};
+  unsigned sum = 0;
+  for (std::uint8_t b : payload) {
+    bytes.push_back(b);
+    sum += b;
+  }
+  bytes.push_back(static_cast<std::uint8_t>(sum & 0xFF));
+  bytes.push_back(static_cast<std::uint8_t>((sum >> 8) & 0xFF));
+  return bytes;
+}
+
+Bytes packet_bytes(int number, std::string_view payload) {
+  return packet_bytes(number, bytes_of(payload));
+}
+
+Bytes bytes_of(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+}  // namespace scripted_port

@@ -1,0 +1,65 @@
+// A scripted stand-in for the serial port, linked into the unit tests in
+// place of the host's platform file. Nothing waits for real: a read from an
+// empty line "times out" at once and only advances a virtual clock.
+//
+// The far end is scripted in one of two ways, which can be combined:
+// - queue_incoming: bytes the device has already sent, read in order;
+// - answer_units: one answer per complete unit the host writes (a control
+//   byte, or a whole Packet), the way the device answers each step of a
+//   handshake. An empty answer leaves the host waiting.
+// With loopback on, every byte written comes straight back first, as an
+// echoing cable does.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pclink/platform.h"
+
+namespace scripted_port {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Back to a closed port with an empty script, and the port layer back to
+// its start-up state.
+void reset();
+
+void queue_incoming(const Bytes& bytes);
+// The next read, in queue order, times out / fails with the error code.
+void queue_timeout();
+void queue_read_failure(int error);
+
+void set_loopback(bool on);
+void answer_units(const std::vector<Bytes>& answers);
+// Called with every byte the host writes, after loopback and unit answers.
+void on_write(std::function<void(std::uint8_t)> hook);
+
+// Every open fails (the port is missing or held by another process).
+void refuse_open(bool refuse);
+// Every write fails with the error code (0: writes succeed).
+void fail_writes(int error);
+
+const Bytes& written();
+// The host's units so far, each a control byte or a whole Packet.
+const std::vector<Bytes>& written_units();
+bool is_open();
+const std::string& opened_name();
+platform::LineSettings opened_settings();
+int open_count();
+// Virtual time spent in read time-outs and pauses.
+long long elapsed_ms();
+const std::vector<int>& pauses_ms();
+// Reads the host made (successful, timed out or failed).
+int read_count();
+// Bytes still queued for the host.
+std::size_t incoming_left();
+
+// The bytes of a Packet as the device would send it.
+Bytes packet_bytes(int number, std::string_view payload);
+Bytes packet_bytes(int number, const Bytes& payload);
+Bytes bytes_of(std::string_view text);
+
+}  // namespace scripted_port

@@ -1,0 +1,230 @@
+// Packets and control bytes on the line, and the handshakes built on them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pclink/packet.h"
+#include "pclink/serial_port.h"
+#include "support/scripted_port.h"
+#include "support/sjis.h"
+
+namespace {
+
+using scripted_port::Bytes;
+using scripted_port::bytes_of;
+using scripted_port::packet_bytes;
+
+class Packets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+  }
+};
+
+TEST_F(Packets, ChecksumIsTheByteSumModulo65536) {
+  EXPECT_EQ(checksum16(0, nullptr), 0);
+  Bytes cle = bytes_of("CLE");
+  EXPECT_EQ(checksum16(3, cle.data()), 0x00D4);
+  Bytes many(300, 0xFF);  // 76500 = 65536 + 10964
+  EXPECT_EQ(checksum16(300, many.data()), 10964);
+}
+
+TEST_F(Packets, TheResetCommandPacketIsExactlyTheseBytes) {
+  Bytes cle = bytes_of("CLE");
+  send_packet(3, 1, cle.data());
+  EXPECT_EQ(scripted_port::written(), (Bytes{0x01, 0x01, 0xFE, 0x03, 0x00, 0x43, 0x4C, 0x45, 0xD4, 0x00}));
+}
+
+TEST_F(Packets, AZeroLengthPacketIsSevenBytes) {
+  send_packet(0, 7, nullptr);
+  EXPECT_EQ(scripted_port::written(), (Bytes{0x01, 0x07, 0xF8, 0x00, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(Packets, Number256GoesOutAsZeroAndIsAcceptedAsSuch) {
+  send_packet(0, 256, nullptr);
+  EXPECT_EQ(scripted_port::written(), (Bytes{0x01, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00}));
+  scripted_port::queue_incoming(packet_bytes(0, "AFV"));
+  std::uint8_t buffer[16];
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 256), 3);
+}
+
+TEST_F(Packets, ChecksumBeyond65535IsSentModulo) {
+  Bytes payload(300, 0xFF);
+  send_packet(300, 2, payload.data());
+  const Bytes& line = scripted_port::written();
+  ASSERT_EQ(line.size(), 5u + 300 + 2);
+  EXPECT_EQ(line[3], 0x2C);  // 300 little-endian
+  EXPECT_EQ(line[4], 0x01);
+  EXPECT_EQ(line[305], 10964 & 0xFF);
+  EXPECT_EQ(line[306], 10964 >> 8);
+}
+
+TEST_F(Packets, ReceivesAGoodPacketIntoTheBuffer) {
+  scripted_port::queue_incoming(packet_bytes(3, "AFVhello"));
+  std::uint8_t buffer[32];
+  ASSERT_EQ(recv_packet(buffer, sizeof buffer, 3), 8);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8), "AFVhello");
+}
+
+TEST_F(Packets, EotInsteadOfAPacketReadsNothingMore) {
+  scripted_port::queue_incoming({EOT, SOH});
+  std::uint8_t buffer[8];
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_eot);
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);
+}
+
+TEST_F(Packets, RefusesAnythingButSohWithFormatError) {
+  scripted_port::queue_incoming({CAN});
+  std::uint8_t buffer[8];
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_bad_packet);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet format error\n");
+}
+
+TEST_F(Packets, RefusesAWrongNumberOrComplementAndLeavesTheRest) {
+  std::uint8_t buffer[8];
+  Bytes wrong_number = packet_bytes(2, "DOK");
+  Bytes wrong_complement = packet_bytes(1, "DOK");
+  wrong_complement[2] = 0xFD;
+  for (const Bytes& packet : {wrong_number, wrong_complement}) {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    scripted_port::queue_incoming(packet);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_bad_packet);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet number error\n");
+    EXPECT_EQ(scripted_port::incoming_left(), packet.size() - 3);
+  }
+}
+
+TEST_F(Packets, RefusesABadChecksum) {
+  Bytes packet = packet_bytes(1, "DOK");
+  packet.back() ^= 0x01;
+  scripted_port::queue_incoming(packet);
+  std::uint8_t buffer[8];
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_bad_packet);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\n");
+}
+
+TEST_F(Packets, APacketLongerThanTheBufferIsReadWholeButNeverOverrunsIt) {
+  Bytes payload(100, 0x5A);
+  scripted_port::queue_incoming(packet_bytes(1, payload));
+  scripted_port::queue_incoming({ENQ});
+  std::uint8_t buffer[40] = {};
+  std::uint8_t guard[8] = {};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_packet(buffer, 32, 1), recv_too_long);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet too long\n");
+  EXPECT_EQ(buffer[31], 0x5A);
+  EXPECT_EQ(buffer[32], 0x00);
+  EXPECT_EQ(guard[0], 0x00);
+  EXPECT_EQ(recv_byte(), ENQ);  // the stream is still in step
+}
+
+TEST_F(Packets, SendCommandRepeatsThePacketOnNakAndReturnsTheLastAnswer) {
+  scripted_port::answer_units({{NAK}, {NAK}, {ACK}, {ACK}});
+  Bytes cfv = bytes_of("CFV");
+  EXPECT_EQ(send_command(3, cfv.data()), ACK);
+  const auto& units = scripted_port::written_units();
+  ASSERT_EQ(units.size(), 4u);
+  Bytes command = packet_bytes(1, "CFV");
+  EXPECT_EQ(units[0], command);
+  EXPECT_EQ(units[1], command);
+  EXPECT_EQ(units[2], command);
+  EXPECT_EQ(units[3], Bytes{EOT});
+}
+
+TEST_F(Packets, SendCommandRepeatsTheEotOnNak) {
+  scripted_port::answer_units({{ACK}, {NAK}, {NAK}, {0x33}});
+  Bytes cle = bytes_of("CLE");
+  EXPECT_EQ(send_command(3, cle.data()), 0x33);
+  EXPECT_EQ(scripted_port::written_units().size(), 4u);
+}
+
+TEST_F(Packets, WaitForEndsOnTheByteOrOnCan) {
+  scripted_port::queue_incoming({0x41, 0x42, CAN, EOT});
+  wait_for(EOT);
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);
+  wait_for(EOT);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+// The full exchange of a command and its reply, as the device answers it.
+std::vector<Bytes> device_answers(const std::string& reply) {
+  return {{ACK}, {ACK}, packet_bytes(1, reply), {EOT}, {ENQ}};
+}
+
+TEST_F(Packets, ConnectDeviceSendsCfvAndAcceptsDokWithMore) {
+  scripted_port::answer_units(device_answers("DOK and more"));
+  std::uint8_t buffer[work_buffer_size];
+  EXPECT_EQ(connect_device(buffer, work_buffer_size), 1);
+  Bytes expected = {0x01, 0x01, 0xFE, 0x03, 0x00, 0x43, 0x46, 0x56, 0xDF, 0x00, EOT, ENQ, ACK, ACK};
+  EXPECT_EQ(scripted_port::written(), expected);
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);  // the ready ENQ is the caller's to take
+}
+
+TEST_F(Packets, ConnectDeviceRefusedPrintsTheNotConnectedLine) {
+  scripted_port::answer_units(device_answers("ANG"));
+  std::uint8_t buffer[work_buffer_size];
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(connect_device(buffer, work_buffer_size), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
+}
+
+TEST_F(Packets, AShortOrDamagedReplyNeverMatchesAStaleBuffer) {
+  std::uint8_t buffer[work_buffer_size] = {'D', 'O', 'K'};
+  Bytes damaged = packet_bytes(1, "DOK");
+  damaged.back() ^= 0xFF;
+  scripted_port::answer_units({{ACK}, {ACK}, damaged, {EOT}, {ENQ}});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 0);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("p-check sum error\n"), std::string::npos);
+  EXPECT_EQ(reply_begins_with("DOK", buffer, 2), false);
+  EXPECT_EQ(reply_begins_with("DOK", buffer, 3), true);
+}
+
+TEST_F(Packets, ResetSendsClePrintsNothingOnDok) {
+  scripted_port::answer_units(device_answers("DOK"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(reset_device(), 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  await_enq();
+  Bytes expected = {0x01, 0x01, 0xFE, 0x03, 0x00, 0x43, 0x4C, 0x45, 0xD4, 0x00, EOT, ENQ, ACK, ACK};
+  EXPECT_EQ(scripted_port::written(), expected);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(Packets, RefusedResetPrintsItsMessage) {
+  scripted_port::answer_units(device_answers("NG"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(reset_device(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("リセットに失敗しました") + "\n");
+}
+
+TEST_F(Packets, ResetOverAnEchoingCable) {
+  scripted_port::reset();
+  scripted_port::set_loopback(true);
+  open_port(1);
+  scripted_port::answer_units(device_answers("DOK"));
+  EXPECT_EQ(reset_device(), 1);
+  await_enq();
+  EXPECT_EQ(echo_pending(), 0);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(Packets, AwaitEnqEndsOnCan) {
+  scripted_port::queue_incoming({0x00, CAN, ENQ});
+  await_enq();
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);
+}
+
+TEST_F(Packets, ASilentDeviceEndsTheResetWithTimeOut) {
+  EXPECT_EXIT(reset_device(), ::testing::ExitedWithCode(1), "TimeOut\n$");
+}
+
+}  // namespace

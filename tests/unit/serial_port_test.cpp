@@ -1,0 +1,156 @@
+// The port layer against the scripted port: line settings per link mode,
+// echo suppression, the failure flag and the TimeOut ending.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pclink/serial_port.h"
+#include "support/scripted_port.h"
+
+namespace {
+
+using scripted_port::Bytes;
+
+class SerialPort : public ::testing::Test {
+ protected:
+  void SetUp() override { scripted_port::reset(); }
+};
+
+TEST_F(SerialPort, LinkModesChooseBaudParityAndRelay) {
+  struct Case {
+    int mode;
+    int baud;
+    bool odd_parity;
+    bool relay;
+  };
+  for (Case c : {Case{0, 9600, false, false}, Case{1, 19200, false, false}, Case{2, 9600, true, true},
+                 Case{3, 9600, false, false}}) {
+    scripted_port::reset();
+    open_port(c.mode);
+    EXPECT_EQ(scripted_port::opened_settings().baud, c.baud) << "mode " << c.mode;
+    EXPECT_EQ(scripted_port::opened_settings().odd_parity, c.odd_parity) << "mode " << c.mode;
+    EXPECT_EQ(relay_active, c.relay) << "mode " << c.mode;
+  }
+}
+
+TEST_F(SerialPort, LinkModeIsTheLowTwoBitsOfTheThirdCharacter) {
+  EXPECT_EQ(link_mode_from_option("-s0"), 0);
+  EXPECT_EQ(link_mode_from_option("-s1"), 1);
+  EXPECT_EQ(link_mode_from_option("-s2"), 2);
+  EXPECT_EQ(link_mode_from_option("-s3"), 3);
+  EXPECT_EQ(link_mode_from_option("-s"), 0);
+  EXPECT_EQ(link_mode_from_option("-s5"), 1);  // '5' is 0x35
+}
+
+TEST_F(SerialPort, PortNameDefaultsToCom2AndRefusesOverlongNames) {
+  open_port(1);
+  EXPECT_EQ(scripted_port::opened_name(), "COM2");
+  std::string longest(port_name_max_length, 'x');
+  EXPECT_EQ(set_port_name(longest.c_str()), 1);
+  EXPECT_EQ(std::string(current_port_name()), longest);
+  std::string too_long(port_name_max_length + 1, 'y');
+  EXPECT_EQ(set_port_name(too_long.c_str()), 0);
+  EXPECT_EQ(std::string(current_port_name()), longest);
+}
+
+TEST_F(SerialPort, OverlongPortOptionEndsTheProgramWithCodeTwo) {
+  std::string too_long(200, 'z');
+  EXPECT_EXIT(take_port_option(too_long.c_str()), ::testing::ExitedWithCode(2), "port name too long");
+}
+
+TEST_F(SerialPort, EchoedBytesAreDiscardedBeforeTheDeviceByte) {
+  open_port(1);
+  scripted_port::set_loopback(true);
+  const Bytes sent = {0x41, 0x42, 0x43};
+  link_write(3, sent.data());
+  scripted_port::queue_incoming({0x06});
+  EXPECT_EQ(echo_pending(), 3);
+  EXPECT_EQ(recv_raw(1000), 0x06);
+  EXPECT_EQ(echo_pending(), 0);
+}
+
+TEST_F(SerialPort, LateEchoIsDiscardedAfterTheDeviceByte) {
+  open_port(1);
+  send_raw(1000, 0x05);
+  scripted_port::queue_incoming({0x06, 0x05, 0x04});
+  EXPECT_EQ(recv_raw(1000), 0x06);  // not the echo: handed over as data
+  EXPECT_EQ(echo_pending(), 1);     // and the echo is still expected
+  EXPECT_EQ(recv_raw(1000), 0x04);  // the late 0x05 was the echo
+  EXPECT_EQ(echo_pending(), 0);
+}
+
+TEST_F(SerialPort, WithoutEchoSuppressionEveryByteIsDelivered) {
+  echo_enabled = false;
+  open_port(1);
+  send_raw(1000, 0x05);
+  EXPECT_EQ(echo_pending(), 0);
+  scripted_port::queue_incoming({0x05, 0x06});
+  EXPECT_EQ(recv_raw(1000), 0x05);
+  EXPECT_EQ(recv_raw(1000), 0x06);
+}
+
+TEST_F(SerialPort, EchoRecordNeverOverrunsOnALinkThatDoesNotEcho) {
+  open_port(1);
+  for (int i = 0; i < echo_record_size * 3 + 17; ++i) {
+    send_raw(1000, static_cast<std::uint8_t>(i));
+  }
+  EXPECT_EQ(echo_pending(), echo_record_size);
+  // The oldest bytes were dropped: the record now expects the byte sent
+  // echo_record_size bytes before the end.
+  int first_kept = echo_record_size * 3 + 17 - echo_record_size;
+  scripted_port::queue_incoming({static_cast<std::uint8_t>(first_kept), 0x77});
+  EXPECT_EQ(recv_raw(1000), 0x77);  // first_kept matched as echo, 0x77 is data
+  EXPECT_EQ(echo_pending(), echo_record_size - 1);
+}
+
+TEST_F(SerialPort, ATimedOutReadSetsTheFailureFlagAndReadsAsMinusOne) {
+  open_port(1);
+  EXPECT_EQ(recv_raw(1000), -1);
+  EXPECT_TRUE(link_failed);
+  EXPECT_EQ(scripted_port::elapsed_ms(), 10000);
+  scripted_port::queue_incoming({0x33});
+  EXPECT_EQ(recv_raw(1000), 0x33);
+  EXPECT_FALSE(link_failed);
+}
+
+TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardOutput) {
+  open_port(1);
+  scripted_port::queue_read_failure(5);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(recv_raw(1000), -1);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "r-error=5\n");
+  EXPECT_TRUE(link_failed);
+}
+
+TEST_F(SerialPort, ADeadLineReadsAs0xFFAndTheNextTransferEndsTheProgram) {
+  echo_enabled = false;
+  open_port(1);
+  std::uint8_t byte = 0;
+  link_read(1, &byte);
+  EXPECT_EQ(byte, 0xFF);
+  EXPECT_EXIT(link_read(1, &byte), ::testing::ExitedWithCode(1), "^TimeOut\n$");
+  EXPECT_EXIT(link_write(1, &byte), ::testing::ExitedWithCode(1), "^TimeOut\n$");
+}
+
+TEST_F(SerialPort, AMissingPortFailsTheFirstWriteAndTheNextTransferEnds) {
+  scripted_port::refuse_open(true);
+  ::testing::internal::CaptureStderr();
+  open_port(1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "port open error\n");
+  auto run = [] {
+    std::uint8_t packet[2] = {0x01, 0x01};
+    link_write(2, packet);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "^TimeOut\n$");
+  ::testing::internal::CaptureStdout();
+  send_raw(1000, 0x01);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "w_error=9\n");
+}
+
+TEST_F(SerialPort, DelayTicksPausesSixMillisecondsEach) {
+  delay_ticks(3);
+  ASSERT_EQ(scripted_port::pauses_ms().size(), 1u);
+  EXPECT_EQ(scripted_port::pauses_ms()[0], 18);
+}
+
+}  // namespace
