@@ -1,5 +1,7 @@
 #include "qvunpack/command_line.h"
 
+#include <string>
+
 #include "pclink/console.h"
 #include "pclink/local_files.h"
 #include "qvunpack/messages.h"
@@ -31,9 +33,8 @@ UnpackOptions parse_arguments(int argc, char** argv) {
 
 void print_banner() {
   // One text, so that the banner line is written whole.
-  char banner[sizeof unpack_title + sizeof author_suffix + 2];
-  copy_string(copy_string(copy_string(banner, unpack_title), author_suffix), "\r\n");
-  out_text(banner);
+  std::string banner = std::string(unpack_title) + author_suffix + "\r\n";
+  out_text(banner.c_str());
 }
 
 void print_usage() {

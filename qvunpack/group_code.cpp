@@ -52,8 +52,11 @@ std::uint8_t* decode_group(std::uint8_t c1, std::uint8_t c2, std::uint8_t c3, st
   std::uint8_t x3 = value_of[c3];
   std::uint8_t x4 = value_of[c4];
   if (x3 == no_value) return store(static_cast<std::uint8_t>(x1 | top_of_first(x2)), destination, end);
-  destination = store(static_cast<std::uint8_t>(x1 | top_of_first(x3)), destination, end);
-  if (x4 == no_value) return store(static_cast<std::uint8_t>(x2 | top_of_second(x3)), destination, end);
+  if (x4 == no_value) {
+    destination = store(static_cast<std::uint8_t>(x1 | top_of_first(x3)), destination, end);
+    return store(static_cast<std::uint8_t>(x2 | top_of_second(x3)), destination, end);
+  }
+  destination = store(static_cast<std::uint8_t>(x1 | top_of_first(x4)), destination, end);
   destination = store(static_cast<std::uint8_t>(x2 | top_of_second(x4)), destination, end);
   return store(static_cast<std::uint8_t>(x3 | top_of_third(x4)), destination, end);
 }
