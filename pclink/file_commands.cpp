@@ -1,0 +1,150 @@
+// Reading and writing device files: the request Packets and the data trains.
+#include "pclink/file_commands.h"
+
+#include "pclink/console.h"
+#include "pclink/local_files.h"
+#include "pclink/packet.h"
+
+namespace {
+
+// ":送信に失敗しました" (…: sending failed)
+constexpr char sending_failed_message[] =
+    "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+constexpr char too_large_message[] = ": too large for the host's buffer, not received";
+constexpr char name_too_long_message[] = ": file name too long for a request";
+
+// The capacity field of the read request is three bytes wide.
+constexpr int largest_announced_capacity = 0xFFFFFF;
+
+constexpr int tag_length = 3;
+
+// Sends one write Packet until the device answers it with anything but NAK.
+// Every transmission, a repeat included, takes the next number.
+void send_write_packet(int length, const std::uint8_t* payload, int& next_number) {
+  do {
+    send_packet(length, next_number++, payload);
+  } while (recv_byte() == NAK);
+}
+
+// Receives the device's data Packets up to its EOT, acknowledging each.
+// Once the data no longer fits, the rest of the train is still acknowledged
+// to its end, so that the device finishes and goes back to idle.
+ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int capacity, const char* name) {
+  std::uint8_t work[work_buffer_size];
+  int expected_number = 1;
+  int stored = 0;
+  bool overflowed = false;
+  for (;;) {
+    int length = recv_packet(work, work_buffer_size, expected_number);
+    print_text("o");
+    if (length == recv_bad_packet) {
+      send_control(NAK);
+      continue;
+    }
+    ++expected_number;
+    send_control(ACK);  // the device's closing EOT is acknowledged here too
+    if (length == recv_too_long) {
+      overflowed = true;
+      continue;
+    }
+    if (length < tag_length) {
+      if (overflowed) {
+        print_line(name, too_large_message);
+        print_line(" end", "");
+        return {transfer_overflow, stored};
+      }
+      print_line(" end", "");
+      return {stored, stored};
+    }
+    if (reply_begins_with("ANG", work, length)) {
+      print_line(name, " file not found");
+      return {transfer_refused, stored};
+    }
+    if (!reply_begins_with(data_tag, work, length)) {
+      print_line("packet error", "");
+      print_line(" end", "");
+      return {transfer_packet_error, stored};
+    }
+    int data_length = length - tag_length;
+    if (overflowed || data_length > capacity - stored) {
+      overflowed = true;
+      continue;
+    }
+    copy_block(data_length, destination + stored, work + tag_length);
+    stored += data_length;
+  }
+}
+
+}  // namespace
+
+ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request, int request_length,
+                          const char* data_tag, std::uint8_t* destination, int capacity,
+                          const char* name) {
+  std::uint8_t reply[work_buffer_size];
+  if (!request_service(service_word, reply, work_buffer_size)) {
+    return {transfer_refused, 0};
+  }
+  wait_for(ENQ);
+  send_command(request_length, request);
+  send_control(ENQ);
+  return receive_train(data_tag, destination, capacity, name);
+}
+
+int get_file(int capacity, std::uint8_t* destination, const char* name) {
+  int name_length = text_length(name);
+  if (name_length > read_name_max_length) {
+    print_line(name, name_too_long_message);
+    return transfer_not_started;
+  }
+  int announced = capacity < 0 ? 0 : capacity > largest_announced_capacity ? largest_announced_capacity : capacity;
+  // "RFV", the capacity as three raw bytes (0x00 among them, so the request
+  // goes by its length, never as a string), "S1:", the name and its NUL.
+  std::uint8_t request[work_buffer_size];
+  copy_block(tag_length, request, "RFV");
+  request[3] = static_cast<std::uint8_t>(announced & 0xFF);
+  request[4] = static_cast<std::uint8_t>((announced >> 8) & 0xFF);
+  request[5] = static_cast<std::uint8_t>((announced >> 16) & 0xFF);
+  copy_string(copy_string(reinterpret_cast<char*>(request + 6), "S1:"), name);
+  return fetch_train("CFV", request, name_length + 10, "AFV", destination, announced, name).result;
+}
+
+int put_file(int size, const std::uint8_t* source, const char* name) {
+  int name_length = text_length(name);
+  if (name_length > write_name_max_length) {
+    print_line(name, name_too_long_message);
+    return transfer_not_started;
+  }
+  if (size < 0) {
+    return transfer_not_started;
+  }
+  std::uint8_t work[work_buffer_size];
+  if (!request_service("CFD", work, work_buffer_size)) {
+    return transfer_refused;
+  }
+  wait_for(ENQ);
+  int next_number = 1;
+  copy_string(copy_string(reinterpret_cast<char*>(work), "RFDS1:"), name);
+  send_write_packet(name_length + 7, work, next_number);
+  // The last data Packet always carries fewer than 253 bytes, so a size
+  // that is a multiple of 253 (0 included) ends with a bare "RFD".
+  int sent = 0;
+  int data_length = 0;
+  do {
+    print_text("o");
+    data_length = size - sent < write_data_bytes ? size - sent : write_data_bytes;
+    copy_block(tag_length, work, "RFD");
+    copy_block(data_length, work + tag_length, source + sent);
+    send_write_packet(data_length + tag_length, work, next_number);
+    sent += data_length;
+  } while (data_length == write_data_bytes);
+  do {
+    send_control(EOT);
+  } while (recv_byte() != ACK);
+  int length = recv_reply(work, work_buffer_size);
+  if (!reply_begins_with("AEX", work, length)) {
+    print_line(name, sending_failed_message);
+    return transfer_refused;
+  }
+  print_line(" end", "");
+  return transfer_done;
+}

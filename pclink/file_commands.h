@@ -1,0 +1,83 @@
+// The device's file service: whole files read from and written to the
+// device's storage "S1:", each in one conversation from idle to idle.
+//
+// Principles of operation: a read opens with "CFV", a write with "CFD"; the
+// device consents with "DOK" and announces with ENQ that it is ready. The
+// host then names the file in a request Packet, and a train of numbered data
+// Packets follows in one direction. In a read the device numbers its Packets
+// from 1 and the host answers each with ACK (NAK for a damaged one, which the
+// device sends again under the same number) until the device's EOT. In a
+// write every transmission of the host, a repeat included, takes the next
+// number; each data Packet carries at most 253 file bytes, so the train always
+// ends with a Packet of fewer than 253 bytes, an empty one if need be. After
+// either operation, whatever its result, the caller takes the device's
+// closing ENQ with await_enq.
+//
+// The host never writes beyond the room it has: a read that brings more than
+// the capacity it announced, or a Packet longer than the work buffer, is
+// still followed to its end on the line, so that the device is left idle,
+// but nothing of it is handed back as a file.
+#pragma once
+
+#include <cstdint>
+
+// Results of the file commands besides a byte count (get_file) or
+// transfer_done (put_file). Every one of them means no file was moved.
+constexpr int transfer_done = 1;             // put_file: the device confirmed with "AEX"
+constexpr int transfer_refused = -1;         // no "DOK", "ANG" for the file, or no "AEX"
+constexpr int transfer_packet_error = -2;    // a data Packet with a tag other than the expected one
+constexpr int transfer_overflow = -3;        // more data than the announced capacity or the work buffer
+constexpr int transfer_not_started = -4;     // the request cannot be built (name too long); nothing sent
+
+// The room both fetching programs announce and allocate: 0x20000 bytes.
+constexpr int fetch_limit = 131072;
+
+// File bytes in one write data Packet.
+constexpr int write_data_bytes = 253;
+
+// The longest device names that fit the 4096-byte work buffer with their
+// request around them: "RFV", 3 capacity bytes, "S1:", NUL; "RFDS1:", NUL.
+constexpr int read_name_max_length = 4086;
+constexpr int write_name_max_length = 4089;
+
+// Reads device file "S1:"+name into destination, which holds capacity bytes;
+// the device is told that capacity (a 24-bit field, so at most 0xFFFFFF).
+// Returns the number of bytes stored (0 or more) or one of the negative
+// results above, each after its message.
+int get_file(int capacity, std::uint8_t* destination, const char* name);
+
+// Writes size bytes from source as device file "S1:"+name. Returns
+// transfer_done when the device confirmed, transfer_refused when it withheld
+// consent or confirmation, transfer_not_started (nothing sent) for a name
+// longer than write_name_max_length or a negative size.
+int put_file(int size, const std::uint8_t* source, const char* name);
+
+// How a train of device data Packets ended.
+struct ReceivedTrain {
+  int result;  // the count stored (0 or more) or a negative result above
+  int stored;  // bytes stored in the destination, also when result is negative
+};
+
+// One fetching conversation of a device service: the service word ("CFV",
+// "CFF") and its "DOK", the device's ENQ, the request Packet and EOT, the
+// host's ENQ, then the device's data train, whose Packets must begin with
+// data_tag ("AFV", "AFF"). The bytes after the tag are stored from
+// destination on, never more than capacity. name is what the messages call
+// the thing fetched.
+ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request, int request_length,
+                          const char* data_tag, std::uint8_t* destination, int capacity,
+                          const char* name);
+
+// The host side of the two programs that copy whole files, as exit codes of
+// console.h.
+
+// Loads host file host_name behind header_length bytes of room, fills that
+// room with header, sends the block as device file device_name and takes the
+// device's closing ENQ. A host file that cannot be read whole is refused
+// with host_name+":file open error" before anything is sent.
+int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length);
+
+// Fetches device file device_name (at most fetch_limit bytes), takes the
+// device's closing ENQ and saves exactly what came as host file host_name,
+// an empty file included. Nothing is saved when the fetch failed.
+int fetch_to_host_file(const char* device_name, const char* host_name);

@@ -1,0 +1,59 @@
+// Whole host files to and from the device: a load or save around one file
+// command, then the device's closing ENQ.
+#include <cstdlib>
+
+#include "pclink/console.h"
+#include "pclink/file_commands.h"
+#include "pclink/local_files.h"
+#include "pclink/packet.h"
+
+namespace {
+
+// "メモリが確保できません" (memory cannot be allocated)
+constexpr char no_memory_message[] =
+    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
+// "ファイルが作れません" (the file cannot be created)
+constexpr char cannot_create_message[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
+
+}  // namespace
+
+int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length) {
+  int outcome = exit_not_done;
+  // The load refuses a file it cannot read whole, so nothing unread ever
+  // goes on the line.
+  std::uint8_t* block = load_file_room_before(host_name, header_length);
+  if (block == nullptr) {
+    print_line(host_name, ":file open error");
+  } else {
+    copy_block(header_length, block, header);
+    if (put_file(loaded_size(), block, device_name) == transfer_done) {
+      outcome = exit_done;
+    }
+    std::free(block);
+  }
+  await_enq();
+  return outcome;
+}
+
+int fetch_to_host_file(const char* device_name, const char* host_name) {
+  auto* buffer = static_cast<std::uint8_t*>(std::malloc(fetch_limit));
+  if (buffer == nullptr) {
+    print_line("", no_memory_message);
+    return exit_not_done;
+  }
+  int count = get_file(fetch_limit, buffer, device_name);
+  await_enq();
+  int outcome = exit_not_done;
+  if (count >= 0) {
+    // An empty device file makes an empty host file; a file cut short by a
+    // full disk is not a copy.
+    if (save_file_whole(host_name, buffer, count)) {
+      outcome = exit_done;
+    } else {
+      print_line("", cannot_create_message);
+    }
+  }
+  std::free(buffer);
+  return outcome;
+}

@@ -1,0 +1,137 @@
+// Host files around the file commands: what is loaded, saved or refused, and
+// the exit code each outcome gives.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "pclink/console.h"
+#include "pclink/file_commands.h"
+#include "pclink/packet.h"
+#include "pclink/serial_port.h"
+#include "support/scripted_port.h"
+#include "support/sjis.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using scripted_port::Bytes;
+using scripted_port::packet_bytes;
+
+std::vector<Bytes> with_consent(std::vector<Bytes> rest) {
+  std::vector<Bytes> answers = {{ACK}, {ACK}, packet_bytes(1, "DOK"), {EOT}, {ENQ}};
+  answers.insert(answers.end(), rest.begin(), rest.end());
+  return answers;
+}
+
+std::string contents_of(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class HostFileTransfers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    folder = fs::temp_directory_path() / ("qv_host_files_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  fs::path folder;
+};
+
+TEST_F(HostFileTransfers, SendsHeaderAndFileAsOneDeviceFile) {
+  fs::path host = folder / "memo.txt";
+  std::ofstream(host, std::ios::binary) << "hello";
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(send_host_file(host.c_str(), "COM3.LOG", "HEAD", 4), exit_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "o end\n");
+  const auto& units = scripted_port::written_units();
+  EXPECT_EQ(units[5], packet_bytes(1, std::string("RFDS1:COM3.LOG") + '\0'));
+  EXPECT_EQ(units[6], packet_bytes(2, "RFDHEADhello"));
+  // The closing ENQ was taken.
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(HostFileTransfers, AHostFileThatCannotBeReadIsRefusedBeforeAnythingIsSent) {
+  for (fs::path host : {folder / "missing.txt", folder}) {  // a directory cannot be read whole
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    scripted_port::queue_incoming({ENQ});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(send_host_file(host.c_str(), "X", "", 0), exit_not_done);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), host.string() + ":file open error\n");
+    EXPECT_TRUE(scripted_port::written().empty());
+    EXPECT_EQ(scripted_port::incoming_left(), 0u);  // the device's ENQ was still awaited
+  }
+}
+
+TEST_F(HostFileTransfers, ARefusedWriteIsNotDone) {
+  fs::path host = folder / "a";
+  std::ofstream(host, std::ios::binary) << "a";
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "ANG"), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(send_host_file(host.c_str(), "A", "", 0), exit_not_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oA" + sjis(":送信に失敗しました") + "\n");
+}
+
+TEST_F(HostFileTransfers, AnEmptyDeviceFileMakesAnEmptyHostFile) {
+  fs::path host = folder / "empty.txt";
+  std::ofstream(host, std::ios::binary) << "old contents";
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(fetch_to_host_file("EMPTY.TXT", host.c_str()), exit_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "o end\n");
+  ASSERT_TRUE(fs::exists(host));
+  EXPECT_EQ(fs::file_size(host), 0u);
+}
+
+TEST_F(HostFileTransfers, AFetchedFileIsSavedByteForByte) {
+  fs::path host = folder / "got.bin";
+  std::string data("\x00\x1A\r\n\xFF", 5);
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFV" + data), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(fetch_to_host_file("GOT.BIN", host.c_str()), exit_done);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(contents_of(host), data);
+}
+
+TEST_F(HostFileTransfers, NothingIsSavedAfterAFailedFetch) {
+  struct Case {
+    const char* what;
+    Bytes packet;
+  };
+  for (const Case& c : {Case{"refused", packet_bytes(2, "ANG")}, Case{"packet error", packet_bytes(2, "XYZ")}}) {
+    SCOPED_TRACE(c.what);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    fs::path host = folder / "never.txt";
+    scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFVpart"), c.packet, {ENQ}}));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fetch_to_host_file("NEVER.TXT", host.c_str()), exit_not_done);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(fs::exists(host));
+    EXPECT_EQ(scripted_port::incoming_left(), 0u);
+  }
+}
+
+TEST_F(HostFileTransfers, AHostFileThatCannotBeCreatedIsNotDone) {
+  fs::path host = folder / "no such folder" / "x.txt";
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFVx"), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(fetch_to_host_file("X.TXT", host.c_str()), exit_not_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oo end\n" + sjis("ファイルが作れません") + "\n");
+}
+
+}  // namespace
