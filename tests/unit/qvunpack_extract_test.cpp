@@ -38,7 +38,10 @@ class Extract : public ::testing::Test {
   }
   void TearDown() override {
     fs::current_path(previous);
-    EXPECT_EQ(entries(root), std::set<std::string>({"archive", "work"}));
+    // Nothing beside the archive and the working folder.
+    std::set<std::string> beside = entries(root);
+    beside.erase("archive");
+    EXPECT_EQ(beside, std::set<std::string>({"work"}));
     fs::remove_all(root);
   }
 
@@ -257,7 +260,6 @@ TEST_F(Extract, ArchiveThatCannotBeOpenedIsReported) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(extract_archive(options), ExtractResult::not_opened);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "no-such-archive" + sjis(":がオープンできません") + "\r\n");
-  std::ofstream((root / "archive").string()) << "";
 }
 
 #if defined(__SANITIZE_ADDRESS__)
