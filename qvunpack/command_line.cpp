@@ -6,7 +6,7 @@
 #include "pclink/local_files.h"
 #include "qvunpack/messages.h"
 
-UnpackOptions parse_arguments(int argc, char** argv) {
+UnpackOptions parse_unpack_arguments(int argc, char** argv) {
   UnpackOptions options{nullptr, false, false};
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
@@ -31,12 +31,12 @@ UnpackOptions parse_arguments(int argc, char** argv) {
   return options;
 }
 
-void print_banner() {
+void print_unpack_banner() {
   // One text, so that the banner line is written whole.
   std::string banner = std::string(unpack_title) + author_suffix + "\r\n";
   out_text(banner.c_str());
 }
 
-void print_usage() {
+void print_unpack_usage() {
   err_text(unpack_usage);
 }

@@ -7,10 +7,10 @@
 // "-t" lists tersely, any other option letter rejects the whole line (no
 // archive), and every other argument, a lone "-" included, becomes the
 // archive name, the last one winning.
-UnpackOptions parse_arguments(int argc, char** argv);
+UnpackOptions parse_unpack_arguments(int argc, char** argv);
 
 // The title and author suffix, on standard output.
-void print_banner();
+void print_unpack_banner();
 
 // The usage text, on standard error.
-void print_usage();
+void print_unpack_usage();

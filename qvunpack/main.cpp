@@ -5,10 +5,10 @@
 #include "qvunpack/extractor.h"
 
 int main(int argc, char** argv) {
-  UnpackOptions options = parse_arguments(argc, argv);
-  if (!options.terse) print_banner();
+  UnpackOptions options = parse_unpack_arguments(argc, argv);
+  if (!options.terse) print_unpack_banner();
   if (options.archive == nullptr) {
-    print_usage();
+    print_unpack_usage();
     return exit_done;
   }
   return extract_archive(options) == ExtractResult::done ? exit_done : exit_not_done;

@@ -307,7 +307,7 @@ TEST_F(Extract, MemberWithoutMemoryIsSkippedWholly) {
 TEST(UnpackCommandLine, OptionsAndTheLastNameWin) {
   auto parse = [](std::vector<const char*> words) {
     words.insert(words.begin(), "qvunpack");
-    return parse_arguments(static_cast<int>(words.size()), const_cast<char**>(words.data()));
+    return parse_unpack_arguments(static_cast<int>(words.size()), const_cast<char**>(words.data()));
   };
   UnpackOptions plain = parse({"a", "b"});
   EXPECT_STREQ(plain.archive, "b");
