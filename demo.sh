@@ -47,6 +47,15 @@ step() {
 
 step qvrestart -r
 
+# The sample add-in package: the list, its description and its files, sent
+# from the host folder; then one file in program mode, without the reset.
+cp samples/hello/* "$work/host/"
+step qvinstall -t hello.zrs
+step qvinstall -q -R hello.bas
+echo
+echo "--- the device's storage S1: now holds:"
+ls -l "$work/device"
+
 echo
 echo "--- the line, as the emulator saw it (H host, D device):"
 cat "$work/trace.txt"

@@ -5,7 +5,6 @@
 
 #include "pclink/local_files.h"
 #include "qvunpack/archive_blocks.h"
-#include "qvunpack/host.h"
 #include "qvunpack/member_names.h"
 #include "qvunpack/messages.h"
 
@@ -86,14 +85,9 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
   return done;
 }
 
-bool is_standard_input_name(const char* name) {
-  return name[0] == '-' && name[1] == '\0';
-}
-
 }  // namespace
 
 ExtractResult extract_archive(const UnpackOptions& options) {
-  if (is_standard_input_name(options.archive)) use_untranslated_standard_input();
   FileRef archive{};
   if (open_input(archive, options.archive) == 0) {
     report_name(options.archive, message_cannot_open);

@@ -24,5 +24,6 @@ enum class ExtractResult {
 constexpr int directory_area_size = 10248;
 
 // Lists, and unless list_only writes, the members of options.archive ("-"
-// is standard input, read untranslated).
+// is standard input, which every program built for Windows switches to
+// untranslated bytes before main).
 ExtractResult extract_archive(const UnpackOptions& options);
