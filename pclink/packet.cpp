@@ -71,7 +71,9 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number) {
       buffer[i] = byte;
     }
   }
-  if (recv_word() != sum) {
+  // In link mode 2 a packet that runs past the end of its relay frame was
+  // cut short; what follows it in the buffer is not the device's.
+  if (recv_word() != sum || relay_frame_overrun()) {
     print_line("p-check sum error", "");
     return recv_bad_packet;
   }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -49,5 +50,10 @@ void close_port();
 
 // Pauses the process.
 void sleep_ms(int milliseconds);
+
+// The name CreateFileA needs for a port name on Windows: "COM10" and above
+// become "\\.\COM10"; every other name is used as given. Portable, so that
+// it can be tested on any host.
+std::string windows_device_path(const char* name);
 
 }  // namespace platform

@@ -45,6 +45,19 @@ const char* current_port_name();
 // it cannot and ends the program with exit code 2.
 void take_port_option(const char* name);
 
+// What take_link_option made of a command-line option.
+enum class LinkOption { taken, program_own, rejected };
+
+// The options every device program shares, chosen by the second character of
+// argv[index]: -C clears echo_enabled, -d takes the next argument as the port
+// name (index moves past it), -s sets link_mode. Any other letter is left to
+// the program; -d without a next argument rejects the command line.
+LinkOption take_link_option(int argc, char** argv, int& index, int& link_mode);
+
+// Whether a command-line argument is an option: "-" and at least one more
+// character (a lone "-" is a name).
+bool is_option(const char* argument);
+
 // Opens and configures the port for a link mode. A port that cannot be
 // opened is reported ("port open error") and the program goes on: its first
 // transfer then fails.

@@ -1,0 +1,28 @@
+#include "pclink/platform.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace platform {
+
+// Windows reserves only COM1 to COM9 as plain device names; any higher
+// port can be opened only through the device namespace, "\\.\COM10".
+std::string windows_device_path(const char* name) {
+  bool com_prefix = std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                    std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                    std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+  if (!com_prefix || name[3] == '\0') {
+    return name;
+  }
+  for (const char* digit = name + 3; *digit != '\0'; ++digit) {
+    if (!std::isdigit(static_cast<unsigned char>(*digit))) {
+      return name;
+    }
+  }
+  if (std::strtol(name + 3, nullptr, 10) <= 9) {
+    return name;
+  }
+  return std::string("\\\\.\\") + name;
+}
+
+}  // namespace platform

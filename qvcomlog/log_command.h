@@ -1,0 +1,29 @@
+// The command line of qvcomlog and the names and header of a log slot.
+#pragma once
+
+#include "pclink/serial_port.h"
+
+struct LogCommand {
+  bool fetch = false;  // -g: from the log slot to the host
+  int log_slot = 0;    // 0 to 8
+  int link_mode = default_link_mode;
+  const char* host_name = nullptr;  // null: rejected, or no file named
+};
+
+// Reads the arguments after the program name. -C and -d change the link
+// library's settings on the way.
+LogCommand parse_log_command(int argc, char** argv);
+
+// The slot an option such as "-c3" selects: the low four bits of its third
+// character, where 9 and above fall back to slot 0 ("-c9" and "-c:" give 0,
+// "-cA" gives 1, a bare "-c" gives 0).
+int log_slot_from_option(const char* option);
+
+// "COM0.LOG" to "COM8.LOG": 8 characters and a NUL.
+constexpr int log_device_name_size = 9;
+void log_device_name(int log_slot, char (&name)[log_device_name_size]);
+
+// The record header the device expects in front of a log file's contents,
+// "#01;19100101 000000\r###;\r" with the slot digit at index 7.
+constexpr int log_header_length = 25;
+void log_header(int log_slot, char (&header)[log_header_length + 1]);

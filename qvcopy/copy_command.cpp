@@ -1,0 +1,26 @@
+#include "qvcopy/copy_command.h"
+
+CopyCommand parse_copy_command(int argc, char** argv) {
+  CopyCommand command;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (!is_option(argument)) {
+      // The first name stays; every later one replaces the second.
+      (command.first_name == nullptr ? command.first_name : command.second_name) = argument;
+      continue;
+    }
+    LinkOption shared = take_link_option(argc, argv, i, command.link_mode);
+    if (shared == LinkOption::taken) {
+      continue;
+    }
+    if (shared == LinkOption::program_own && argument[1] == 'g') {
+      command.fetch = true;
+      continue;
+    }
+    return CopyCommand{};  // the names seen so far are forgotten
+  }
+  if (command.second_name == nullptr) {
+    command.second_name = command.first_name;
+  }
+  return command;
+}

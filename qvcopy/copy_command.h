@@ -1,0 +1,18 @@
+// The command line of qvcopy.
+#pragma once
+
+#include "pclink/serial_port.h"
+
+struct CopyCommand {
+  bool fetch = false;  // -g: from the device to the host
+  int link_mode = default_link_mode;
+  // Sending: the host file and the device file; fetching: the device file
+  // and the host file. The second defaults to the first. Null first_name:
+  // the command line was rejected or named no file.
+  const char* first_name = nullptr;
+  const char* second_name = nullptr;
+};
+
+// Reads the arguments after the program name. -C and -d change the link
+// library's settings on the way.
+CopyCommand parse_copy_command(int argc, char** argv);

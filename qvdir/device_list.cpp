@@ -1,0 +1,53 @@
+#include "qvdir/device_list.h"
+
+#include <cstdlib>
+
+#include "pclink/console.h"
+#include "pclink/local_files.h"
+#include "pclink/packet.h"
+
+namespace {
+
+// "メモリが確保できません" (memory cannot be allocated)
+constexpr char no_memory_message[] =
+    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
+// "通信中" (communicating)
+constexpr char communicating[] = "\x92\xca\x90\x4d\x92\x86";
+// " しばらくお待ち下さい" (please wait a moment)
+constexpr char please_wait[] =
+    "\x20\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x89\xba\x82\xb3\x82\xa2";
+
+}  // namespace
+
+ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
+  int name_length = text_length(target_name);
+  if (name_length > list_name_max_length) {
+    print_line(target_name, ": file name too long for a request");
+    return {transfer_not_started, 0};
+  }
+  std::uint8_t request[work_buffer_size];
+  copy_string(copy_string(reinterpret_cast<char*>(request), "RFF"), target_name);
+  return fetch_train("CFF", request, name_length + 4, "AFF", block, list_block_size, target_name);
+}
+
+void write_list_text(const std::uint8_t* block, int count) {
+  for (int i = 0; i < count && block[i] != '\0'; ++i) {
+    out_char(block[i]);
+  }
+}
+
+int list_device(const char* target_name) {
+  auto* block = static_cast<std::uint8_t*>(std::malloc(list_block_size));
+  if (block == nullptr) {
+    print_line("", no_memory_message);
+    return exit_not_done;
+  }
+  print_line(communicating, please_wait);
+  ReceivedTrain list = get_list(block, target_name);
+  await_enq();
+  if (list.result >= 0 || list.result == transfer_packet_error) {
+    write_list_text(block, list.stored);
+  }
+  std::free(block);
+  return list.result >= 0 ? exit_done : exit_not_done;
+}

@@ -1,0 +1,28 @@
+// qvdir: prints the list the device returns for a storage name ("S1:" by
+// default) on standard output.
+#include "pclink/console.h"
+#include "pclink/serial_port.h"
+#include "qvdir/device_list.h"
+#include "qvdir/list_command.h"
+
+namespace {
+
+// "qvdir v1.42 ZAURUS 内部リスト表示" (internal list display)
+constexpr char title[] = "qvdir v1.42 ZAURUS \x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
+
+constexpr char usage[] = "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  print_line(title, author_suffix);
+  ListCommand command = parse_list_command(argc, argv);
+  if (command.target_name == nullptr) {
+    print_text(usage);
+    exit_program(exit_done);
+  }
+  open_port(command.link_mode);
+  int outcome = list_device(command.target_name);
+  close_port();
+  exit_program(outcome);
+}

@@ -1,0 +1,23 @@
+// Host file names of archive members.
+//
+// A member is written under its directory name relative to the current
+// directory. The archive is not trusted: a name that would land anywhere
+// else, or that names no file, is refused. Shift-JIS names are otherwise
+// kept byte for byte.
+#pragma once
+
+#include <cstdint>
+
+// Bytes of a directory entry's name field; spaces serve as fill.
+constexpr int member_name_length = 12;
+
+// Turns the 12 name bytes at the start of a directory entry into the host
+// file name, in place: every space removed, the rest kept in order and closed
+// by a NUL (which may overwrite the entry's byte 12). Returns the name.
+char* squeeze_name(std::uint8_t* entry);
+
+// True when the name can be written in the current directory: not empty, not
+// made of dots alone, and without a path separator of this host (nor, on
+// Windows, a drive or stream colon). The second byte of a Shift-JIS
+// character is never taken for a separator.
+bool is_safe_member_name(const char* name);

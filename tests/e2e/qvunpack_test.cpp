@@ -1,0 +1,179 @@
+// The built qvunpack: command line, banner, streams, exit codes, files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "pclink/console.h"
+#include "support/archive_writer.h"
+#include "support/sjis.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct ProgramRun {
+  int exit_code;
+  std::string out;
+  std::string err;
+};
+
+// Each test in its own folder: the archive beside an empty work/ folder in
+// which qvunpack runs.
+class Qvunpack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_unpack_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root = pattern;
+    fs::create_directory(root / "work");
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  std::string put_archive(const std::string& text) {
+    std::ofstream(root / "backup", std::ios::binary) << text;
+    return (root / "backup").string();
+  }
+
+  // Runs qvunpack in work/ with the arguments; standard input from the file
+  // stdin_path, or empty.
+  ProgramRun run(const std::vector<std::string>& arguments, const std::string& stdin_path = "/dev/null") {
+    fs::path out_path = root / "stdout", err_path = root / "stderr";
+    pid_t child = fork();
+    if (child == 0) {
+      if (chdir((root / "work").c_str()) != 0) _exit(126);
+      int in = open(stdin_path.c_str(), O_RDONLY);
+      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::string program = std::string(QV_BIN_DIR) + "/qvunpack";
+      std::vector<char*> argv{program.data()};
+      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ProgramRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out_path), read_file(err_path)};
+    fs::remove(out_path);
+    fs::remove(err_path);
+    return result;
+  }
+
+  std::set<std::string> written() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root / "work")) names.insert(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path root;
+};
+
+const std::string banner = "qvunpack v1.4 " + sjis("バックアップファイルを切り出す") + author_suffix + "\r\n";
+const std::string usage = "usage: qvunpack [-l] <backupfile>\r\n";
+
+const char worked_example[] =
+    "PABAK\r\n"
+    "00000000H5HPJ66K66i0OSOP00000030000\r\n"
+    "\x1aPABAK\r\n"
+    "789P\r\n"
+    "\x1aPABAK\r\n";
+
+}  // namespace
+
+TEST_F(Qvunpack, ExtractsTheWorkedExample) {
+  ProgramRun run_result = run({put_archive(worked_example)});
+  EXPECT_EQ(run_result.exit_code, exit_done);
+  EXPECT_EQ(run_result.out, banner + "       3  MEMO.TXT\r\n");
+  EXPECT_EQ(run_result.err, "");
+  EXPECT_EQ(read_file(root / "work" / "MEMO.TXT"), "abc");
+}
+
+TEST_F(Qvunpack, ListsWithoutWriting) {
+  std::string archive = put_archive(archive_writer::archive({{"A.TXT", std::string(1234, 'a')}, {"B  .BIN", "b"}}));
+  ProgramRun listing = run({"-l", archive});
+  EXPECT_EQ(listing.exit_code, exit_done);
+  EXPECT_EQ(listing.out, banner + "    1234  A.TXT\r\n       1  B.BIN\r\n");
+  ProgramRun terse = run({archive, "-t"});
+  EXPECT_EQ(terse.exit_code, exit_done);
+  EXPECT_EQ(terse.out, "A.TXT\r\nB.BIN\r\n");
+  EXPECT_TRUE(written().empty());
+}
+
+TEST_F(Qvunpack, RejectedCommandLineShowsTheUsage) {
+  std::string archive = put_archive(worked_example);
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"-x", archive}, {archive, "-L"}, {}}) {
+    ProgramRun rejected = run(arguments);
+    EXPECT_EQ(rejected.exit_code, exit_done);
+    EXPECT_EQ(rejected.out, banner);
+    EXPECT_EQ(rejected.err, usage);
+  }
+  ProgramRun terse_rejected = run({"-t", "-?"});
+  EXPECT_EQ(terse_rejected.out, "");
+  EXPECT_EQ(terse_rejected.err, usage);
+  EXPECT_TRUE(written().empty());
+}
+
+TEST_F(Qvunpack, LastNameWins) {
+  ProgramRun run_result = run({"no-such-file", put_archive(worked_example)});
+  EXPECT_EQ(run_result.exit_code, exit_done);
+  EXPECT_EQ(written(), std::set<std::string>({"MEMO.TXT"}));
+}
+
+TEST_F(Qvunpack, ReadsStandardInputUntranslated) {
+  std::string members_bytes(300, '\0');
+  for (std::size_t i = 0; i < members_bytes.size(); ++i) members_bytes[i] = static_cast<char>(i);
+  std::string archive = put_archive(archive_writer::archive({{"FIRST", members_bytes}, {"SECOND", "\x1a\r\n"}}));
+  ProgramRun run_result = run({"-"}, archive);
+  EXPECT_EQ(run_result.exit_code, exit_done);
+  EXPECT_EQ(run_result.out, banner + "     300  FIRST\r\n       3  SECOND\r\n");
+  EXPECT_EQ(read_file(root / "work" / "FIRST"), members_bytes);
+  EXPECT_EQ(read_file(root / "work" / "SECOND"), "\x1a\r\n");
+}
+
+TEST_F(Qvunpack, ArchiveThatCannotBeOpenedIsNotDone) {
+  ProgramRun run_result = run({"missing.bak"});
+  EXPECT_EQ(run_result.exit_code, exit_not_done);
+  EXPECT_EQ(run_result.out, banner);
+  EXPECT_EQ(run_result.err, "missing.bak" + sjis(":がオープンできません") + "\r\n");
+}
+
+TEST_F(Qvunpack, FailuresAreNotDone) {
+  ProgramRun mismatch = run({put_archive(archive_writer::archive({{"A", "abc", 4}}))});
+  EXPECT_EQ(mismatch.exit_code, exit_not_done);
+  EXPECT_EQ(mismatch.err, sjis("サイズが合いません") + "\r\n");
+  ProgramRun structure = run({put_archive("not an archive\n")});
+  EXPECT_EQ(structure.exit_code, exit_not_done);
+  EXPECT_EQ(structure.out, banner + sjis("データ構造が合いません") + "\r\n");
+  EXPECT_TRUE(written().empty());
+}
+
+TEST_F(Qvunpack, HostileNamesStayInTheCurrentDirectory) {
+  std::string archive = put_archive(archive_writer::archive(
+      {{"../backup", "overwritten"}, {"../../x", "x"}, {"/tmp/x", "x"}, {"..", "x"}, {"OK", "ok"}}));
+  ProgramRun run_result = run({archive});
+  EXPECT_EQ(run_result.exit_code, exit_not_done);
+  EXPECT_EQ(written(), std::set<std::string>({"OK"}));
+  // The archive beside work/ is untouched, and nothing else appeared there.
+  std::set<std::string> beside;
+  for (const auto& entry : fs::directory_iterator(root)) beside.insert(entry.path().filename().string());
+  EXPECT_EQ(beside, std::set<std::string>({"backup", "work"}));
+  EXPECT_NE(read_file(root / "backup"), "overwritten");
+}

@@ -1,0 +1,132 @@
+// The command lines of qvcopy, qvcomlog and qvdir, and the log slot's name
+// and header.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pclink/serial_port.h"
+#include "qvcomlog/log_command.h"
+#include "qvcopy/copy_command.h"
+#include "qvdir/list_command.h"
+#include "support/scripted_port.h"
+
+namespace {
+
+// argv for a parser: the program name, then the arguments.
+struct Arguments {
+  explicit Arguments(std::vector<std::string> list) : texts(std::move(list)) {
+    texts.insert(texts.begin(), "program");
+    for (std::string& text : texts) pointers.push_back(text.data());
+  }
+  int argc() const { return static_cast<int>(pointers.size()); }
+  char** argv() { return pointers.data(); }
+
+  std::vector<std::string> texts;
+  std::vector<char*> pointers;
+};
+
+std::string or_none(const char* text) {
+  return text == nullptr ? "(none)" : text;
+}
+
+class ProgramCommands : public ::testing::Test {
+ protected:
+  void SetUp() override { scripted_port::reset(); }
+
+  CopyCommand copy(std::vector<std::string> list) {
+    arguments = std::make_unique<Arguments>(std::move(list));
+    return parse_copy_command(arguments->argc(), arguments->argv());
+  }
+  LogCommand log(std::vector<std::string> list) {
+    arguments = std::make_unique<Arguments>(std::move(list));
+    return parse_log_command(arguments->argc(), arguments->argv());
+  }
+  ListCommand list(std::vector<std::string> list) {
+    arguments = std::make_unique<Arguments>(std::move(list));
+    return parse_list_command(arguments->argc(), arguments->argv());
+  }
+
+  std::unique_ptr<Arguments> arguments;
+};
+
+TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
+  CopyCommand one = copy({"a.txt"});
+  EXPECT_FALSE(one.fetch);
+  EXPECT_EQ(or_none(one.first_name), "a.txt");
+  EXPECT_EQ(or_none(one.second_name), "a.txt");
+  CopyCommand three = copy({"x", "y", "z"});
+  EXPECT_EQ(or_none(three.first_name), "x");
+  EXPECT_EQ(or_none(three.second_name), "z");
+  CopyCommand dash = copy({"-gxyz", "-", "-s2"});
+  EXPECT_TRUE(dash.fetch);
+  EXPECT_EQ(or_none(dash.first_name), "-");  // a lone "-" is a name
+  EXPECT_EQ(dash.link_mode, 2);
+  EXPECT_EQ(copy({"-s", "a"}).link_mode, 0);
+  EXPECT_EQ(copy({"-s3", "a"}).link_mode, 3);
+  EXPECT_EQ(copy({"a"}).link_mode, default_link_mode);
+}
+
+TEST_F(ProgramCommands, CopyRejectionsForgetTheNames) {
+  EXPECT_EQ(copy({}).first_name, nullptr);
+  EXPECT_EQ(copy({"a.txt", "-x"}).first_name, nullptr);
+  EXPECT_EQ(copy({"a.txt", "-G"}).first_name, nullptr);  // options are case-sensitive
+  EXPECT_EQ(copy({"a.txt", "-d"}).first_name, nullptr);
+  EXPECT_EQ(copy({"-c3", "a.txt"}).first_name, nullptr);  // -c is qvcomlog's only
+}
+
+TEST_F(ProgramCommands, SharedOptionsChangeTheLinkSettings) {
+  CopyCommand command = copy({"-d", "/dev/ttyUSB7", "-C", "a"});
+  EXPECT_EQ(or_none(command.first_name), "a");
+  EXPECT_EQ(std::string(current_port_name()), "/dev/ttyUSB7");
+  EXPECT_FALSE(echo_enabled);
+}
+
+TEST_F(ProgramCommands, LogSlotsTakeTheLowFourBits) {
+  EXPECT_EQ(log_slot_from_option("-c0"), 0);
+  EXPECT_EQ(log_slot_from_option("-c3"), 3);
+  EXPECT_EQ(log_slot_from_option("-c8"), 8);
+  EXPECT_EQ(log_slot_from_option("-c9"), 0);
+  EXPECT_EQ(log_slot_from_option("-c:"), 0);
+  EXPECT_EQ(log_slot_from_option("-cA"), 1);
+  EXPECT_EQ(log_slot_from_option("-c"), 0);
+  EXPECT_EQ(log({"-c5", "f", "-c7"}).log_slot, 7);
+}
+
+TEST_F(ProgramCommands, LogCommandLine) {
+  LogCommand command = log({"-g", "a.txt", "b.txt", "-s0"});
+  EXPECT_TRUE(command.fetch);
+  EXPECT_EQ(or_none(command.host_name), "b.txt");
+  EXPECT_EQ(command.link_mode, 0);
+  EXPECT_EQ(log({"a.txt", "-x"}).host_name, nullptr);
+  EXPECT_EQ(log({"a.txt", "-d"}).host_name, nullptr);
+  EXPECT_EQ(log({}).host_name, nullptr);
+  EXPECT_EQ(or_none(log({"-"}).host_name), "-");
+}
+
+TEST_F(ProgramCommands, LogNameAndHeaderCarryTheSlotDigit) {
+  char name[log_device_name_size];
+  log_device_name(0, name);
+  EXPECT_STREQ(name, "COM0.LOG");
+  log_device_name(8, name);
+  EXPECT_STREQ(name, "COM8.LOG");
+  char header[log_header_length + 1];
+  log_header(0, header);
+  EXPECT_EQ(std::string(header), "#01;19100101 000000\r###;\r");
+  log_header(3, header);
+  EXPECT_EQ(std::string(header), "#01;19130101 000000\r###;\r");
+  EXPECT_EQ(std::string(header).size(), 25u);
+}
+
+TEST_F(ProgramCommands, ListTargetDefaultsToS1AndTheLastWins) {
+  EXPECT_EQ(or_none(list({}).target_name), "S1:");
+  EXPECT_EQ(or_none(list({"A:", "B:"}).target_name), "B:");
+  EXPECT_EQ(or_none(list({"-"}).target_name), "-");
+  ListCommand relay = list({"-s2"});
+  EXPECT_EQ(relay.link_mode, 2);
+  EXPECT_EQ(list({"A:", "-g"}).target_name, nullptr);
+  EXPECT_EQ(list({"A:", "-d"}).target_name, nullptr);
+}
+
+}  // namespace

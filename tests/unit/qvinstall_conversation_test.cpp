@@ -1,0 +1,305 @@
+// The installer's conversation: the add-in probe, one file sent, the reset.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "pclink/packet.h"
+#include "pclink/serial_port.h"
+#include "qvinstall/addin_conversation.h"
+#include "qvinstall/settings.h"
+#include "support/device_answers.h"
+#include "support/scripted_port.h"
+#include "support/sjis.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using device_answers::Answers;
+using scripted_port::Bytes;
+using scripted_port::packet_bytes;
+
+// The units of a "CFD" exchange that opens every file: the command, its EOT,
+// ENQ and the two ACKs.
+constexpr std::size_t cfd_units = 5;
+
+// Each test runs in a fresh folder of its own, on an open scripted port.
+class AddinConversation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_port::reset();
+    install_settings = InstallSettings{};
+    echo_enabled = false;
+    open_port(1);
+    char pattern[] = "/tmp/qv_install_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    previous = fs::current_path();
+    fs::current_path(folder);
+  }
+  void TearDown() override {
+    fs::current_path(previous);
+    fs::remove_all(folder);
+  }
+
+  static void write_file(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+
+  // The device ready, consenting to "CFD", then taking a train of data_packets.
+  static void script_file(int data_packets, const std::string& final_reply = "AEX") {
+    scripted_port::queue_incoming({ENQ});
+    Answers answers = device_answers::command("DOK");
+    device_answers::append(answers, device_answers::write_train(data_packets, final_reply));
+    scripted_port::answer_units(answers);
+  }
+
+  // Sends name (copied, since the routine changes it) and returns stderr.
+  static std::string send(const std::string& name, int expected_result = 1) {
+    std::string changeable = name;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(send_addin_file(changeable.data()), expected_result);
+    return ::testing::internal::GetCapturedStderr();
+  }
+
+  static std::vector<Bytes> units_after_cfd() {
+    const auto& units = scripted_port::written_units();
+    return std::vector<Bytes>(units.begin() + cfd_units, units.end());
+  }
+
+  fs::path folder;
+  fs::path previous;
+};
+
+TEST_F(AddinConversation, TheProbeIsATwentyByteReadRequestOfNifadrBox) {
+  Answers answers = device_answers::command("DOK");
+  device_answers::append(answers, device_answers::command("AFV\x01\x02"));
+  scripted_port::answer_units(answers);
+  EXPECT_EQ(connect_addin(), 1);
+  const auto& units = scripted_port::written_units();
+  ASSERT_EQ(units.size(), 10u);
+  EXPECT_EQ(units[0], packet_bytes(1, "CFV"));
+  Bytes probe = {0x01, 0x01, 0xFE, 0x14, 0x00, 0x52, 0x46, 0x56, 0x0A, 0x00, 0x00, 0x53, 0x31, 0x3A,
+                 0x4E, 0x49, 0x46, 0x41, 0x44, 0x52, 0x2E, 0x42, 0x4F, 0x58, 0x00, 0x81, 0x04};
+  EXPECT_EQ(units[5], probe);
+  EXPECT_EQ(units[6], Bytes{EOT});
+  EXPECT_EQ(units[7], Bytes{ENQ});
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);  // the ready ENQ, for the first file
+}
+
+TEST_F(AddinConversation, ARefusedProbeOrAnAbsentDeviceSaysWhy) {
+  Answers answers = device_answers::command("DOK");
+  device_answers::append(answers, device_answers::command("ANG"));
+  scripted_port::answer_units(answers);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(connect_addin(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("addin 機能は使用できません") + "\n");
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(1);
+  scripted_port::answer_units(device_answers::command("NG"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(connect_addin(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
+  EXPECT_EQ(scripted_port::written_units().size(), 5u);  // no probe after a refused "CFV"
+}
+
+TEST_F(AddinConversation, AProbeReplyLongerThanTheExchangeBufferIsDroppedNotStored) {
+  Answers answers = device_answers::command("DOK");
+  std::string huge = "AFV" + std::string(5000, 'x');
+  device_answers::append(answers, device_answers::command(huge));
+  scripted_port::answer_units(answers);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(connect_addin(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "packet too long\n" + sjis("addin 機能は使用できません") + "\n");
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);  // still in step with the device
+}
+
+TEST_F(AddinConversation, HelloBasGoesOutAsAnUpperCaseRequestAndFullBlocks) {
+  std::string contents(300, '\0');
+  for (std::size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i);
+  write_file("hello.bas", contents);
+  script_file(2);
+  EXPECT_EQ(send("hello.bas"), "hello.bas:oo" + sjis(" 終了") + "\n");
+  std::vector<Bytes> units = units_after_cfd();
+  ASSERT_EQ(units.size(), 7u);
+  Bytes request = {0x01, 0x01, 0xFE, 0x10, 0x00, 0x52, 0x46, 0x44, 0x53, 0x31, 0x3A, 0x48,
+                   0x45, 0x4C, 0x4C, 0x4F, 0x2E, 0x42, 0x41, 0x53, 0x00, 0x12, 0x04};
+  EXPECT_EQ(units[0], request);
+  EXPECT_EQ(units[1], packet_bytes(2, "RFD" + contents.substr(0, 253)));
+  EXPECT_EQ(units[2], packet_bytes(3, "RFD" + contents.substr(253)));
+  EXPECT_EQ(units[3], Bytes{EOT});
+  EXPECT_EQ(units[4], Bytes{ENQ});
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);  // the ready ENQ for what follows
+}
+
+TEST_F(AddinConversation, AFullBlockOrAnEmptyFileEndsWithoutAnEmptyDataPacket) {
+  write_file("full.bin", std::string(253, 'z'));
+  script_file(1);
+  EXPECT_EQ(send("full.bin"), "full.bin:o" + sjis(" 終了") + "\n");
+  std::vector<Bytes> units = units_after_cfd();
+  ASSERT_GE(units.size(), 3u);
+  EXPECT_EQ(units[1].size(), 5u + 256 + 2);
+  EXPECT_EQ(units[2], Bytes{EOT});
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(1);
+  write_file("empty.txt", "");
+  script_file(0);
+  EXPECT_EQ(send("empty.txt"), "empty.txt:" + sjis(" 終了") + "\n");
+  units = units_after_cfd();
+  ASSERT_GE(units.size(), 2u);
+  EXPECT_EQ(units[0], packet_bytes(1, std::string("RFDS1:EMPTY.TXT\0", 16)));
+  EXPECT_EQ(units[1], Bytes{EOT});
+}
+
+TEST_F(AddinConversation, EveryRepeatTakesAFreshNumberAndAnotherMark) {
+  write_file("a.txt", "abc");
+  scripted_port::queue_incoming({ENQ});
+  Answers answers = device_answers::command("DOK");
+  // Request refused once; the data Packet refused by NAK, then by a stray byte.
+  device_answers::append(answers, {{NAK}, {ACK}, {NAK}, {0x00}, {ACK}, {ACK}});
+  device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
+  scripted_port::answer_units(answers);
+  EXPECT_EQ(send("a.txt"), "a.txt:ooo" + sjis(" 終了") + "\n");
+  std::vector<Bytes> units = units_after_cfd();
+  ASSERT_GE(units.size(), 6u);
+  Bytes request_payload = scripted_port::bytes_of(std::string("RFDS1:A.TXT\0", 12));
+  EXPECT_EQ(units[0], packet_bytes(1, request_payload));
+  EXPECT_EQ(units[1], packet_bytes(2, request_payload));
+  EXPECT_EQ(units[2], packet_bytes(3, "RFDabc"));
+  EXPECT_EQ(units[3], packet_bytes(4, "RFDabc"));
+  EXPECT_EQ(units[4], packet_bytes(5, "RFDabc"));
+  EXPECT_EQ(units[5], Bytes{EOT});
+}
+
+TEST_F(AddinConversation, TheEndOfTextPacketFollowsTheFirstFileOnly) {
+  write_file("two.bin", std::string(300, 'q'));
+  install_settings.end_mark = true;
+  scripted_port::queue_incoming({ENQ});
+  Answers answers = device_answers::command("DOK");
+  // ACK to the request and both data Packets; the end-of-text Packet refused once.
+  device_answers::append(answers, {{ACK}, {ACK}, {ACK}, {NAK}, {ACK}, {ACK}});
+  device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
+  scripted_port::answer_units(answers);
+  EXPECT_EQ(send("two.bin"), "two.bin:ooT" + sjis(" 終了") + "\n");
+  std::vector<Bytes> units = units_after_cfd();
+  ASSERT_GE(units.size(), 6u);
+  Bytes end_mark = {0x01, 0x04, 0xFB, 0x04, 0x00, 0x52, 0x46, 0x44, 0x1A, 0xF6, 0x00};
+  EXPECT_EQ(units[3], end_mark);
+  EXPECT_EQ(units[4], end_mark);  // a repeat keeps its number
+  EXPECT_EQ(units[5], Bytes{EOT});
+  EXPECT_FALSE(install_settings.end_mark);
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(1);
+  script_file(2);
+  EXPECT_EQ(send("two.bin"), "two.bin:oo" + sjis(" 終了") + "\n");
+}
+
+TEST_F(AddinConversation, TheClosingEotIsRepeatedUntilAck) {
+  write_file("x", "1");
+  scripted_port::queue_incoming({ENQ});
+  Answers answers = device_answers::command("DOK");
+  device_answers::append(answers, {{ACK}, {ACK}, {NAK}, {0x41}, {ACK}});
+  device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
+  scripted_port::answer_units(answers);
+  send("x");
+  std::vector<Bytes> units = units_after_cfd();
+  ASSERT_GE(units.size(), 6u);
+  EXPECT_EQ(units[2], Bytes{EOT});
+  EXPECT_EQ(units[3], Bytes{EOT});
+  EXPECT_EQ(units[4], Bytes{EOT});
+  EXPECT_EQ(units[5], Bytes{ENQ});
+}
+
+TEST_F(AddinConversation, NoAexNamesTheUpperCaseFileAsFailed) {
+  fs::create_directory("sub");
+  write_file("sub/game.exe", "MZ");
+  script_file(1, "ANG");
+  EXPECT_EQ(send("sub/game.exe", 0), "sub/game.exe:o" + std::string("SUB/GAME.EXE") +
+                                         sjis(":送信に失敗しました") + "\n");
+}
+
+TEST_F(AddinConversation, NoConsentToCfdSkipsTheFile) {
+  write_file("a.txt", "abc");
+  scripted_port::queue_incoming({ENQ});
+  scripted_port::answer_units(device_answers::command("ANG"));
+  EXPECT_EQ(send("a.txt", 0), sjis("送信コマンドエラー") + "\n");
+  EXPECT_TRUE(units_after_cfd().empty());
+}
+
+TEST_F(AddinConversation, AFileThatCannotBeReadStopsAfterCfd) {
+  fs::create_directory("folder.bin");
+  for (const char* name : {"missing.bin", "folder.bin", ""}) {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    scripted_port::queue_incoming({ENQ});
+    scripted_port::answer_units(device_answers::command("DOK"));
+    EXPECT_EQ(send(name, 0), std::string(name) + sjis(":送信ファイルがオープンできません") + "\n");
+    EXPECT_TRUE(units_after_cfd().empty()) << name;
+  }
+}
+
+TEST_F(AddinConversation, ANameTooLongForTheExchangeBufferIsRefusedBeforeAnyByte) {
+  std::string longest(max_file_name_length, 'n');
+  EXPECT_TRUE(name_fits_request(longest.c_str()));
+  std::string name = longest + "n";
+  EXPECT_EQ(send(name, 0), name + ":file name too long (at most 2041 bytes)\n");
+  EXPECT_TRUE(scripted_port::written().empty());
+  EXPECT_EQ(scripted_port::read_count(), 0);
+}
+
+TEST_F(AddinConversation, TheDeviceNameIsMadeUpperCaseByteByByte) {
+  // The second byte of a double-byte character is changed too.
+  char name[] = "dir/ab\x83\x61z.bin";
+  make_device_name(name);
+  EXPECT_STREQ(name, "DIR/AB\x83\x41Z.BIN");
+}
+
+TEST_F(AddinConversation, FinishResetsUnlessToldNotTo) {
+  scripted_port::queue_incoming({ENQ});
+  scripted_port::answer_units(device_answers::command("DOK"));
+  EXPECT_EQ(finish_install(), 1);
+  ASSERT_EQ(scripted_port::written_units().size(), 5u);
+  EXPECT_EQ(scripted_port::written_units()[0], packet_bytes(1, "CLE"));
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+
+  scripted_port::reset();
+  open_port(1);
+  install_settings.reset_after = false;
+  scripted_port::queue_incoming({0x33, ENQ});
+  EXPECT_EQ(finish_install(), 1);
+  EXPECT_TRUE(scripted_port::written().empty());
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(AddinConversation, ARefusedResetIsReported) {
+  scripted_port::queue_incoming({ENQ});
+  scripted_port::answer_units(device_answers::command("NG"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(finish_install(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("リセットに失敗しました") + "\n");
+}
+
+TEST_F(AddinConversation, ADeviceFallingSilentMidFileEndsWithTimeOut) {
+  write_file("a.txt", "abc");
+  scripted_port::queue_incoming({ENQ});
+  Answers answers = device_answers::command("DOK");
+  device_answers::append(answers, {{ACK}});  // then nothing for the data Packet
+  scripted_port::answer_units(answers);
+  char name[] = "a.txt";
+  EXPECT_EXIT(send_addin_file(name), ::testing::ExitedWithCode(1), "TimeOut\n$");
+}
+
+}  // namespace

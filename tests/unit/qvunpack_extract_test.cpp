@@ -1,0 +1,328 @@
+// The extraction loop of qvunpack: listings, written members, messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "qvunpack/command_line.h"
+#include "qvunpack/extractor.h"
+#include "support/archive_writer.h"
+#include "support/sjis.h"
+
+namespace fs = std::filesystem;
+using archive_writer::Layout;
+using archive_writer::Member;
+
+namespace {
+
+// Runs each test in an empty folder work/ inside a folder of its own, so
+// that a file written outside the current directory would show up beside it.
+class Extract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv_unpack_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root = pattern;
+    fs::create_directory(root / "work");
+    previous = fs::current_path();
+    fs::current_path(root / "work");
+  }
+  void TearDown() override {
+    fs::current_path(previous);
+    // Nothing beside the archive and the working folder.
+    std::set<std::string> beside = entries(root);
+    beside.erase("archive");
+    EXPECT_EQ(beside, std::set<std::string>({"work"}));
+    fs::remove_all(root);
+  }
+
+  // Runs extract_archive on the text, capturing both streams.
+  ExtractResult run(const std::string& text, bool list_only = false, bool terse = false) {
+    std::string name = (root / "archive").string();
+    std::ofstream(name, std::ios::binary) << text;
+    UnpackOptions options{name.c_str(), list_only, terse};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ExtractResult result = extract_archive(options);
+    out = testing::internal::GetCapturedStdout();
+    err = testing::internal::GetCapturedStderr();
+    return result;
+  }
+
+  static std::set<std::string> entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+  }
+
+  static std::string contents(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path root;
+  fs::path previous;
+  std::string out;
+  std::string err;
+};
+
+const char worked_example[] =
+    "PABAK\r\n"
+    "00000000H5HPJ66K66i0OSOP00000030000\r\n"
+    "\x1aPABAK\r\n"
+    "789P\r\n"
+    "\x1aPABAK\r\n";
+
+std::string random_bytes(std::mt19937& random, std::size_t count) {
+  std::string bytes(count, '\0');
+  for (char& b : bytes) b = static_cast<char>(random() % 256);
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(Extract, WorkedExample) {
+  EXPECT_EQ(run(worked_example), ExtractResult::done);
+  EXPECT_EQ(out, "       3  MEMO.TXT\r\n");
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(contents("MEMO.TXT"), "abc");
+  EXPECT_EQ(entries("."), std::set<std::string>({"MEMO.TXT"}));
+}
+
+TEST_F(Extract, RandomMembersRoundTripWithEveryLineShape) {
+  std::mt19937 random(1234);
+  std::vector<Member> members;
+  std::string listing;
+  for (int i = 0; i < 24; ++i) {
+    std::size_t size = i < 4 ? static_cast<std::size_t>(i) : random() % 4000;
+    members.push_back({"M" + std::to_string(i) + ".BIN", random_bytes(random, size)});
+    char line[16];
+    std::snprintf(line, sizeof line, "%8zu  ", size);
+    listing += line + members.back().name + "\r\n";
+  }
+  for (int bytes_per_line : {1, 2, 3, 4, 5, 57, 100, 766, 767}) {
+    Layout layout;
+    layout.bytes_per_line = bytes_per_line;
+    layout.line_end = bytes_per_line % 2 ? "\r\n" : "\n";
+    layout.header_line = bytes_per_line != 57;
+    ASSERT_EQ(run(archive_writer::archive(members, layout)), ExtractResult::done);
+    EXPECT_EQ(out, listing);
+    EXPECT_EQ(err, "");
+    for (const Member& member : members) {
+      ASSERT_EQ(contents(member.name), member.bytes) << member.name << " at " << bytes_per_line;
+      fs::remove(member.name);
+    }
+  }
+}
+
+TEST_F(Extract, ListingWritesNothing) {
+  std::vector<Member> members = {{"A.TXT", std::string(1234, 'a')}, {"B.TXT", ""}};
+  EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
+  EXPECT_EQ(out, "    1234  A.TXT\r\n       0  B.TXT\r\n");
+  EXPECT_TRUE(entries(".").empty());
+  EXPECT_EQ(run(archive_writer::archive(members), true, true), ExtractResult::done);
+  EXPECT_EQ(out, "A.TXT\r\nB.TXT\r\n");
+  EXPECT_TRUE(entries(".").empty());
+}
+
+TEST_F(Extract, EmptyMemberBecomesAnEmptyFile) {
+  EXPECT_EQ(run(archive_writer::archive({{"EMPTY", ""}})), ExtractResult::done);
+  EXPECT_TRUE(fs::exists("EMPTY"));
+  EXPECT_EQ(fs::file_size("EMPTY"), 0u);
+}
+
+TEST_F(Extract, SpacesAreSqueezedOutOfNames) {
+  EXPECT_EQ(run(archive_writer::archive({{"MY DATA .DAT", "x"}, {" A B C D E F", "y"}})), ExtractResult::done);
+  EXPECT_EQ(contents("MYDATA.DAT"), "x");
+  EXPECT_EQ(contents("ABCDEF"), "y");
+  EXPECT_EQ(out, "       1  MYDATA.DAT\r\n       1  ABCDEF\r\n");
+}
+
+TEST_F(Extract, SizeMismatchSkipsOnlyThatMember) {
+  std::vector<Member> members = {{"SHORT", "abcd", 5}, {"LONG", "abcdef", 5}, {"RIGHT", "xyz"}};
+  EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::incomplete);
+  EXPECT_EQ(out, "       5  SHORT\r\n       5  LONG\r\n       3  RIGHT\r\n");
+  std::string size_message = sjis("サイズが合いません") + "\r\n";
+  EXPECT_EQ(err, size_message + size_message);
+  EXPECT_EQ(entries("."), std::set<std::string>({"RIGHT"}));
+}
+
+TEST_F(Extract, BlockBeyondTwiceTheSizeStopsAtTheBuffer) {
+  // 5000 bytes declared as 3 (and as 0) must not run past a 6-byte buffer.
+  std::vector<Member> members = {{"BIG", std::string(5000, 'q'), 3}, {"ZERO", "abc", 0}, {"NEXT", "ok"}};
+  EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::incomplete);
+  EXPECT_EQ(out, "       3  BIG\r\n       0  ZERO\r\n       2  NEXT\r\n");
+  std::string size_message = sjis("サイズが合いません") + "\r\n";
+  EXPECT_EQ(err, size_message + size_message);
+  EXPECT_EQ(entries("."), std::set<std::string>({"NEXT"}));
+}
+
+TEST_F(Extract, BadlyEndedDirectoryExtractsNothing) {
+  Layout no_ends;
+  no_ends.end_lines = false;
+  std::string text = archive_writer::data_lines(archive_writer::directory({{"A", "a"}}), no_ends) + "\x1a\r\n" +
+                     archive_writer::block("a", Layout{});
+  EXPECT_EQ(run(text), ExtractResult::incomplete);
+  EXPECT_EQ(out, sjis("データ構造が合いません") + "\r\n");
+  EXPECT_TRUE(entries(".").empty());
+}
+
+TEST_F(Extract, BadlyEndedMemberIsWrittenButStopsTheLoop) {
+  Layout layout;
+  std::string text = "PABAK\r\n" + archive_writer::block(archive_writer::directory({{"A", "a"}, {"B", "b"}}), layout) +
+                     archive_writer::data_lines("a", layout) + "\x1aPABAX\r\n" + archive_writer::block("b", layout);
+  EXPECT_EQ(run(text), ExtractResult::incomplete);
+  EXPECT_EQ(out, "       1  A\r\n" + sjis("データ構造が合いません") + "\r\n");
+  EXPECT_EQ(entries("."), std::set<std::string>({"A"}));
+}
+
+TEST_F(Extract, LastMemberWithoutEndLineIsStillWritten) {
+  Layout layout;
+  std::string text = archive_writer::block(archive_writer::directory({{"A", "a"}, {"B", "bb"}}), layout) +
+                     archive_writer::block("a", layout) + archive_writer::data_lines("bb", layout);
+  EXPECT_EQ(run(text), ExtractResult::done);
+  EXPECT_EQ(contents("B"), "bb");
+}
+
+TEST_F(Extract, EntriesCutShortAreIgnored) {
+  // 6 + 20 + 19 bytes: one whole entry; the partial second names nothing.
+  std::string directory = archive_writer::directory({{"A", "a"}, {"B", "b"}});
+  directory.pop_back();
+  std::string text = archive_writer::block(directory, Layout{}) + archive_writer::block("a", Layout{});
+  EXPECT_EQ(run(text), ExtractResult::done);
+  EXPECT_EQ(out, "       1  A\r\n");
+  // A directory of fewer than 20 bytes that ends well has nothing to do.
+  EXPECT_EQ(run(archive_writer::block(std::string(19, '\0'), Layout{})), ExtractResult::done);
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(Extract, NotAnArchiveIsAStructureError) {
+  EXPECT_EQ(run(""), ExtractResult::incomplete);
+  EXPECT_EQ(out, sjis("データ構造が合いません") + "\r\n");
+  EXPECT_EQ(run("just some text\n"), ExtractResult::incomplete);
+}
+
+TEST_F(Extract, DirectoryLongerThanItsAreaIsRefused) {
+  std::vector<Member> members;
+  for (int i = 0; i < 513; ++i) members.push_back({"F" + std::to_string(i), ""});
+  EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::incomplete);
+  EXPECT_EQ(out, sjis("データ構造が合いません") + "\r\n");
+  EXPECT_TRUE(entries(".").empty());
+  // 512 entries fill the area and are all extracted.
+  members.pop_back();
+  EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::done);
+  EXPECT_EQ(entries(".").size(), 512u);
+}
+
+TEST_F(Extract, UnsafeNamesAreNotWritten) {
+  const std::vector<std::string> unsafe = {"../ESCAPE", "/tmp/ESCAPE", "SUB/FILE", "..", ".", "", "   .  .  .  ",
+                                           std::string("\0ABC", 4)};
+  std::vector<Member> members;
+  for (const std::string& name : unsafe) members.push_back({name, "bad"});
+  members.push_back({"GOOD", "good"});
+  EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::incomplete);
+  std::string message = sjis(":ファイル名が不正です") + "\r\n";
+  EXPECT_EQ(err, "../ESCAPE" + message + "/tmp/ESCAPE" + message + "SUB/FILE" + message + ".." + message + "." +
+                     message + message + "..." + message + message);
+  EXPECT_EQ(entries("."), std::set<std::string>({"GOOD"}));
+  EXPECT_FALSE(fs::exists("/tmp/ESCAPE"));
+  // Listing them writes nothing, so nothing is refused.
+  EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
+}
+
+TEST_F(Extract, ShiftJisNamesAreKeptByteForByte) {
+  // "ソ" ends in the byte 0x5C, a backslash on its own.
+  std::string name = sjis("ソフト") + ".TXT";
+  EXPECT_EQ(run(archive_writer::archive({{name, "sjis"}})), ExtractResult::done);
+  EXPECT_EQ(contents(name), "sjis");
+}
+
+TEST_F(Extract, FileThatCannotBeCreatedIsReported) {
+  fs::create_directory("TAKEN");
+  EXPECT_EQ(run(archive_writer::archive({{"TAKEN", "x"}, {"FREE", "y"}})), ExtractResult::incomplete);
+  EXPECT_EQ(err, "TAKEN" + sjis(":ファイルが作れません") + "\r\n");
+  EXPECT_EQ(contents("FREE"), "y");
+  fs::remove("TAKEN");
+  fs::remove("FREE");
+}
+
+TEST_F(Extract, ArchiveThatCannotBeOpenedIsReported) {
+  UnpackOptions options{"no-such-archive", false, false};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(extract_archive(options), ExtractResult::not_opened);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "no-such-archive" + sjis(":がオープンできません") + "\r\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_space_is_sanitizer_managed = true;
+#else
+constexpr bool address_space_is_sanitizer_managed = false;
+#endif
+
+// In a child process: leaves 8 MiB of address space to spare, extracts,
+// and tells whether the huge member was reported and skipped and the next
+// one written.
+bool extract_with_little_memory(const std::string& archive) {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  statm >> pages;
+  rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8u << 20);
+  rlimit space{limit, limit};
+  setrlimit(RLIMIT_AS, &space);
+  UnpackOptions options{archive.c_str(), false, false};
+  // The death test holds standard error already; the messages go to a file.
+  std::freopen("messages", "w", stderr);
+  bool incomplete = extract_archive(options) == ExtractResult::incomplete;
+  std::fflush(stderr);
+  std::ifstream messages("messages", std::ios::binary);
+  std::string reported_text((std::istreambuf_iterator<char>(messages)), std::istreambuf_iterator<char>());
+  bool reported = reported_text == sjis("メモリエラー") + "\r\n";
+  std::ifstream next("NEXT", std::ios::binary);
+  std::string written((std::istreambuf_iterator<char>(next)), std::istreambuf_iterator<char>());
+  return incomplete && reported && written == "xyz" && !fs::exists("HUGE");
+}
+
+TEST_F(Extract, MemberWithoutMemoryIsSkippedWholly) {
+  if (address_space_is_sanitizer_managed) GTEST_SKIP() << "the sanitizer reserves the address space itself";
+  // The largest member needs a 32 MiB buffer; the child process gets far less
+  // address space than that to spare. Its block must be read past, so that
+  // the next member decodes its own.
+  std::vector<Member> members = {{"HUGE", std::string(40, 'h'), 0xFFFFFF}, {"NEXT", "xyz"}};
+  std::string name = (root / "archive").string();
+  std::ofstream(name, std::ios::binary) << archive_writer::archive(members);
+  EXPECT_EXIT(std::_Exit(extract_with_little_memory(name) ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  fs::remove("NEXT");
+  fs::remove("messages");
+}
+
+TEST(UnpackCommandLine, OptionsAndTheLastNameWin) {
+  auto parse = [](std::vector<const char*> words) {
+    words.insert(words.begin(), "qvunpack");
+    return parse_unpack_arguments(static_cast<int>(words.size()), const_cast<char**>(words.data()));
+  };
+  UnpackOptions plain = parse({"a", "b"});
+  EXPECT_STREQ(plain.archive, "b");
+  EXPECT_FALSE(plain.list_only);
+  EXPECT_FALSE(plain.terse);
+  UnpackOptions listing = parse({"-l", "backup"});
+  EXPECT_STREQ(listing.archive, "backup");
+  EXPECT_TRUE(listing.list_only);
+  EXPECT_FALSE(listing.terse);
+  UnpackOptions terse = parse({"backup", "-tx"});
+  EXPECT_STREQ(terse.archive, "backup");
+  EXPECT_TRUE(terse.list_only);
+  EXPECT_TRUE(terse.terse);
+  EXPECT_STREQ(parse({"-"}).archive, "-");
+  EXPECT_EQ(parse({"backup", "-x", "other"}).archive, nullptr);
+  EXPECT_EQ(parse({"-L", "backup"}).archive, nullptr);
+  EXPECT_EQ(parse({}).archive, nullptr);
+}

@@ -1,0 +1,335 @@
+// The optical relay framing against the scripted port: the exact blocks on
+// the line, the handshake around each frame, and its recovery from lost,
+// damaged and foreign blocks.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+#include "pclink/packet.h"
+#include "pclink/relay.h"
+#include "pclink/serial_port.h"
+#include "support/scripted_port.h"
+
+namespace {
+
+using scripted_port::Bytes;
+using scripted_port::bytes_of;
+using scripted_port::packet_bytes;
+
+Bytes control_block(std::uint8_t code, int zeros = 5) {
+  Bytes block(zeros, 0x00);
+  block.insert(block.end(), {0x96, 0x82, code});
+  return block;
+}
+
+struct FrameShape {
+  int zeros = 5;
+  std::uint8_t kind = 0x81;
+  int number = 0xFFFF;
+  Bytes fixed = {0x10, 0x01, 0x40, 0xFE};  // offsets 7 and 10 to 12
+  int checksum_delta = 0;
+};
+
+Bytes relay_frame(const Bytes& payload, const FrameShape& shape = {}) {
+  Bytes frame(shape.zeros, 0x00);
+  std::size_t n = payload.size();
+  unsigned sum = 0;
+  for (std::uint8_t b : payload) {
+    sum += b;
+  }
+  sum = (sum + shape.checksum_delta) & 0xFFFF;
+  frame.insert(frame.end(), {0x96, shape.kind, shape.fixed[0], static_cast<std::uint8_t>(shape.number & 0xFF),
+                             static_cast<std::uint8_t>(shape.number >> 8), shape.fixed[1], shape.fixed[2],
+                             shape.fixed[3], static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>(n >> 8)});
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  frame.insert(frame.end(), {static_cast<std::uint8_t>(sum & 0xFF), static_cast<std::uint8_t>(sum >> 8)});
+  return frame;
+}
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) {
+    all.insert(all.end(), part.begin(), part.end());
+  }
+  return all;
+}
+
+// The adapter's side of the host's outgoing frames: splits what the host
+// writes into relay blocks (the host always sends five zero bytes, so each
+// block starts cleanly) and answers each complete block with the next
+// scripted reply. An empty reply leaves the host to its time-out.
+struct RelayPeer {
+  Bytes pending;
+  std::vector<Bytes> blocks;
+  std::deque<Bytes> replies;
+
+  static bool complete(const Bytes& block) {
+    if (block.size() < 8) {
+      return false;
+    }
+    if (block[6] == 0x82) {
+      return true;
+    }
+    if (block.size() < 15) {
+      return false;
+    }
+    return block.size() == 17u + block[13] + 256u * block[14];
+  }
+
+  void take(std::uint8_t byte) {
+    pending.push_back(byte);
+    if (!complete(pending)) {
+      return;
+    }
+    blocks.push_back(pending);
+    pending.clear();
+    if (!replies.empty()) {
+      scripted_port::queue_incoming(replies.front());
+      replies.pop_front();
+    }
+  }
+
+  void attach() {
+    scripted_port::on_write([this](std::uint8_t byte) { take(byte); });
+  }
+};
+
+class Relay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(link_mode_relay);
+  }
+};
+
+const Bytes ack_unit_frame = {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x81, 0x10, 0xFF,
+                              0xFF, 0x01, 0x40, 0xFE, 0x01, 0x00, 0x06, 0x06, 0x00};
+
+TEST_F(Relay, AControlByteTravelsAsOneFrameAfterTheEnqBlock) {
+  RelayPeer peer;
+  peer.replies = {control_block(relay_syn), control_block(relay_ack)};
+  peer.attach();
+  send_control(ACK);
+  EXPECT_EQ(scripted_port::written(), concat({{0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x05}, ack_unit_frame}));
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(Relay, TheCfvCommandIsThe27ByteFrame) {
+  RelayPeer peer;
+  peer.replies = {control_block(relay_syn), control_block(relay_ack)};
+  peer.attach();
+  Bytes cfv = bytes_of("CFV");
+  send_packet(3, 1, cfv.data());
+  ASSERT_EQ(peer.blocks.size(), 2u);
+  EXPECT_EQ(peer.blocks[1], (Bytes{0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x81, 0x10, 0xFF, 0xFF, 0x01, 0x40, 0xFE, 0x0A,
+                                   0x00, 0x01, 0x01, 0xFE, 0x03, 0x00, 0x43, 0x46, 0x56, 0xDF, 0x00, 0xC1, 0x02}));
+}
+
+TEST_F(Relay, AnythingButAckMakesTheSenderStartAgainFromTheEnqBlock) {
+  RelayPeer peer;
+  // A NAK, then another code instead of SYN, then silence after the frame,
+  // then SYN and ACK.
+  peer.replies = {control_block(relay_syn), control_block(relay_nak), control_block(relay_ack),
+                  control_block(relay_syn), Bytes{},  control_block(relay_syn), control_block(relay_ack)};
+  peer.attach();
+  send_control(EOT);
+  Bytes enq = control_block(relay_enq);
+  Bytes frame = relay_frame({EOT});
+  EXPECT_EQ(peer.blocks, (std::vector<Bytes>{enq, frame, enq, enq, frame, enq, frame}));
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(Relay, ASilentReceiverHearsTheEnqBlockAgainEveryHalfSecond) {
+  // The device stays silent for five ENQ blocks, then answers: the sender
+  // keeps trying and never ends the program with "TimeOut".
+  int enq_blocks = 0;
+  RelayPeer peer;
+  scripted_port::on_write([&](std::uint8_t byte) {
+    peer.take(byte);
+    if (peer.pending.empty() && peer.blocks.back() == control_block(relay_enq) && ++enq_blocks == 5) {
+      peer.replies = {control_block(relay_ack)};
+      scripted_port::queue_incoming(control_block(relay_syn));
+    }
+  });
+  send_control(ENQ);
+  EXPECT_EQ(enq_blocks, 5);
+  EXPECT_EQ(peer.blocks.size(), 6u);
+  EXPECT_EQ(scripted_port::elapsed_ms(), 4 * 500);
+}
+
+TEST_F(Relay, ControlBlocksNeedTwoZeroBytesBeforeTheMark) {
+  scripted_port::queue_incoming(control_block(relay_syn, 2));
+  EXPECT_EQ(recv_relay_control(), relay_syn);
+  scripted_port::queue_incoming(concat({{0x55}, control_block(relay_ack, 1), {0x00}}));
+  EXPECT_EQ(recv_relay_control(), -1);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(Relay, TheControlHuntPassesOverADataFrame) {
+  scripted_port::queue_incoming(concat({relay_frame({0x00, 0x00, 0x96, 0x81}), control_block(relay_ack, 3)}));
+  EXPECT_EQ(recv_relay_control(), relay_ack);
+}
+
+TEST_F(Relay, AReceivedUnitIsGrantedNoSoonerThan18MsAfterTheEnqBlock) {
+  std::size_t pauses_at_syn = 0;
+  scripted_port::on_write([&](std::uint8_t) {
+    if (scripted_port::written().size() == 1) {
+      pauses_at_syn = scripted_port::pauses_ms().size();
+    }
+  });
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ENQ})}));
+  EXPECT_EQ(recv_byte(), ENQ);
+  EXPECT_EQ(scripted_port::pauses_ms(), std::vector<int>{18});
+  EXPECT_EQ(pauses_at_syn, 1u);
+  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_ack)}));
+}
+
+TEST_F(Relay, ADamagedFrameGetsTheNakBlockAndIsTakenOnTheResend) {
+  FrameShape damaged;
+  damaged.checksum_delta = 1;
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK}, damaged),
+                                        control_block(relay_enq), relay_frame({ACK})}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_byte(), ACK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opt check sum error\n");
+  EXPECT_EQ(scripted_port::written(),
+            concat({control_block(relay_syn), {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x15},
+                    control_block(relay_syn), control_block(relay_ack)}));
+}
+
+TEST_F(Relay, BlockStartsWithTwoZeroBytesAndAnyFixedBytesAreTaken) {
+  FrameShape shape;
+  shape.zeros = 2;
+  shape.fixed = {0xAA, 0x00, 0x96, 0x55};
+  scripted_port::queue_incoming(concat({control_block(relay_enq, 2), relay_frame(packet_bytes(1, "DOK"), shape)}));
+  std::uint8_t buffer[16];
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "DOK");
+}
+
+TEST_F(Relay, AFrameAfterASingleZeroByteIsNotSeenAndTheGrantIsRepeated) {
+  FrameShape one_zero;
+  one_zero.zeros = 1;
+  // Unanswered, the device sends its ENQ block again; the host, still
+  // looking for the frame, takes that block for a block of the wrong kind
+  // and waits for the next ENQ block.
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({0x41}, one_zero),
+                                        control_block(relay_enq), control_block(relay_enq), relay_frame({0x42})}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_byte(), 0x42);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Packet format error\n");
+  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+}
+
+TEST_F(Relay, FrameNumbersOtherThan0xFFFFMustBeTheExpectedOne) {
+  FrameShape numbered;
+  numbered.number = 0x0001;
+  scripted_port::queue_incoming(
+      concat({control_block(relay_enq), relay_frame({0x31}, numbered), control_block(relay_enq), relay_frame({0x32})}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_byte(), 0x32);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet number error\n");
+  // No control block answers a refused number: the sender times out.
+  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({0x33}, numbered)}));
+  std::uint8_t buffer[4];
+  EXPECT_EQ(relay_recv_frame(buffer, sizeof buffer, 1), 1);
+  EXPECT_EQ(buffer[0], 0x33);
+}
+
+TEST_F(Relay, AnotherKindAfterTheMarkIsAFormatError) {
+  FrameShape control_kind;
+  control_kind.kind = 0x82;
+  scripted_port::queue_incoming(
+      concat({control_block(relay_enq), relay_frame({0x31}, control_kind), control_block(relay_enq), relay_frame({0x32})}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_byte(), 0x32);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Packet format error\n");
+  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+}
+
+TEST_F(Relay, SilenceAfterTheGrantGoesBackToWaitingForTheEnqBlock) {
+  scripted_port::queue_incoming(control_block(relay_enq));
+  scripted_port::queue_timeout();
+  scripted_port::queue_timeout();
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({0x07})}));
+  EXPECT_EQ(recv_byte(), 0x07);
+  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+}
+
+TEST_F(Relay, AFrameLongerThanTheBufferIsRefusedWithoutOverrunningIt) {
+  Bytes huge(5000, 0x5A);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame(huge)}));
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({1, 2, 3})}));
+  std::uint8_t buffer[24] = {};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(relay_recv_frame(buffer, 16, relay_any_frame_number), 3);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opt frame too long\n");
+  EXPECT_EQ(buffer[2], 3);
+  EXPECT_EQ(buffer[16], 0x00);  // beyond the capacity nothing was written
+  const Bytes& line = scripted_port::written();
+  ASSERT_GE(line.size(), 16u);
+  EXPECT_EQ(Bytes(line.begin() + 8, line.begin() + 16), control_block(relay_nak));
+}
+
+TEST_F(Relay, APacketCutShortByItsFrameIsDamagedNotCompletedFromAnEarlierFrame) {
+  Bytes whole = packet_bytes(1, "DOK");
+  Bytes cut(whole.begin(), whole.begin() + 7);  // SOH, number, complement, length, "DO"
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame(whole)}));
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame(cut)}));
+  std::uint8_t buffer[16];
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), 3);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_bad_packet);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\n");
+}
+
+TEST_F(Relay, AByteReadFromAnEmptyFrameIsNotLeftOverFromTheLastOne) {
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({})}));
+  EXPECT_EQ(recv_byte(), ACK);
+  EXPECT_EQ(recv_byte(), 0xFF);
+}
+
+TEST_F(Relay, BytesAFrameCarriesBeyondTheUnitAreDropped) {
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK, EOT, ENQ})}));
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({NAK})}));
+  EXPECT_EQ(recv_byte(), ACK);
+  EXPECT_EQ(recv_byte(), NAK);
+}
+
+TEST_F(Relay, AResetOverAnEchoingRelayTakesEveryUnitInItsOwnFrame) {
+  scripted_port::reset();
+  scripted_port::set_loopback(true);
+  open_port(link_mode_relay);
+  // The host sends CLE, EOT, ENQ, ACK, ACK and receives ACK, ACK, the reply,
+  // EOT and ENQ. After the ACK block for each host frame the device
+  // announces its next unit, and sends it when granted.
+  RelayPeer peer;
+  Bytes grant = control_block(relay_syn, 2);
+  Bytes announce = concat({control_block(relay_ack, 3), control_block(relay_enq, 4)});
+  for (const Bytes& unit : {Bytes{ACK}, Bytes{ACK}, packet_bytes(1, "DOK"), Bytes{EOT}, Bytes{ENQ}}) {
+    for (const Bytes& reply : {grant, announce, relay_frame(unit), Bytes{}}) {
+      peer.replies.push_back(reply);
+    }
+  }
+  peer.attach();
+  EXPECT_EQ(reset_device(), 1);
+  await_enq();
+  // Only the echo of our last ACK block is still on its way back.
+  EXPECT_EQ(echo_pending(), 8);
+  EXPECT_EQ(scripted_port::incoming_left(), 8u);
+  std::vector<Bytes> host_frames;
+  for (const Bytes& block : peer.blocks) {
+    if (block[6] == 0x81) {
+      host_frames.push_back(Bytes(block.begin() + 15, block.end() - 2));
+    }
+  }
+  EXPECT_EQ(host_frames, (std::vector<Bytes>{packet_bytes(1, "CLE"), {EOT}, {ENQ}, {ACK}, {ACK}}));
+  EXPECT_EQ(scripted_port::pauses_ms(), std::vector<int>(5, 18));
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#!/bin/sh
+# Builds the Windows programs with mingw-w64 (x86-64 and i686) and runs the
+# end-to-end cases against qvemu with the x86-64 .exe files under Wine.
+#
+#   tests/wine/run.sh [work dir]        (default: <repo>/build-wine)
+#
+# Installs what it needs with apt-get when it is missing. Safe to run again:
+# the build directories are reused and the Wine prefix is made afresh.
+# The i686 programs are only compiled: this host runs no 32-bit code.
+set -eu
+
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+work=${1:-$repo/build-wine}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+# The end-to-end cases that must hold for the Windows programs as they hold
+# on Linux: a job done, a refusal, a NAK, the "TimeOut" ending and a missing
+# port. Override with QV_WINE_FILTER (a gtest filter).
+filter=${QV_WINE_FILTER:-*}
+
+install_missing() {
+  missing=
+  command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
+  command -v g++ >/dev/null 2>&1 || missing="$missing g++"
+  command -v ninja >/dev/null 2>&1 || missing="$missing ninja-build"
+  [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
+  command -v x86_64-w64-mingw32-g++-win32 >/dev/null 2>&1 || missing="$missing g++-mingw-w64-x86-64"
+  command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || missing="$missing g++-mingw-w64-i686"
+  [ -x /usr/lib/wine/wine64 ] || missing="$missing wine wine64"
+  if [ -n "$missing" ]; then
+    echo "wine stage: installing$missing"
+    sudo_cmd=
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
+    $sudo_cmd apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends $missing
+  fi
+}
+
+configure() {
+  dir=$1
+  shift
+  cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; exit 1; }
+}
+
+install_missing
+
+configure "$work/win64" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-x86_64.cmake"
+cmake --build "$work/win64" --parallel
+configure "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
+cmake --build "$work/win32" --parallel
+# The emulator and the test driver are Linux programs.
+configure "$work/linux"
+cmake --build "$work/linux" --parallel --target qvemu e2e_tests
+
+# A Wine prefix of this run alone, its COM2 mapped to a fixed path that each
+# test points at the emulator's pseudo-terminal.
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+export WINELOADER=/usr/lib/wine/wine64
+export WINEARCH=win64
+com2_link="$work/vcom2"
+
+WINESERVER=/usr/lib/wine/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=wineserver
+"$WINESERVER" -k 2>/dev/null || true
+rm -rf "$WINEPREFIX" "$com2_link"
+echo "wine stage: preparing $WINEPREFIX"
+"$WINELOADER" wineboot -u >"$work/wineboot.log" 2>&1
+"$WINELOADER" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$com2_link" /f >>"$work/wineboot.log" 2>&1
+# The port mapping takes effect when the server starts again. It is started
+# here, persistent and detached from every terminal: a server that a program
+# under test started would take the emulator's pseudo-terminal as its
+# controlling terminal and dump its state into the log when that closes.
+"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -w
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null
+trap '"$WINESERVER" -k 2>/dev/null || true; rm -f "$com2_link"' EXIT
+
+QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$com2_link" \
+  "$work/linux/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=1
