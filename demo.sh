@@ -52,6 +52,17 @@ step qvrestart -r
 cp samples/hello/* "$work/host/"
 step qvinstall -t hello.zrs
 step qvinstall -q -R hello.bas
+# A file to the device and back, the device's list, a log slot both ways.
+printf 'Shopping:\r\n  milk\r\n  bread\r\n' >"$work/host/memo.txt"
+step qvcopy memo.txt MEMO.TXT
+step qvdir
+step qvcopy -g MEMO.TXT back.txt
+if cmp -s "$work/host/memo.txt" "$work/host/back.txt"; then echo "back.txt is memo.txt, byte for byte"; fi
+step qvcomlog -c3 memo.txt
+step qvcomlog -g -c3 log3.txt
+echo "log3.txt holds the log record header and memo.txt:"
+od -c "$work/host/log3.txt" | head -5
+step qvcopy -g NOTTHERE.TXT
 echo
 echo "--- the device's storage S1: now holds:"
 ls -l "$work/device"

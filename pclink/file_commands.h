@@ -74,7 +74,9 @@ ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request,
 // Loads host file host_name behind header_length bytes of room, fills that
 // room with header, sends the block as device file device_name and takes the
 // device's closing ENQ. A host file that cannot be read whole is refused
-// with host_name+":file open error" before anything is sent.
+// with host_name+":file open error" before anything is sent; then, as after
+// a request that could not be built, no closing ENQ is awaited, since the
+// idle device sends none.
 int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length);
 
 // Fetches device file device_name (at most fetch_limit bytes), takes the

@@ -19,21 +19,22 @@ constexpr char cannot_create_message[] =
 }  // namespace
 
 int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length) {
-  int outcome = exit_not_done;
   // The load refuses a file it cannot read whole, so nothing unread ever
   // goes on the line.
   std::uint8_t* block = load_file_room_before(host_name, header_length);
   if (block == nullptr) {
     print_line(host_name, ":file open error");
-  } else {
-    copy_block(header_length, block, header);
-    if (put_file(loaded_size(), block, device_name) == transfer_done) {
-      outcome = exit_done;
-    }
-    std::free(block);
+    // Nothing went out, so the device, still idle, owes no closing ENQ:
+    // waiting for one would only end the program with "TimeOut".
+    return exit_not_done;
   }
-  await_enq();
-  return outcome;
+  copy_block(header_length, block, header);
+  int result = put_file(loaded_size(), block, device_name);
+  std::free(block);
+  if (result != transfer_not_started) {
+    await_enq();
+  }
+  return result == transfer_done ? exit_done : exit_not_done;
 }
 
 int fetch_to_host_file(const char* device_name, const char* host_name) {
@@ -43,7 +44,9 @@ int fetch_to_host_file(const char* device_name, const char* host_name) {
     return exit_not_done;
   }
   int count = get_file(fetch_limit, buffer, device_name);
-  await_enq();
+  if (count != transfer_not_started) {
+    await_enq();
+  }
   int outcome = exit_not_done;
   if (count >= 0) {
     // An empty device file makes an empty host file; a file cut short by a
