@@ -22,4 +22,4 @@ mkdir -p "$build/corpus" "$build/seeds"
 cd "$build"
 rm -rf sandbox_*
 ./qvunpack_fuzz -seed=1 -max_total_time="$seconds" -max_len=65536 -timeout=10 -close_fd_mask=2 \
-  -dict="$here/archive.dict" "$build/corpus" "$build/seeds"
+  -artifact_prefix="$build/" -dict="$here/archive.dict" "$build/corpus" "$build/seeds"
