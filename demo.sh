@@ -32,17 +32,27 @@ done
 port=$(head -n 1 "$work/qvemu.out")
 echo "qvemu plays the device on $port"
 
-# step <program> <arguments...>: runs a program of the suite against the
-# emulated device, from the host folder.
-step() {
+# show <program> <arguments...>: runs a program of the suite from the host
+# folder and prints its messages, its standard output (both converted from
+# Shift-JIS) and its exit code.
+show() {
   program=$1; shift
   echo
-  echo "\$ $program -d $port $*"
+  echo "\$ $program $*"
   status=0
-  (cd "$work/host" && "$bin/$program" -d "$port" "$@") >"$work/out" 2>"$work/err" || status=$?
+  (cd "$work/host" && "$bin/$program" "$@") >"$work/out" 2>"$work/err" || status=$?
   iconv -f SHIFT_JIS -t UTF-8 <"$work/err" || cat "$work/err"
-  if [ -s "$work/out" ]; then echo "[standard output]"; cat "$work/out"; fi
+  if [ -s "$work/out" ]; then
+    echo "[standard output]"
+    iconv -f SHIFT_JIS -t UTF-8 <"$work/out" || cat "$work/out"
+  fi
   echo "(exit code $status)"
+}
+
+# step <program> <arguments...>: the same against the emulated device.
+step() {
+  program=$1; shift
+  show "$program" -d "$port" "$@"
 }
 
 step qvrestart -r
@@ -63,6 +73,14 @@ step qvcomlog -g -c3 log3.txt
 echo "log3.txt holds the log record header and memo.txt:"
 od -c "$work/host/log3.txt" | head -5
 step qvcopy -g NOTTHERE.TXT
+
+# qvunpack works offline, on a backup archive of the device: list it, then
+# write its members into the host folder.
+cp samples/backup/backup.bak "$work/host/"
+show qvunpack -l backup.bak
+show qvunpack backup.bak
+echo "MEMO.TXT as written:"
+iconv -f SHIFT_JIS -t UTF-8 <"$work/host/MEMO.TXT"
 echo
 echo "--- the device's storage S1: now holds:"
 ls -l "$work/device"

@@ -2,8 +2,6 @@
 
 #include <array>
 
-const char group_characters[65] = "012345ABCDEFGHIJKLMNOPQRSTUVWXYZ6789:;abcdefghijklmnopqrstuvwxyz";
-
 namespace {
 
 constexpr std::uint8_t no_value = 0xFF;

@@ -12,7 +12,7 @@
 
 // The alphabet in value order: the character for value v is
 // group_characters[v]. Every other character has no value.
-extern const char group_characters[65];
+inline constexpr char group_characters[] = "012345ABCDEFGHIJKLMNOPQRSTUVWXYZ6789:;abcdefghijklmnopqrstuvwxyz";
 
 // Decodes one group into destination: one byte when c3 has no value, two
 // when c4 has none, three otherwise. A first or second character without a
