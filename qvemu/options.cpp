@@ -1,0 +1,114 @@
+#include "qvemu/options.h"
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace qvemu {
+
+namespace {
+
+bool parse_count(const std::string& text, int& count) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  count = std::atoi(text.c_str());
+  return true;
+}
+
+}  // namespace
+
+bool parse_options(const std::vector<std::string>& arguments, Options& options, std::string& error) {
+  Faults& f = options.faults;
+  const std::map<std::string, bool*> switches = {
+      {"--no-echo", nullptr},         {"--once", &options.once},
+      {"--help", &options.help},      {"--refuse", &f.refuse},
+      {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
+      {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
+      {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
+      {"--no-addin", &f.no_addin},         {"--refuse-store", &f.refuse_store},
+  };
+  const std::map<std::string, int*> counts = {
+      {"--nak-command", &f.nak_command}, {"--nak-eot", &f.nak_eot},
+      {"--silent-after", &f.silent_after}, {"--nak-data", &f.nak_data},
+      {"--damage-data", &f.damage_data}, {"--wrong-tag", &f.wrong_tag},
+      {"--ang-at", &f.ang_at},           {"--drop-at", &f.drop_at},
+      {"--overrun", &f.overrun},
+  };
+  const std::map<std::string, std::string*> texts = {
+      {"--storage", &options.storage_dir}, {"--trace", &options.trace_path},
+  };
+
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string name = arguments[i];
+    std::string value;
+    bool has_value = false;
+    if (const auto equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+      has_value = true;
+    }
+    auto take_value = [&]() {
+      if (has_value) return true;
+      if (i + 1 >= arguments.size()) return false;
+      value = arguments[++i];
+      return true;
+    };
+    if (auto s = switches.find(name); s != switches.end() && !has_value) {
+      if (s->second) *s->second = true;
+      else options.echo = false;
+    } else if (auto c = counts.find(name); c != counts.end()) {
+      if (!take_value() || !parse_count(value, *c->second)) {
+        error = name + " needs a count";
+        return false;
+      }
+    } else if (auto t = texts.find(name); t != texts.end()) {
+      if (!take_value() || value.empty()) {
+        error = name + " needs a path";
+        return false;
+      }
+      *t->second = value;
+    } else {
+      error = "unknown option " + arguments[i];
+      return false;
+    }
+  }
+  return true;
+}
+
+const char* help_text() {
+  return
+      "usage: qvemu [options]\n"
+      "Plays the device end of the PC link on a pseudo-terminal. The first line\n"
+      "of standard output is the terminal's path; give it to a program with -d.\n"
+      "Serves until SIGTERM or SIGINT.\n"
+      "\n"
+      "  --storage DIR      the device storage S1: (default: a fresh temporary folder)\n"
+      "  --trace FILE       log every unit in both directions, violations and events\n"
+      "  --no-echo          do not send the host's bytes back (a cable without echo)\n"
+      "  --once             end when the first host session closes the port\n"
+      "  --help             this text\n"
+      "\n"
+      "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
+      "  --refuse           answer ANG instead of DOK to every command\n"
+      "  --nak-command K    NAK the first K transmissions of each command Packet\n"
+      "  --nak-eot K        NAK the first K transmissions of each host EOT\n"
+      "  --damage-reply     send the first reply Packet once with a bad checksum\n"
+      "  --silent-after N   send nothing after the device's N-th unit (0: nothing at all)\n"
+      "  --can-for-eot      send CAN instead of the EOT that closes a reply\n"
+      "  --can-for-enq      send CAN instead of the ready ENQ\n"
+      "  --nak-request      NAK the first transmission of each write request\n"
+      "  --nak-data K       NAK the K-th data Packet from the host once\n"
+      "  --damage-data K    send the K-th data Packet to the host damaged once\n"
+      "  --wrong-tag K      tag the K-th data Packet to the host \"XYZ\"\n"
+      "  --ang-at K         send ANG in place of the K-th data Packet to the host\n"
+      "  --drop-at K        fall silent at the K-th data Packet of a train\n"
+      "  --overrun N        send N file bytes past the capacity the host announced\n"
+      "  --long-reply       make the first reply Packet 5000 bytes long\n"
+      "  --long-data        make the first data Packet to the host 5000 bytes long\n"
+      "  --no-addin         refuse the add-in probe of S1:NIFADR.BOX with ANG\n"
+      "  --refuse-store     answer ANG instead of AEX after a write train\n";
+}
+
+}  // namespace qvemu

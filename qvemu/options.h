@@ -1,0 +1,48 @@
+// qvemu's command line: where to keep storage and the trace, echo, and the
+// faults to inject into the device's answers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qvemu {
+
+// Injected faults. Counts K are 1-based positions within each data train;
+// 0 means the fault is off (for silent_after, -1 does).
+struct Faults {
+  bool refuse = false;          // "ANG" instead of "DOK" to every command
+  int nak_command = 0;          // NAK the first K transmissions of each command Packet
+  int nak_eot = 0;              // NAK the first K transmissions of each host EOT
+  bool damage_reply = false;    // the first reply Packet goes out with a bad checksum
+  int silent_after = -1;        // send nothing after the device's N-th unit (0: never a unit)
+  bool can_for_eot = false;     // CAN instead of the EOT that closes a reply
+  bool can_for_enq = false;     // CAN instead of the ready ENQ
+  bool nak_request = false;     // NAK the first transmission of a write request
+  int nak_data = 0;             // NAK the K-th data Packet from the host once
+  int damage_data = 0;          // K-th data Packet to the host goes out damaged once
+  int wrong_tag = 0;            // K-th data Packet to the host carries "XYZ"
+  int ang_at = 0;               // "ANG" in place of the K-th data Packet to the host
+  int drop_at = 0;              // fall silent at the K-th data Packet of a train
+  int overrun = 0;              // send this many bytes past the announced capacity
+  bool long_reply = false;      // the first reply Packet is longer than 4096 bytes
+  bool long_data = false;       // the first data Packet to the host is longer than 4096 bytes
+  bool no_addin = false;        // refuse the add-in probe
+  bool refuse_store = false;    // answer "ANG" instead of "AEX" after a write train
+};
+
+struct Options {
+  bool echo = true;
+  bool once = false;
+  bool help = false;
+  std::string storage_dir;  // empty: a fresh temporary folder
+  std::string trace_path;   // empty: no trace file
+  Faults faults;
+};
+
+// Parses the arguments after the program name; on a bad command line
+// returns false with the reason in error.
+bool parse_options(const std::vector<std::string>& arguments, Options& options, std::string& error);
+
+const char* help_text();
+
+}  // namespace qvemu

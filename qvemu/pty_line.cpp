@@ -1,0 +1,142 @@
+#include "qvemu/pty_line.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+#include "qvemu/shutdown_signal.h"
+
+namespace qvemu {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a closed port is looked at again: a pseudo-terminal tells the
+// master nothing when the slave is opened, only that it is no longer hung up.
+constexpr int session_check_ms = 5;
+
+int remaining_ms(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+void raise_system_error(const char* what) {
+  throw std::runtime_error(std::string(what) + " failed");
+}
+
+}  // namespace
+
+PtyLine::PtyLine(Trace& trace, bool echo, int shutdown_fd)
+    : trace_(trace), echo_(echo), shutdown_fd_(shutdown_fd) {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master_ < 0) raise_system_error("posix_openpt");
+  if (grantpt(master_) != 0) raise_system_error("grantpt");
+  if (unlockpt(master_) != 0) raise_system_error("unlockpt");
+  const char* name = ptsname(master_);
+  if (!name) raise_system_error("ptsname");
+  slave_path_ = name;
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+
+  // Raw mode is set once, before the host can open the port, so that the
+  // line discipline never echoes or translates a byte on its own.
+  int slave = open(name, O_RDWR | O_NOCTTY);
+  if (slave < 0) raise_system_error("opening the slave");
+  termios settings{};
+  tcgetattr(slave, &settings);
+  cfmakeraw(&settings);
+  tcsetattr(slave, TCSANOW, &settings);
+  close(slave);
+}
+
+PtyLine::~PtyLine() {
+  if (master_ >= 0) close(master_);
+}
+
+bool PtyLine::wait_for_session(int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  for (;;) {
+    pollfd master{master_, POLLIN, 0};
+    if (poll(&master, 1, 0) >= 0 && !(master.revents & POLLHUP)) {
+      session_open_ = true;
+      trace_.event("session open");
+      return true;
+    }
+    if (timeout_ms >= 0 && remaining_ms(deadline) == 0) return false;
+    pollfd shutdown{shutdown_fd_, POLLIN, 0};
+    poll(&shutdown, 1, session_check_ms);
+    if (shutdown_requested()) throw ShutdownRequested{};
+  }
+}
+
+void PtyLine::end_session() {
+  session_open_ = false;
+  trace_.event("session closed");
+}
+
+std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  for (;;) {
+    if (shutdown_requested()) throw ShutdownRequested{};
+    if (!session_open_ && !wait_for_session(timeout_ms < 0 ? -1 : remaining_ms(deadline))) return std::nullopt;
+    pollfd fds[2] = {{master_, POLLIN, 0}, {shutdown_fd_, POLLIN, 0}};
+    const int ready = poll(fds, 2, timeout_ms < 0 ? -1 : remaining_ms(deadline));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      raise_system_error("poll");
+    }
+    if (fds[1].revents) throw ShutdownRequested{};
+    if (ready == 0) return std::nullopt;
+    if (fds[0].revents & POLLIN) {
+      std::uint8_t byte = 0;
+      const ssize_t count = ::read(master_, &byte, 1);
+      if (count == 1) {
+        if (echo_) write_all({byte});
+        return byte;
+      }
+      if (count < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    }
+    // Hung up, or the read found the slave closed (EIO): the host is gone.
+    end_session();
+    throw SessionClosed{};
+  }
+}
+
+void PtyLine::write(const Bytes& bytes) {
+  // With the port closed there is nobody to hear; bytes written now would
+  // wait in the terminal and reach the next session instead.
+  if (!session_open_) return;
+  write_all(bytes);
+}
+
+void PtyLine::write_all(const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t count = ::write(master_, bytes.data() + done, bytes.size() - done);
+    if (count > 0) {
+      done += static_cast<std::size_t>(count);
+      continue;
+    }
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && errno != EAGAIN) {
+      end_session();
+      throw SessionClosed{};
+    }
+    // The host is not reading yet; wait until the terminal takes more.
+    pollfd fds[2] = {{master_, POLLOUT, 0}, {shutdown_fd_, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) raise_system_error("poll");
+    if (fds[1].revents) throw ShutdownRequested{};
+    if (fds[0].revents & (POLLHUP | POLLERR)) {
+      end_session();
+      throw SessionClosed{};
+    }
+  }
+}
+
+}  // namespace qvemu

@@ -1,0 +1,49 @@
+// The device's end of the cable: the master side of a pseudo-terminal. The
+// host program opens the slave as its serial port. Every byte the host sends
+// is echoed straight back (unless echo is off), as the cable does, before the
+// device says anything. The line also notices the host opening and closing
+// the port, which bounds one host session.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "qvemu/packet_codec.h"
+#include "qvemu/trace.h"
+
+namespace qvemu {
+
+// Thrown out of a read or write when the host closed the port.
+struct SessionClosed {};
+
+class PtyLine {
+ public:
+  // Opens the master and leaves the slave in raw mode; throws
+  // std::runtime_error when the system has no pseudo-terminal to give.
+  PtyLine(Trace& trace, bool echo, int shutdown_fd);
+  ~PtyLine();
+  PtyLine(const PtyLine&) = delete;
+  PtyLine& operator=(const PtyLine&) = delete;
+
+  const std::string& slave_path() const { return slave_path_; }
+
+  // The next byte from the host, echoed; timeout_ms < 0 waits without limit.
+  // nullopt when the time-out expired.
+  std::optional<std::uint8_t> read_byte(int timeout_ms);
+  void write(const Bytes& bytes);
+
+ private:
+  bool wait_for_session(int timeout_ms);
+  void end_session();
+  void write_all(const Bytes& bytes);
+
+  Trace& trace_;
+  bool echo_;
+  int shutdown_fd_;
+  int master_ = -1;
+  std::string slave_path_;
+  bool session_open_ = false;
+};
+
+}  // namespace qvemu

@@ -1,0 +1,322 @@
+#include "support/e2e.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int emulator_start_ms = 10000;
+constexpr int emulator_stop_ms = 10000;
+
+int remaining_ms(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+std::string bin_path(const std::string& program) {
+  return std::string(QV_BIN_DIR) + "/" + program;
+}
+
+// The one place that turns a program and its arguments into a command line.
+std::vector<std::string> launch_command(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> command{bin_path(program)};
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+void make_pipe(int fds[2]) {
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  // Close-on-exec, so that no other child keeps a copy and hides the EOF.
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+}
+
+// In the child after fork: standard streams in place, then exec.
+[[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
+                             const std::string& working_dir) {
+  dup2(in_fd, 0);
+  dup2(out_fd, 1);
+  dup2(err_fd, 2);
+  // The harness ignores SIGPIPE; the programs under test must not inherit that.
+  signal(SIGPIPE, SIG_DFL);
+  if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+int exit_code_of(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
+  signal(SIGPIPE, SIG_IGN);
+  int in[2], out[2], err[2];
+  make_pipe(in);
+  make_pipe(out);
+  make_pipe(err);
+  const pid_t pid = fork();
+  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  fcntl(in[1], F_SETFL, O_NONBLOCK);
+
+  RunResult result;
+  std::size_t written = 0;
+  int stdin_fd = in[1];
+  if (options.stdin_bytes.empty()) {
+    close(stdin_fd);
+    stdin_fd = -1;
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
+    const int ready = poll(fds, 3, remaining_ms(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
+      result.timed_out = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    char buffer[4096];
+    for (int i = 0; i < 2; ++i) {
+      if (!fds[i].revents) continue;
+      const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
+      if (count > 0) {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
+      } else if (count == 0 || errno != EINTR) {
+        (i == 0 ? out_open : err_open) = false;
+      }
+    }
+    if (stdin_fd >= 0 && fds[2].revents) {
+      const ssize_t count = write(stdin_fd, options.stdin_bytes.data() + written, options.stdin_bytes.size() - written);
+      if (count > 0) written += static_cast<std::size_t>(count);
+      if (count < 0 || written == options.stdin_bytes.size()) {
+        close(stdin_fd);
+        stdin_fd = -1;
+      }
+    }
+  }
+  if (stdin_fd >= 0) close(stdin_fd);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
+  if (result.timed_out) {
+    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; stderr so far:\n"
+                  << result.err;
+  }
+  return result;
+}
+
+std::string value_after(const std::vector<std::string>& args, const std::string& option) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == option) return args[i + 1];
+  }
+  return {};
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> lines_with_mark(const std::string& trace, char mark) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines_of(trace)) {
+    if (line.size() >= 2 && line[0] == mark && line[1] == ' ') found.push_back(line.substr(2));
+  }
+  return found;
+}
+
+std::string bytes_from_side(const std::string& trace, char side) {
+  std::string bytes;
+  for (const TraceUnit& unit : trace_units(trace)) {
+    if (unit.side == side) bytes += unit.bytes;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+Emulator start_emulator(std::vector<std::string> args) {
+  Emulator emulator;
+  emulator.work_dir = make_temp_dir();
+  emulator.trace_path = emulator.work_dir + "/trace.txt";
+  emulator.stderr_path = emulator.work_dir + "/qvemu-stderr.txt";
+  emulator.storage_dir = value_after(args, "--storage");
+  std::vector<std::string> command_args{"--trace", emulator.trace_path};
+  if (emulator.storage_dir.empty()) {
+    emulator.storage_dir = emulator.work_dir + "/storage";
+    mkdir(emulator.storage_dir.c_str(), 0700);
+    command_args.insert(command_args.end(), {"--storage", emulator.storage_dir});
+  }
+  command_args.insert(command_args.end(), args.begin(), args.end());
+
+  int out[2];
+  make_pipe(out);
+  const int in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int err_fd = open(emulator.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const std::vector<std::string> command = launch_command("qvemu", command_args);
+  emulator.pid = fork();
+  if (emulator.pid == 0) exec_child(command, in_fd, out[1], err_fd, {});
+  close(out[1]);
+  close(in_fd);
+  close(err_fd);
+  emulator.stdout_fd = out[0];
+
+  // The first line of its output is the port.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(emulator_start_ms);
+  std::string first_line;
+  while (first_line.find('\n') == std::string::npos) {
+    pollfd fd{emulator.stdout_fd, POLLIN, 0};
+    if (poll(&fd, 1, remaining_ms(deadline)) <= 0) break;
+    char buffer[256];
+    const ssize_t count = read(emulator.stdout_fd, buffer, sizeof buffer);
+    if (count <= 0) break;
+    first_line.append(buffer, static_cast<std::size_t>(count));
+  }
+  const auto end = first_line.find('\n');
+  if (end == std::string::npos) {
+    ADD_FAILURE() << "qvemu printed no port; its stderr:\n" << read_file(emulator.stderr_path);
+  } else {
+    emulator.pty_path = first_line.substr(0, end);
+  }
+  return emulator;
+}
+
+std::string stop_emulator(Emulator& emulator) {
+  if (emulator.pid <= 0) return read_file(emulator.trace_path);
+  kill(emulator.pid, SIGTERM);
+  // Its standard output reaches its end when the process is gone.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(emulator_stop_ms);
+  bool ended = false;
+  while (!ended) {
+    pollfd fd{emulator.stdout_fd, POLLIN, 0};
+    if (poll(&fd, 1, remaining_ms(deadline)) <= 0) break;
+    char buffer[256];
+    ended = read(emulator.stdout_fd, buffer, sizeof buffer) <= 0;
+  }
+  if (!ended) {
+    ADD_FAILURE() << "qvemu did not stop within " << emulator_stop_ms << " ms";
+    kill(emulator.pid, SIGKILL);
+  }
+  int status = 0;
+  waitpid(emulator.pid, &status, 0);
+  close(emulator.stdout_fd);
+  emulator.pid = -1;
+  emulator.stdout_fd = -1;
+  if (ended && exit_code_of(status) != 0) {
+    ADD_FAILURE() << "qvemu ended with status " << status << "; its stderr:\n" << read_file(emulator.stderr_path);
+  }
+  return read_file(emulator.trace_path);
+}
+
+RunResult run_device_program(const Emulator& emulator, const std::string& program, std::vector<std::string> args,
+                             RunOptions options) {
+  args.insert(args.begin(), {"-d", emulator.pty_path});
+  return run_command(launch_command(program, args), options);
+}
+
+RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options) {
+  return run_command(launch_command(program, args), options);
+}
+
+std::vector<TraceUnit> trace_units(const std::string& trace) {
+  std::vector<TraceUnit> units;
+  for (const std::string& line : lines_of(trace)) {
+    if (line.size() < 2 || (line[0] != 'H' && line[0] != 'D') || line[1] != ' ') continue;
+    const auto bar = line.find(" | ");
+    TraceUnit unit;
+    unit.side = line[0];
+    unit.bytes = from_hex(line.substr(2, bar == std::string::npos ? std::string::npos : bar - 2));
+    if (bar != std::string::npos) unit.decoded = line.substr(bar + 3);
+    units.push_back(unit);
+  }
+  return units;
+}
+
+std::string host_bytes(const std::string& trace) {
+  return bytes_from_side(trace, 'H');
+}
+
+std::string device_bytes(const std::string& trace) {
+  return bytes_from_side(trace, 'D');
+}
+
+std::vector<std::string> trace_violations(const std::string& trace) {
+  return lines_with_mark(trace, '!');
+}
+
+std::vector<std::string> trace_events(const std::string& trace) {
+  return lines_with_mark(trace, '=');
+}
+
+std::string from_hex(const std::string& hex) {
+  std::string bytes;
+  std::string digits;
+  for (char c : hex) {
+    if (c == ' ') continue;
+    digits += c;
+    if (digits.size() == 2) {
+      bytes += static_cast<char>(std::strtol(digits.c_str(), nullptr, 16));
+      digits.clear();
+    }
+  }
+  return bytes;
+}
+
+std::string to_hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char byte : bytes) {
+    char pair[4];
+    std::snprintf(pair, sizeof pair, "%02X", byte);
+    if (!hex.empty()) hex += ' ';
+    hex += pair;
+  }
+  return hex;
+}
+
+std::string make_temp_dir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/qv-e2e-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}

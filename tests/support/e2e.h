@@ -1,0 +1,77 @@
+// End-to-end harness: runs the built programs against qvemu on a
+// pseudo-terminal and reads back what went over the line from qvemu's trace.
+//
+// Every wait is bounded; nothing sleeps to wait for a peer. Tests never pass
+// the port option themselves: run_device_program puts "-d <port>" first, so
+// that the same tests can drive other builds of the programs through another
+// launcher (see launch_command in e2e.cpp).
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "support/sjis.h"  // sjis(utf8): expected messages as the programs write them
+
+// A running qvemu.
+struct Emulator {
+  pid_t pid = -1;
+  int stdout_fd = -1;         // its standard output; closes when it ends
+  std::string pty_path;       // the port to give the programs
+  std::string work_dir;       // fresh temporary folder of this emulator
+  std::string storage_dir;    // the device storage S1:
+  std::string trace_path;
+  std::string stderr_path;    // qvemu's own standard error
+};
+
+// Starts qvemu with --trace into a fresh temporary folder, and --storage
+// there too unless args hold one. Fails the test when qvemu does not print
+// its port within a few seconds.
+Emulator start_emulator(std::vector<std::string> args = {});
+
+// Stops qvemu with SIGTERM (bounded wait, then SIGKILL) and returns the
+// trace. Fails the test when qvemu did not end cleanly with exit code 0.
+std::string stop_emulator(Emulator& emulator);
+
+struct RunOptions {
+  std::string stdin_bytes;       // fed to standard input, which then closes
+  std::string working_dir;       // empty: the test's own
+  int timeout_ms = 30000;        // the program is killed and the test fails after this
+};
+
+struct RunResult {
+  int exit_code = -1;            // -1 when killed by a signal or by the time-out
+  bool timed_out = false;
+  std::string out;               // standard output, bytes as written
+  std::string err;               // standard error, bytes as written
+};
+
+// Runs <bin>/program with "-d <pty>" before args.
+RunResult run_device_program(const Emulator& emulator, const std::string& program,
+                             std::vector<std::string> args, RunOptions options = {});
+// Runs <bin>/program with args as given (no port).
+RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options = {});
+
+// Reading a trace.
+struct TraceUnit {
+  char side = 0;                 // 'H' host, 'D' device
+  std::string bytes;             // the unit's bytes
+  std::string decoded;           // the text after " | "
+};
+std::vector<TraceUnit> trace_units(const std::string& trace);
+// Every byte the host (or the device) sent, in order, as one byte string.
+std::string host_bytes(const std::string& trace);
+std::string device_bytes(const std::string& trace);
+// The texts of the "! " lines (host protocol violations) and "= " lines (events).
+std::vector<std::string> trace_violations(const std::string& trace);
+std::vector<std::string> trace_events(const std::string& trace);
+
+// Bytes from "01 01 FE" (spaces optional) and back to "01 01 FE".
+std::string from_hex(const std::string& hex);
+std::string to_hex(const std::string& bytes);
+
+// A fresh temporary folder; files in and out of it.
+std::string make_temp_dir();
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+bool file_exists(const std::string& path);
