@@ -61,9 +61,12 @@ bool configure_line(int fd, const platform::LineSettings& settings) {
   line.c_cc[VTIME] = 0;
   cfsetispeed(&line, speed_for(settings.baud));
   cfsetospeed(&line, speed_for(settings.baud));
-  if (tcsetattr(fd, TCSANOW, &line) != 0) {
-    return false;
-  }
+  // Like the Windows port's, the result of applying the settings is not
+  // looked at: a pseudo-terminal has no parity and drops PARENB, and glibc,
+  // finding it dropped, reports the whole change as failed whenever the
+  // line already had PARODD from an earlier link mode 2 session, although
+  // every other setting took.
+  tcsetattr(fd, TCSANOW, &line);
   // RTS held off. A pseudo-terminal has no modem lines and refuses this,
   // which is of no consequence.
   int rts = TIOCM_RTS;

@@ -3,6 +3,8 @@
 // then EOT, acknowledged, then the ready ENQ.
 #include "qvemu/device.h"
 
+#include <algorithm>
+
 namespace qvemu {
 
 namespace {

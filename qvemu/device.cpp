@@ -1,5 +1,7 @@
 #include "qvemu/device.h"
 
+#include <algorithm>
+
 namespace qvemu {
 
 namespace {

@@ -11,6 +11,7 @@
 #include "qvemu/device.h"
 #include "qvemu/options.h"
 #include "qvemu/pty_line.h"
+#include "qvemu/relay_transport.h"
 #include "qvemu/shutdown_signal.h"
 #include "qvemu/storage.h"
 #include "qvemu/trace.h"
@@ -60,7 +61,9 @@ int main(int argc, char** argv) {
     std::printf("%s\n", line.slave_path().c_str());
     std::fflush(stdout);
 
-    qvemu::CableTransport transport(line);
+    qvemu::CableTransport cable(line);
+    qvemu::RelayTransport relay(line, trace, options.relay_faults);
+    qvemu::Transport& transport = options.relay ? static_cast<qvemu::Transport&>(relay) : cable;
     qvemu::DeviceLink link(transport, trace, options.faults.silent_after);
     qvemu::Device device(link, storage, options.faults);
     return serve_sessions(device, trace, options.once);

@@ -28,6 +28,7 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
       {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
       {"--no-addin", &f.no_addin},         {"--refuse-store", &f.refuse_store},
+      {"--relay", &options.relay},         {"--relay-short-sync", &options.relay_faults.short_sync},
   };
   const std::map<std::string, int*> counts = {
       {"--nak-command", &f.nak_command}, {"--nak-eot", &f.nak_eot},
@@ -35,6 +36,11 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--damage-data", &f.damage_data}, {"--wrong-tag", &f.wrong_tag},
       {"--ang-at", &f.ang_at},           {"--drop-at", &f.drop_at},
       {"--overrun", &f.overrun},
+      {"--relay-bad-checksum", &options.relay_faults.bad_checksum},
+      {"--relay-wrong-kind", &options.relay_faults.wrong_kind},
+      {"--relay-wrong-number", &options.relay_faults.wrong_number},
+      {"--relay-lose-syn", &options.relay_faults.lose_syn},
+      {"--relay-lose-ack", &options.relay_faults.lose_ack},
   };
   const std::map<std::string, std::string*> texts = {
       {"--storage", &options.storage_dir}, {"--trace", &options.trace_path},
@@ -88,6 +94,8 @@ const char* help_text() {
       "  --trace FILE       log every unit in both directions, violations and events\n"
       "  --no-echo          do not send the host's bytes back (a cable without echo)\n"
       "  --once             end when the first host session closes the port\n"
+      "  --relay            play the optical relay adapter too (link mode 2): every\n"
+      "                     unit in one relay frame, blocks traced as h/d lines\n"
       "  --help             this text\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
@@ -108,7 +116,15 @@ const char* help_text() {
       "  --long-reply       make the first reply Packet 5000 bytes long\n"
       "  --long-data        make the first data Packet to the host 5000 bytes long\n"
       "  --no-addin         refuse the add-in probe of S1:NIFADR.BOX with ANG\n"
-      "  --refuse-store     answer ANG instead of AEX after a write train\n";
+      "  --refuse-store     answer ANG instead of AEX after a write train\n"
+      "\n"
+      "Relay faults (with --relay; N counts frames or ENQ blocks of the run from 1):\n"
+      "  --relay-bad-checksum N  send the device's N-th frame first with a bad checksum\n"
+      "  --relay-wrong-kind N    send the device's N-th frame first with kind 0x83\n"
+      "  --relay-wrong-number N  send the device's N-th frame first numbered 0x0001\n"
+      "  --relay-lose-syn N      leave the host's N-th ENQ block unanswered\n"
+      "  --relay-lose-ack N      take the host's N-th frame but lose its ACK block\n"
+      "  --relay-short-sync      start every device block with two zero bytes only\n";
 }
 
 }  // namespace qvemu

@@ -30,10 +30,23 @@ struct Faults {
   bool refuse_store = false;    // answer "ANG" instead of "AEX" after a write train
 };
 
+// Faults of the optical relay (with --relay). Counts N are 1-based
+// positions among the frames (or ENQ blocks) of the run; 0 means off.
+struct RelayFaults {
+  int bad_checksum = 0;     // the device's N-th frame first goes out with a bad checksum
+  int wrong_kind = 0;       // the device's N-th frame first goes out with kind 0x83
+  int wrong_number = 0;     // the device's N-th frame first goes out numbered 0x0001
+  int lose_syn = 0;         // the host's N-th ENQ block goes unanswered
+  int lose_ack = 0;         // the host's N-th frame is taken but its ACK block is lost
+  bool short_sync = false;  // every block of the device starts with two zero bytes only
+};
+
 struct Options {
   bool echo = true;
   bool once = false;
   bool help = false;
+  bool relay = false;       // the optical relay adapter instead of the cable
+  RelayFaults relay_faults;
   std::string storage_dir;  // empty: a fresh temporary folder
   std::string trace_path;   // empty: no trace file
   Faults faults;

@@ -26,6 +26,22 @@ int remaining_ms(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
+// A fresh line for every session: raw mode without the parity a link mode 2
+// host asked for, and nothing queued. The echo of the last bytes a host sent
+// before it closed the port would otherwise greet the next session.
+bool put_in_raw_mode(const std::string& slave_path) {
+  int slave = open(slave_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (slave < 0) return false;
+  termios settings{};
+  tcgetattr(slave, &settings);
+  cfmakeraw(&settings);
+  settings.c_cflag &= ~PARODD;
+  tcsetattr(slave, TCSANOW, &settings);
+  tcflush(slave, TCIOFLUSH);
+  close(slave);
+  return true;
+}
+
 void raise_system_error(const char* what) {
   throw std::runtime_error(std::string(what) + " failed");
 }
@@ -44,15 +60,9 @@ PtyLine::PtyLine(Trace& trace, bool echo, int shutdown_fd)
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 
-  // Raw mode is set once, before the host can open the port, so that the
-  // line discipline never echoes or translates a byte on its own.
-  int slave = open(name, O_RDWR | O_NOCTTY);
-  if (slave < 0) raise_system_error("opening the slave");
-  termios settings{};
-  tcgetattr(slave, &settings);
-  cfmakeraw(&settings);
-  tcsetattr(slave, TCSANOW, &settings);
-  close(slave);
+  // Raw mode is set before the host can open the port, so that the line
+  // discipline never echoes or translates a byte on its own.
+  if (!put_in_raw_mode(slave_path_)) raise_system_error("opening the slave");
 }
 
 PtyLine::~PtyLine() {
@@ -78,6 +88,7 @@ bool PtyLine::wait_for_session(int timeout_ms) {
 void PtyLine::end_session() {
   session_open_ = false;
   trace_.event("session closed");
+  put_in_raw_mode(slave_path_);
 }
 
 std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {

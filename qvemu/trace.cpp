@@ -18,6 +18,14 @@ void Trace::device_unit(const Bytes& raw, const std::string& decoded) {
   write_line("D " + hex_bytes(raw) + " | " + decoded);
 }
 
+void Trace::host_block(const Bytes& raw, const std::string& decoded) {
+  write_line("h " + hex_bytes(raw) + " | " + decoded);
+}
+
+void Trace::device_block(const Bytes& raw, const std::string& decoded) {
+  write_line("d " + hex_bytes(raw) + " | " + decoded);
+}
+
 void Trace::violation(const std::string& text) {
   write_line("! " + text);
   std::fprintf(stderr, "qvemu: ! %s\n", text.c_str());

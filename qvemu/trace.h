@@ -5,6 +5,10 @@
 //   D <hex bytes> | <decoded>     a unit the device sent (echo not included)
 //   ! <text>                      a protocol violation by the host
 //   = <text>                      an event of the device
+// With the optical relay (--relay) the blocks that carry the units are
+// logged too, in lower case:
+//   h <hex bytes> | <decoded>     a relay block (or stray bytes) from the host
+//   d <hex bytes> | <decoded>     a relay block the device sent
 #pragma once
 
 #include <cstdio>
@@ -26,6 +30,8 @@ class Trace {
 
   void host_unit(const Bytes& raw, const std::string& decoded);
   void device_unit(const Bytes& raw, const std::string& decoded);
+  void host_block(const Bytes& raw, const std::string& decoded);
+  void device_block(const Bytes& raw, const std::string& decoded);
   void violation(const std::string& text);
   void event(const std::string& text);
 

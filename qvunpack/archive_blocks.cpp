@@ -22,9 +22,9 @@ BlockResult decode_block(FileRef& archive, std::uint8_t* destination, int capaci
       result.good_end = has_prefix(archive_mark, line + 1) == 0;
       break;
     }
-    // A line that could have decoded to more than the room left is checked
-    // for overflow by decoding it once more without a bound; this happens
-    // only near the end of the area.
+    // Only a line that filled the area can have carried more than it took;
+    // its bytes are counted then, so full areas are told from overflowing
+    // ones without a test per group.
     std::uint8_t* after = decode_line(line, length, position, end);
     if (after == end && !result.overflowed) {
       result.overflowed = line_byte_count(line, length) > after - position;

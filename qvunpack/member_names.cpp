@@ -32,5 +32,5 @@ bool is_safe_member_name(const char* name) {
     if (bytes[i] != '.') only_dots = false;
   }
   // "" names no file; ".", ".." and their longer kin name folders.
-  return !only_dots;
+  return !only_dots && !is_host_device_name(name);
 }

@@ -17,7 +17,7 @@ constexpr int member_name_length = 12;
 char* squeeze_name(std::uint8_t* entry);
 
 // True when the name can be written in the current directory: not empty, not
-// made of dots alone, and without a path separator of this host (nor, on
-// Windows, a drive or stream colon). The second byte of a Shift-JIS
-// character is never taken for a separator.
+// made of dots alone, without a path separator of this host (nor, on
+// Windows, a drive or stream colon), and not a device name of this host. The
+// second byte of a Shift-JIS character is never taken for a separator.
 bool is_safe_member_name(const char* name);

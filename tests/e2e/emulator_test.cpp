@@ -111,6 +111,32 @@ TEST(EmulatorChecks, WrongNumberAndStrayBytesAreReported) {
   EXPECT_TRUE(has_violation_mentioning(trace, "command \"CLE\" carries 4 bytes, expected 3")) << trace;
 }
 
+TEST(EmulatorChecks, PacketCutShortIsReportedAfterItsByteTimeOut) {
+  Emulator emulator = start_emulator({"--no-echo"});
+  {
+    ScriptedHost host(emulator.pty_path, false);
+    host.send(from_hex("01 01 FE 10 00 52"));  // promises 16 payload bytes, sends one
+    EXPECT_EQ(to_hex(host.receive(1, 10000)), "15");
+  }
+  const std::string trace = stop_emulator(emulator);
+  const std::vector<TraceUnit> units = trace_units(trace);
+  ASSERT_FALSE(units.empty());
+  EXPECT_EQ(units[0].decoded, "truncated packet (6 bytes)");
+  EXPECT_TRUE(has_violation_mentioning(trace, "expected command Packet, got truncated packet")) << trace;
+}
+
+TEST(EmulatorSessions, OnceEndsWithTheFirstSession) {
+  Emulator emulator = start_emulator({"--once"});
+  RunResult run = run_device_program(emulator, "qvrestart", {"-r"});
+  EXPECT_EQ(run.exit_code, 0);
+  // The emulator ends by itself; stop_emulator only collects it.
+  const std::string trace = stop_emulator(emulator);
+  const std::vector<std::string> events = trace_events(trace);
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events.front(), "session open");
+  EXPECT_EQ(events.back(), "session closed");
+}
+
 TEST(EmulatorStorage, NamesThatCouldEscapeTheFolderAreRefused) {
   for (const char* name : {"../x", "sub/x", "..", "", "a\\b"}) {
     SCOPED_TRACE(name);

@@ -15,15 +15,11 @@
 #include "pclink/console.h"
 #include "support/archive_writer.h"
 #include "support/sjis.h"
+#include "support/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct ProgramRun {
   int exit_code;
@@ -36,9 +32,8 @@ struct ProgramRun {
 class Qvunpack : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_unpack_e2e_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
+    root = make_temp_folder("qv_unpack_e2e");
+    ASSERT_FALSE(root.empty());
     fs::create_directory(root / "work");
   }
   void TearDown() override { fs::remove_all(root); }
@@ -70,17 +65,13 @@ class Qvunpack : public ::testing::Test {
     }
     int status = 0;
     waitpid(child, &status, 0);
-    ProgramRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out_path), read_file(err_path)};
+    ProgramRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_whole_file(out_path), read_whole_file(err_path)};
     fs::remove(out_path);
     fs::remove(err_path);
     return result;
   }
 
-  std::set<std::string> written() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root / "work")) names.insert(entry.path().filename().string());
-    return names;
-  }
+  std::set<std::string> written() const { return folder_entries(root / "work"); }
 
   fs::path root;
 };
@@ -102,7 +93,7 @@ TEST_F(Qvunpack, ExtractsTheWorkedExample) {
   EXPECT_EQ(run_result.exit_code, exit_done);
   EXPECT_EQ(run_result.out, banner + "       3  MEMO.TXT\r\n");
   EXPECT_EQ(run_result.err, "");
-  EXPECT_EQ(read_file(root / "work" / "MEMO.TXT"), "abc");
+  EXPECT_EQ(read_whole_file(root / "work" / "MEMO.TXT"), "abc");
 }
 
 TEST_F(Qvunpack, ListsWithoutWriting) {
@@ -144,8 +135,8 @@ TEST_F(Qvunpack, ReadsStandardInputUntranslated) {
   ProgramRun run_result = run({"-"}, archive);
   EXPECT_EQ(run_result.exit_code, exit_done);
   EXPECT_EQ(run_result.out, banner + "     300  FIRST\r\n       3  SECOND\r\n");
-  EXPECT_EQ(read_file(root / "work" / "FIRST"), members_bytes);
-  EXPECT_EQ(read_file(root / "work" / "SECOND"), "\x1a\r\n");
+  EXPECT_EQ(read_whole_file(root / "work" / "FIRST"), members_bytes);
+  EXPECT_EQ(read_whole_file(root / "work" / "SECOND"), "\x1a\r\n");
 }
 
 TEST_F(Qvunpack, ArchiveThatCannotBeOpenedIsNotDone) {
@@ -172,8 +163,6 @@ TEST_F(Qvunpack, HostileNamesStayInTheCurrentDirectory) {
   EXPECT_EQ(run_result.exit_code, exit_not_done);
   EXPECT_EQ(written(), std::set<std::string>({"OK"}));
   // The archive beside work/ is untouched, and nothing else appeared there.
-  std::set<std::string> beside;
-  for (const auto& entry : fs::directory_iterator(root)) beside.insert(entry.path().filename().string());
-  EXPECT_EQ(beside, std::set<std::string>({"backup", "work"}));
-  EXPECT_NE(read_file(root / "backup"), "overwritten");
+  EXPECT_EQ(folder_entries(root), std::set<std::string>({"backup", "work"}));
+  EXPECT_NE(read_whole_file(root / "backup"), "overwritten");
 }

@@ -69,6 +69,17 @@ TEST_F(Pty, RelaySettingsAre9600WithOddParity) {
   EXPECT_EQ(line.c_cflag & PARODD, static_cast<tcflag_t>(PARODD));
 }
 
+TEST_F(Pty, ARelaySessionAfterAnotherOpensTheSameLine) {
+  for (int session = 1; session <= 3; ++session) {
+    SCOPED_TRACE(session);
+    ASSERT_TRUE(platform::open_port(slave_path.c_str(), {9600, true}));
+    platform::close_port();
+  }
+  ASSERT_TRUE(platform::open_port(slave_path.c_str(), {19200, false}));
+  termios line = slave_settings();
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
+}
+
 TEST_F(Pty, BytesMoveBothWaysUntranslated) {
   ASSERT_TRUE(platform::open_port(slave_path.c_str(), {19200, false}));
   for (std::uint8_t byte : {0x0A, 0x0D, 0x11, 0x13, 0x1A, 0xFF}) {

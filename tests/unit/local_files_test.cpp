@@ -1,5 +1,6 @@
 // Host files, console streams and string routines.
 #include "pclink/local_files.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -23,9 +23,8 @@ namespace {
 class LocalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_local_files_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
+    folder = make_temp_folder("qv_local_files");
+    ASSERT_FALSE(folder.empty());
   }
   void TearDown() override { fs::remove_all(folder); }
 
@@ -35,11 +34,6 @@ class LocalFiles : public ::testing::Test {
     std::string full = path(name);
     std::ofstream(full, std::ios::binary) << bytes;
     return full;
-  }
-
-  static std::string contents(const std::string& full) {
-    std::ifstream in(full, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   fs::path folder;
@@ -239,9 +233,9 @@ TEST_F(LocalFiles, SaveWritesAndReplaces) {
   std::string full = write("out", "old contents that are longer");
   const std::uint8_t bytes[] = {0x00, 0x1A, 0x0D, 0x0A, 0xFF, 0x82, 0xA0};
   EXPECT_EQ(save_file(full.c_str(), bytes, 7), 7);
-  EXPECT_EQ(contents(full), as_text(bytes, 7));
+  EXPECT_EQ(read_whole_file(full), as_text(bytes, 7));
   EXPECT_EQ(save_file_whole(full.c_str(), bytes, 3), 1);
-  EXPECT_EQ(contents(full), as_text(bytes, 3));
+  EXPECT_EQ(read_whole_file(full), as_text(bytes, 3));
 }
 
 TEST_F(LocalFiles, SavingNothingCreatesAnEmptyFile) {

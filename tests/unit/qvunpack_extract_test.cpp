@@ -17,6 +17,7 @@
 #include "qvunpack/extractor.h"
 #include "support/archive_writer.h"
 #include "support/sjis.h"
+#include "support/test_files.h"
 
 namespace fs = std::filesystem;
 using archive_writer::Layout;
@@ -29,9 +30,8 @@ namespace {
 class Extract : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qv_unpack_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
+    root = make_temp_folder("qv_unpack");
+    ASSERT_FALSE(root.empty());
     fs::create_directory(root / "work");
     previous = fs::current_path();
     fs::current_path(root / "work");
@@ -39,7 +39,7 @@ class Extract : public ::testing::Test {
   void TearDown() override {
     fs::current_path(previous);
     // Nothing beside the archive and the working folder.
-    std::set<std::string> beside = entries(root);
+    std::set<std::string> beside = folder_entries(root);
     beside.erase("archive");
     EXPECT_EQ(beside, std::set<std::string>({"work"}));
     fs::remove_all(root);
@@ -56,17 +56,6 @@ class Extract : public ::testing::Test {
     out = testing::internal::GetCapturedStdout();
     err = testing::internal::GetCapturedStderr();
     return result;
-  }
-
-  static std::set<std::string> entries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-  }
-
-  static std::string contents(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   fs::path root;
@@ -94,8 +83,8 @@ TEST_F(Extract, WorkedExample) {
   EXPECT_EQ(run(worked_example), ExtractResult::done);
   EXPECT_EQ(out, "       3  MEMO.TXT\r\n");
   EXPECT_EQ(err, "");
-  EXPECT_EQ(contents("MEMO.TXT"), "abc");
-  EXPECT_EQ(entries("."), std::set<std::string>({"MEMO.TXT"}));
+  EXPECT_EQ(read_whole_file("MEMO.TXT"), "abc");
+  EXPECT_EQ(folder_entries("."), std::set<std::string>({"MEMO.TXT"}));
 }
 
 TEST_F(Extract, RandomMembersRoundTripWithEveryLineShape) {
@@ -118,7 +107,7 @@ TEST_F(Extract, RandomMembersRoundTripWithEveryLineShape) {
     EXPECT_EQ(out, listing);
     EXPECT_EQ(err, "");
     for (const Member& member : members) {
-      ASSERT_EQ(contents(member.name), member.bytes) << member.name << " at " << bytes_per_line;
+      ASSERT_EQ(read_whole_file(member.name), member.bytes) << member.name << " at " << bytes_per_line;
       fs::remove(member.name);
     }
   }
@@ -128,10 +117,10 @@ TEST_F(Extract, ListingWritesNothing) {
   std::vector<Member> members = {{"A.TXT", std::string(1234, 'a')}, {"B.TXT", ""}};
   EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
   EXPECT_EQ(out, "    1234  A.TXT\r\n       0  B.TXT\r\n");
-  EXPECT_TRUE(entries(".").empty());
+  EXPECT_TRUE(folder_entries(".").empty());
   EXPECT_EQ(run(archive_writer::archive(members), true, true), ExtractResult::done);
   EXPECT_EQ(out, "A.TXT\r\nB.TXT\r\n");
-  EXPECT_TRUE(entries(".").empty());
+  EXPECT_TRUE(folder_entries(".").empty());
 }
 
 TEST_F(Extract, EmptyMemberBecomesAnEmptyFile) {
@@ -142,8 +131,8 @@ TEST_F(Extract, EmptyMemberBecomesAnEmptyFile) {
 
 TEST_F(Extract, SpacesAreSqueezedOutOfNames) {
   EXPECT_EQ(run(archive_writer::archive({{"MY DATA .DAT", "x"}, {" A B C D E F", "y"}})), ExtractResult::done);
-  EXPECT_EQ(contents("MYDATA.DAT"), "x");
-  EXPECT_EQ(contents("ABCDEF"), "y");
+  EXPECT_EQ(read_whole_file("MYDATA.DAT"), "x");
+  EXPECT_EQ(read_whole_file("ABCDEF"), "y");
   EXPECT_EQ(out, "       1  MYDATA.DAT\r\n       1  ABCDEF\r\n");
 }
 
@@ -153,7 +142,7 @@ TEST_F(Extract, SizeMismatchSkipsOnlyThatMember) {
   EXPECT_EQ(out, "       5  SHORT\r\n       5  LONG\r\n       3  RIGHT\r\n");
   std::string size_message = sjis("サイズが合いません") + "\r\n";
   EXPECT_EQ(err, size_message + size_message);
-  EXPECT_EQ(entries("."), std::set<std::string>({"RIGHT"}));
+  EXPECT_EQ(folder_entries("."), std::set<std::string>({"RIGHT"}));
 }
 
 TEST_F(Extract, BlockBeyondTwiceTheSizeStopsAtTheBuffer) {
@@ -163,7 +152,7 @@ TEST_F(Extract, BlockBeyondTwiceTheSizeStopsAtTheBuffer) {
   EXPECT_EQ(out, "       3  BIG\r\n       0  ZERO\r\n       2  NEXT\r\n");
   std::string size_message = sjis("サイズが合いません") + "\r\n";
   EXPECT_EQ(err, size_message + size_message);
-  EXPECT_EQ(entries("."), std::set<std::string>({"NEXT"}));
+  EXPECT_EQ(folder_entries("."), std::set<std::string>({"NEXT"}));
 }
 
 TEST_F(Extract, BadlyEndedDirectoryExtractsNothing) {
@@ -173,7 +162,7 @@ TEST_F(Extract, BadlyEndedDirectoryExtractsNothing) {
                      archive_writer::block("a", Layout{});
   EXPECT_EQ(run(text), ExtractResult::incomplete);
   EXPECT_EQ(out, sjis("データ構造が合いません") + "\r\n");
-  EXPECT_TRUE(entries(".").empty());
+  EXPECT_TRUE(folder_entries(".").empty());
 }
 
 TEST_F(Extract, BadlyEndedMemberIsWrittenButStopsTheLoop) {
@@ -182,7 +171,7 @@ TEST_F(Extract, BadlyEndedMemberIsWrittenButStopsTheLoop) {
                      archive_writer::data_lines("a", layout) + "\x1aPABAX\r\n" + archive_writer::block("b", layout);
   EXPECT_EQ(run(text), ExtractResult::incomplete);
   EXPECT_EQ(out, "       1  A\r\n" + sjis("データ構造が合いません") + "\r\n");
-  EXPECT_EQ(entries("."), std::set<std::string>({"A"}));
+  EXPECT_EQ(folder_entries("."), std::set<std::string>({"A"}));
 }
 
 TEST_F(Extract, LastMemberWithoutEndLineIsStillWritten) {
@@ -190,7 +179,7 @@ TEST_F(Extract, LastMemberWithoutEndLineIsStillWritten) {
   std::string text = archive_writer::block(archive_writer::directory({{"A", "a"}, {"B", "bb"}}), layout) +
                      archive_writer::block("a", layout) + archive_writer::data_lines("bb", layout);
   EXPECT_EQ(run(text), ExtractResult::done);
-  EXPECT_EQ(contents("B"), "bb");
+  EXPECT_EQ(read_whole_file("B"), "bb");
 }
 
 TEST_F(Extract, EntriesCutShortAreIgnored) {
@@ -216,11 +205,11 @@ TEST_F(Extract, DirectoryLongerThanItsAreaIsRefused) {
   for (int i = 0; i < 513; ++i) members.push_back({"F" + std::to_string(i), ""});
   EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::incomplete);
   EXPECT_EQ(out, sjis("データ構造が合いません") + "\r\n");
-  EXPECT_TRUE(entries(".").empty());
+  EXPECT_TRUE(folder_entries(".").empty());
   // 512 entries fill the area and are all extracted.
   members.pop_back();
   EXPECT_EQ(run(archive_writer::archive(members)), ExtractResult::done);
-  EXPECT_EQ(entries(".").size(), 512u);
+  EXPECT_EQ(folder_entries(".").size(), 512u);
 }
 
 TEST_F(Extract, UnsafeNamesAreNotWritten) {
@@ -233,7 +222,7 @@ TEST_F(Extract, UnsafeNamesAreNotWritten) {
   std::string message = sjis(":ファイル名が不正です") + "\r\n";
   EXPECT_EQ(err, "../ESCAPE" + message + "/tmp/ESCAPE" + message + "SUB/FILE" + message + ".." + message + "." +
                      message + message + "..." + message + message);
-  EXPECT_EQ(entries("."), std::set<std::string>({"GOOD"}));
+  EXPECT_EQ(folder_entries("."), std::set<std::string>({"GOOD"}));
   EXPECT_FALSE(fs::exists("/tmp/ESCAPE"));
   // Listing them writes nothing, so nothing is refused.
   EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
@@ -243,14 +232,14 @@ TEST_F(Extract, ShiftJisNamesAreKeptByteForByte) {
   // "ソ" ends in the byte 0x5C, a backslash on its own.
   std::string name = sjis("ソフト") + ".TXT";
   EXPECT_EQ(run(archive_writer::archive({{name, "sjis"}})), ExtractResult::done);
-  EXPECT_EQ(contents(name), "sjis");
+  EXPECT_EQ(read_whole_file(name), "sjis");
 }
 
 TEST_F(Extract, FileThatCannotBeCreatedIsReported) {
   fs::create_directory("TAKEN");
   EXPECT_EQ(run(archive_writer::archive({{"TAKEN", "x"}, {"FREE", "y"}})), ExtractResult::incomplete);
   EXPECT_EQ(err, "TAKEN" + sjis(":ファイルが作れません") + "\r\n");
-  EXPECT_EQ(contents("FREE"), "y");
+  EXPECT_EQ(read_whole_file("FREE"), "y");
   fs::remove("TAKEN");
   fs::remove("FREE");
 }
@@ -283,11 +272,8 @@ bool extract_with_little_memory(const std::string& archive) {
   std::freopen("messages", "w", stderr);
   bool incomplete = extract_archive(options) == ExtractResult::incomplete;
   std::fflush(stderr);
-  std::ifstream messages("messages", std::ios::binary);
-  std::string reported_text((std::istreambuf_iterator<char>(messages)), std::istreambuf_iterator<char>());
-  bool reported = reported_text == sjis("メモリエラー") + "\r\n";
-  std::ifstream next("NEXT", std::ios::binary);
-  std::string written((std::istreambuf_iterator<char>(next)), std::istreambuf_iterator<char>());
+  bool reported = read_whole_file("messages") == sjis("メモリエラー") + "\r\n";
+  std::string written = read_whole_file("NEXT");
   return incomplete && reported && written == "xyz" && !fs::exists("HUGE");
 }
 

@@ -1,0 +1,118 @@
+// qvcomlog against the emulated device: the log record header and slot
+// rules, fetching a slot byte for byte, and the failures.
+#include <gtest/gtest.h>
+
+#include "support/e2e.h"
+#include "support/file_session.h"
+
+namespace {
+
+std::string header(char slot_digit) {
+  std::string text = "#01;19100101 000000\r###;\r";
+  text[7] = slot_digit;
+  return text;
+}
+
+TEST(QvcomlogSend, TheHeaderAndSlotFollowTheCOption) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* device_name;
+    char digit;
+  };
+  for (const Case& c : {Case{{}, "COM0.LOG", '0'}, Case{{"-c3"}, "COM3.LOG", '3'}, Case{{"-c8"}, "COM8.LOG", '8'},
+                        Case{{"-c9"}, "COM0.LOG", '0'}, Case{{"-cA"}, "COM1.LOG", '1'},
+                        Case{{"-c"}, "COM0.LOG", '0'}, Case{{"-c5", "-c2"}, "COM2.LOG", '2'}}) {
+    SCOPED_TRACE(c.device_name);
+    std::vector<std::string> args = c.options;
+    args.push_back("memo.txt");
+    FileSession session = run_file_program("qvcomlog", args, {}, {}, {{"memo.txt", "line one\r\nline two"}});
+    EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+    EXPECT_EQ(after_banner(session.run.err), "o end\n");
+    EXPECT_EQ(read_file(session.storage + "/" + c.device_name), header(c.digit) + "line one\r\nline two");
+    EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
+  }
+}
+
+TEST(QvcomlogSend, SendsExactlyTheseUnits) {
+  FileSession session = run_file_program("qvcomlog", {"-C", "-c3", "m"}, {"--no-echo"}, {}, {{"m", "hi"}});
+  std::string expected = host_opening("CFD") + packet(1, with_nul("RFDS1:COM3.LOG")) +
+                         packet(2, "RFD" + header('3') + "hi") + "\x04\x05\x06\x06";
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(to_hex(host_bytes(session.trace)), to_hex(expected));
+}
+
+TEST(QvcomlogSend, AnEmptyHostFileMakesAHeaderOnlyLog) {
+  FileSession session = run_file_program("qvcomlog", {"-C", "empty"}, {"--no-echo"}, {}, {{"empty", ""}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(read_file(session.storage + "/COM0.LOG"), header('0'));
+}
+
+TEST(QvcomlogSend, TheLastNameWinsAndADashIsAName) {
+  FileSession session = run_file_program("qvcomlog", {"a.txt", "-"}, {}, {}, {{"a.txt", "A"}, {"-", "dash"}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(read_file(session.storage + "/COM0.LOG"), header('0') + "dash");
+}
+
+TEST(QvcomlogFetch, FetchesTheSlotByteForByte) {
+  std::string log = header('2') + binary_file(700);
+  FileSession session = run_file_program("qvcomlog", {"-g", "-c2", "out.txt"}, {}, {{"COM2.LOG", log}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(after_banner(session.run.err), "oooo end\n");
+  EXPECT_TRUE(read_file(session.host + "/out.txt") == log);
+  std::string request = packet(1, std::string("RFV\x00\x00\x02S1:", 9) + with_nul("COM2.LOG"));
+  EXPECT_NE(host_bytes(session.trace).find(request), std::string::npos);
+  EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
+}
+
+TEST(QvcomlogFetch, AnEmptySlotMakesAnEmptyHostFile) {
+  FileSession session = run_file_program("qvcomlog", {"-g", "-c4", "out.txt"}, {}, {{"COM4.LOG", ""}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(after_banner(session.run.err), "o end\n");
+  ASSERT_TRUE(file_exists(session.host + "/out.txt"));
+  EXPECT_EQ(read_file(session.host + "/out.txt"), "");
+}
+
+TEST(QvcomlogFailures, EachFailureIsNotDone) {
+  FileSession missing_host = run_file_program("qvcomlog", {"gone.txt"});
+  EXPECT_EQ(missing_host.run.exit_code, 2);
+  EXPECT_EQ(after_banner(missing_host.run.err), "gone.txt:file open error\n");
+  EXPECT_EQ(host_bytes(missing_host.trace), "");
+
+  FileSession missing_slot = run_file_program("qvcomlog", {"-g", "-c7", "out.txt"});
+  EXPECT_EQ(missing_slot.run.exit_code, 2);
+  EXPECT_EQ(after_banner(missing_slot.run.err), "oCOM7.LOG file not found\n");
+  EXPECT_FALSE(file_exists(missing_slot.host + "/out.txt"));
+
+  FileSession uncreatable = run_file_program("qvcomlog", {"-g", "no-folder/out.txt"}, {}, {{"COM0.LOG", "x"}});
+  EXPECT_EQ(uncreatable.run.exit_code, 2);
+  EXPECT_EQ(after_banner(uncreatable.run.err), "oo end\n" + sjis("ファイルが作れません") + "\n");
+
+  FileSession refused = run_file_program("qvcomlog", {"a"}, {"--refuse"}, {}, {{"a", "a"}});
+  EXPECT_EQ(refused.run.exit_code, 2);
+  EXPECT_EQ(after_banner(refused.run.err), sjis("Zaurus が未接続または待機状態にありません") + "\n");
+
+  FileSession overflow = run_file_program("qvcomlog", {"-g", "o"}, {"--overrun", "1"}, {{"COM0.LOG", "x"}});
+  EXPECT_EQ(overflow.run.exit_code, 2);
+  EXPECT_FALSE(file_exists(overflow.host + "/o"));
+  EXPECT_EQ(trace_violations(overflow.trace), std::vector<std::string>{});
+
+  FileSession packet_error = run_file_program("qvcomlog", {"-g", "p"}, {"--wrong-tag", "1"}, {{"COM0.LOG", "x"}});
+  EXPECT_EQ(packet_error.run.exit_code, 2);
+  EXPECT_EQ(after_banner(packet_error.run.err), "opacket error\n end\n");
+  EXPECT_FALSE(file_exists(packet_error.host + "/p"));
+}
+
+TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
+  const std::string usage =
+      "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
+      "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}}) {
+    RunResult run = run_program("qvcomlog", args);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.err.rfind(sjis("qvcomlog v1.42 ZAURUSネットファイル転送"), 0), 0u);
+    EXPECT_EQ(after_banner(run.err), usage);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// qvcopy against the emulated device: round trips byte for byte, the exact
+// Packets, the name rules, and every way a copy can fail.
+#include <gtest/gtest.h>
+
+#include "support/e2e.h"
+#include "support/file_session.h"
+
+namespace {
+
+const std::string ack(1, '\x06');
+
+std::string banner() {
+  return sjis("qvcopy v1.42 ZAURUS ファイルダイレクト転送");
+}
+
+std::string read_request(const std::string& name) {
+  return packet(1, std::string("RFV\x00\x00\x02S1:", 9) + with_nul(name));
+}
+
+void expect_clean_line(const FileSession& session) {
+  EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
+}
+
+TEST(QvcopyLine, SendsAFileAsExactlyTheseUnits) {
+  FileSession session = run_file_program("qvcopy", {"a.txt"}, {}, {}, {{"a.txt", "hello"}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(session.run.out, "");
+  EXPECT_EQ(session.run.err.rfind(banner(), 0), 0u);
+  EXPECT_EQ(after_banner(session.run.err), "o end\n");
+  EXPECT_EQ(to_hex(host_bytes(session.trace)),
+            to_hex(host_opening("CFD") + packet(1, with_nul("RFDS1:a.txt")) + packet(2, "RFDhello") +
+                   "\x04\x05\x06\x06"));
+  EXPECT_EQ(to_hex(device_bytes(session.trace)),
+            to_hex(device_opening() + ack + ack + ack + packet(1, "AEX") + "\x04\x05"));
+  EXPECT_EQ(read_file(session.storage + "/a.txt"), "hello");
+  expect_clean_line(session);
+}
+
+TEST(QvcopyLine, FetchesAFileAsExactlyTheseUnits) {
+  std::string file = binary_file(300);
+  FileSession session = run_file_program("qvcopy", {"-g", "B.TXT"}, {}, {{"B.TXT", file}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(after_banner(session.run.err), "ooo end\n");
+  EXPECT_EQ(to_hex(host_bytes(session.trace)),
+            to_hex(host_opening("CFV") + read_request("B.TXT") + "\x04\x05\x06\x06\x06"));
+  EXPECT_EQ(to_hex(device_bytes(session.trace)),
+            to_hex(device_opening() + ack + ack + packet(1, "AFV" + file.substr(0, 253)) +
+                   packet(2, "AFV" + file.substr(253)) + "\x04\x05"));
+  // The host file is created in the working folder under the device name.
+  EXPECT_EQ(read_file(session.host + "/B.TXT"), file);
+  expect_clean_line(session);
+}
+
+TEST(QvcopyRoundTrip, EverySizeBothWaysWithAndWithoutEcho) {
+  struct Link {
+    std::vector<std::string> emulator;
+    std::vector<std::string> program;
+  };
+  for (const Link& link : {Link{{}, {}}, Link{{"--no-echo"}, {"-C"}}}) {
+    for (std::size_t size : {0u, 1u, 253u, 506u, 70000u}) {
+      SCOPED_TRACE(std::to_string(size) + (link.program.empty() ? " echo" : " no echo"));
+      std::string file = binary_file(size);
+      std::vector<std::string> send = link.program;
+      send.insert(send.end(), {"up.bin", "Dev.Bin"});
+      FileSession up = run_file_program("qvcopy", send, link.emulator, {}, {{"up.bin", file}});
+      EXPECT_EQ(up.run.exit_code, 0) << up.run.err;
+      ASSERT_TRUE(file_exists(up.storage + "/Dev.Bin"));  // the device name keeps its case
+      EXPECT_TRUE(read_file(up.storage + "/Dev.Bin") == file);
+      expect_clean_line(up);
+
+      std::vector<std::string> fetch = link.program;
+      fetch.insert(fetch.end(), {"-g", "Dev.Bin", "down.bin"});
+      FileSession down = run_file_program("qvcopy", fetch, link.emulator, {{"Dev.Bin", file}});
+      EXPECT_EQ(down.run.exit_code, 0) << down.run.err;
+      ASSERT_TRUE(file_exists(down.host + "/down.bin"));  // an empty file too
+      EXPECT_TRUE(read_file(down.host + "/down.bin") == file);
+      EXPECT_EQ(down.run.err.find(sjis("ファイルが作れません")), std::string::npos);
+      expect_clean_line(down);
+    }
+  }
+}
+
+TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {
+  FileSession session = run_file_program("qvcopy", {"x", "y", "z"}, {}, {}, {{"x", "X"}, {"y", "Y"}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(read_file(session.storage + "/z"), "X");
+  EXPECT_FALSE(file_exists(session.storage + "/y"));
+}
+
+TEST(QvcopyNames, ALoneDashIsAFileName) {
+  FileSession session = run_file_program("qvcopy", {"-", "DASH"}, {}, {}, {{"-", "from a file named -"}});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(read_file(session.storage + "/DASH"), "from a file named -");
+}
+
+TEST(QvcopyUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
+  const std::string usage =
+      "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
+      "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}}) {
+    RunResult run = run_program("qvcopy", args);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(after_banner(run.err), usage);
+    EXPECT_EQ(run.out, "");
+  }
+  FileSession session = run_file_program("qvcopy", {"a.txt", "-q"});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(host_bytes(session.trace), "");
+}
+
+TEST(QvcopyFailures, AMissingOrUnreadableHostFileSendsNothing) {
+  for (const char* name : {"missing.txt", "."}) {
+    FileSession session = run_file_program("qvcopy", {name, "TARGET"});
+    EXPECT_EQ(session.run.exit_code, 2);
+    EXPECT_EQ(after_banner(session.run.err), std::string(name) + ":file open error\n");
+    EXPECT_EQ(host_bytes(session.trace), "");
+    EXPECT_FALSE(file_exists(session.storage + "/TARGET"));
+  }
+}
+
+TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsNotDone) {
+  FileSession session = run_file_program("qvcopy", {"-g", "A.TXT", "no-folder/a.txt"}, {}, {{"A.TXT", "a"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err), "oo end\n" + sjis("ファイルが作れません") + "\n");
+  expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, AMissingDeviceFileCreatesNothing) {
+  FileSession session = run_file_program("qvcopy", {"-g", "NOPE.TXT"});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err), "oNOPE.TXT file not found\n");
+  EXPECT_FALSE(file_exists(session.host + "/NOPE.TXT"));
+  expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, ARefusingDeviceIsNotDoneInEitherDirection) {
+  const std::string not_connected = sjis("Zaurus が未接続または待機状態にありません") + "\n";
+  FileSession up = run_file_program("qvcopy", {"a.txt"}, {"--refuse"}, {}, {{"a.txt", "a"}});
+  EXPECT_EQ(up.run.exit_code, 2);
+  EXPECT_EQ(after_banner(up.run.err), not_connected);
+  FileSession down = run_file_program("qvcopy", {"-g", "A"}, {"--refuse"}, {{"A", "a"}});
+  EXPECT_EQ(down.run.exit_code, 2);
+  EXPECT_EQ(after_banner(down.run.err), not_connected);
+  EXPECT_FALSE(file_exists(down.host + "/A"));
+}
+
+TEST(QvcopyFailures, AStoreTheDeviceDoesNotConfirmIsNotDone) {
+  FileSession session = run_file_program("qvcopy", {"a.txt"}, {"--refuse-store"}, {}, {{"a.txt", "a"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err), "oa.txt" + sjis(":送信に失敗しました") + "\n");
+}
+
+TEST(QvcopyFailures, MoreThanTheAnnouncedCapacityIsFollowedToTheEndButNotSaved) {
+  FileSession session = run_file_program("qvcopy", {"-g", "BIG"}, {"--overrun", "10"}, {{"BIG", "small"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_NE(session.run.err.find("BIG: too large for the host's buffer, not received\n end\n"), std::string::npos);
+  EXPECT_FALSE(file_exists(session.host + "/BIG"));
+  // The device was acknowledged to its EOT and went back to idle in step.
+  expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, APacketLongerThanTheWorkBufferIsNotSaved) {
+  FileSession session = run_file_program("qvcopy", {"-g", "L"}, {"--long-data"}, {{"L", "x"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_NE(session.run.err.find("packet too long\n"), std::string::npos);
+  EXPECT_FALSE(file_exists(session.host + "/L"));
+  expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, APacketErrorIsAFailureNotACutShortFile) {
+  FileSession session = run_file_program("qvcopy", {"-g", "T"}, {"--wrong-tag", "2"}, {{"T", binary_file(600)}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err), "oopacket error\n end\n");
+  EXPECT_FALSE(file_exists(session.host + "/T"));
+  expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, AngInTheMiddleOfTheTrainIsNotFound) {
+  FileSession session = run_file_program("qvcopy", {"-g", "M"}, {"--ang-at", "2"}, {{"M", binary_file(600)}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err), "ooM file not found\n");
+  EXPECT_FALSE(file_exists(session.host + "/M"));
+}
+
+TEST(QvcopyRepeats, DamagedAndRefusedPacketsAreRepeatedAndTheCopyIsWhole) {
+  std::string file = binary_file(600);
+  FileSession down = run_file_program("qvcopy", {"-g", "D"}, {"--damage-data", "2"}, {{"D", file}});
+  EXPECT_EQ(down.run.exit_code, 0);
+  EXPECT_EQ(after_banner(down.run.err), "op-check sum error\noooo end\n");
+  EXPECT_TRUE(read_file(down.host + "/D") == file);
+  expect_clean_line(down);
+
+  FileSession up = run_file_program("qvcopy", {"d", "D"}, {"--nak-request", "--nak-data", "2"}, {}, {{"d", file}});
+  EXPECT_EQ(up.run.exit_code, 0);
+  EXPECT_EQ(after_banner(up.run.err), "ooo end\n");
+  EXPECT_TRUE(read_file(up.storage + "/D") == file);
+  // Every transmission took a fresh number: the request as 1 and 2, the
+  // data from 3, the refused second data Packet again as 5.
+  std::string request = with_nul("RFDS1:D");
+  std::string expected = host_opening("CFD") + packet(1, request) + packet(2, request) +
+                         packet(3, "RFD" + file.substr(0, 253)) + packet(4, "RFD" + file.substr(253, 253)) +
+                         packet(5, "RFD" + file.substr(253, 253)) + packet(6, "RFD" + file.substr(506)) +
+                         "\x04\x05\x06\x06";
+  EXPECT_EQ(to_hex(host_bytes(up.trace)), to_hex(expected));
+  expect_clean_line(up);
+}
+
+}  // namespace

@@ -1,0 +1,318 @@
+// Every device program in link mode 2, through the emulated optical relay
+// adapter: the same PC-link units as on a cable, each in a relay frame of
+// the exact form, and files that arrive byte for byte whatever happens to
+// the frames on the way.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/e2e.h"
+
+namespace {
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// One way to reach the device, and the options that choose it on each side.
+struct Link {
+  const char* name;
+  std::vector<std::string> emulator;
+  std::vector<std::string> program;
+};
+
+const Link cable{"cable", {}, {}};
+const Link relay_echoing{"relay with echo", {"--relay"}, {"-s2"}};
+const Link relay_quiet{"relay without echo", {"--relay", "--no-echo"}, {"-C", "-s2"}};
+
+struct Session {
+  RunResult run;
+  std::string trace;
+  std::string storage;
+  std::string host;
+};
+
+// Runs program over the link against a fresh device whose storage holds
+// device_files, from a working folder holding host_files.
+Session run_over(const Link& link, const std::string& program, const std::vector<std::string>& args,
+                 const Files& device_files = {}, const Files& host_files = {},
+                 const std::vector<std::string>& faults = {}) {
+  Session session;
+  session.storage = make_temp_dir();
+  session.host = make_temp_dir();
+  for (const auto& [name, contents] : device_files) write_file(session.storage + "/" + name, contents);
+  for (const auto& [name, contents] : host_files) write_file(session.host + "/" + name, contents);
+  std::vector<std::string> emulator_args = link.emulator;
+  emulator_args.insert(emulator_args.end(), faults.begin(), faults.end());
+  emulator_args.insert(emulator_args.end(), {"--storage", session.storage});
+  Emulator emulator = start_emulator(emulator_args);
+  std::vector<std::string> program_args = link.program;
+  program_args.insert(program_args.end(), args.begin(), args.end());
+  RunOptions options;
+  options.working_dir = session.host;
+  session.run = run_device_program(emulator, program, program_args, options);
+  session.trace = stop_emulator(emulator);
+  return session;
+}
+
+// The relay blocks of a trace ("h" from the host, "d" from the device).
+struct Block {
+  char side;
+  std::string bytes;
+};
+
+std::vector<Block> relay_blocks(const std::string& trace) {
+  std::vector<Block> blocks;
+  std::size_t start = 0;
+  while (start < trace.size()) {
+    std::size_t end = trace.find('\n', start);
+    if (end == std::string::npos) end = trace.size();
+    std::string line = trace.substr(start, end - start);
+    start = end + 1;
+    if (line.size() < 2 || (line[0] != 'h' && line[0] != 'd') || line[1] != ' ') continue;
+    std::size_t bar = line.find(" | ");
+    blocks.push_back({line[0], from_hex(line.substr(2, bar - 2))});
+  }
+  return blocks;
+}
+
+std::string control_block(char code) {
+  return std::string(5, '\0') + "\x96\x82" + code;
+}
+const std::string enq_block = control_block('\x05');
+const std::string syn_block = control_block('\x16');
+const std::string ack_block = control_block('\x06');
+const std::string nak_block = control_block('\x15');
+
+// The 15 header bytes our frames carry before the payload.
+std::string frame_header(std::size_t length) {
+  return std::string(5, '\0') + "\x96\x81\x10\xFF\xFF\x01\x40\xFE" + static_cast<char>(length & 0xFF) +
+         static_cast<char>(length >> 8);
+}
+
+// Every block the host sent is a control block or a frame of exactly our
+// form, and the frames' payloads, in order, are the host's units (so no
+// frame was sent twice).
+void expect_host_blocks_well_formed(const std::string& trace) {
+  std::string payloads;
+  for (const Block& block : relay_blocks(trace)) {
+    if (block.side != 'h') continue;
+    const std::string& bytes = block.bytes;
+    if (bytes.size() == 8) {
+      EXPECT_EQ(bytes.substr(0, 7), std::string(5, '\0') + "\x96\x82") << to_hex(bytes);
+      continue;
+    }
+    ASSERT_GE(bytes.size(), 17u) << to_hex(bytes);
+    std::size_t length = static_cast<unsigned char>(bytes[13]) + 256u * static_cast<unsigned char>(bytes[14]);
+    ASSERT_EQ(bytes.size(), 17 + length);
+    EXPECT_EQ(bytes.substr(0, 15), frame_header(length));
+    unsigned sum = 0;
+    for (unsigned char byte : bytes.substr(15, length)) sum += byte;
+    EXPECT_EQ(static_cast<unsigned char>(bytes[15 + length]), sum & 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[16 + length]), (sum >> 8) & 0xFF);
+    payloads += bytes.substr(15, length);
+  }
+  EXPECT_EQ(to_hex(payloads), to_hex(host_bytes(trace)));
+}
+
+int count_blocks(const std::string& trace, char side, const std::string& bytes) {
+  int count = 0;
+  for (const Block& block : relay_blocks(trace)) count += block.side == side && block.bytes == bytes;
+  return count;
+}
+
+std::string file_of(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 253) & 0xFF);
+  return bytes;
+}
+
+void expect_clean(const Session& session) {
+  EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
+}
+
+// A program over the relay puts the same PC-link units on the line as over
+// the cable, and the same result reaches the device and the host.
+void expect_same_as_cable(const Session& relay, const Session& cable_run) {
+  EXPECT_EQ(relay.run.exit_code, cable_run.run.exit_code);
+  EXPECT_EQ(relay.run.out, cable_run.run.out);
+  EXPECT_EQ(relay.run.err, cable_run.run.err);
+  EXPECT_EQ(to_hex(host_bytes(relay.trace)), to_hex(host_bytes(cable_run.trace)));
+  EXPECT_EQ(to_hex(device_bytes(relay.trace)), to_hex(device_bytes(cable_run.trace)));
+  expect_clean(relay);
+  expect_host_blocks_well_formed(relay.trace);
+}
+
+TEST(RelayLine, TheResetIsFiveHostUnitsEachInItsOwnFrame) {
+  Session session = run_over(relay_echoing, "qvrestart", {"-r"});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  std::string cle = from_hex("01 01 FE 03 00 43 4C 45 D4 00");
+  std::vector<std::string> host_blocks;
+  for (const Block& block : relay_blocks(session.trace)) {
+    if (block.side == 'h') host_blocks.push_back(to_hex(block.bytes));
+  }
+  auto frame = [](const std::string& unit) {
+    unsigned sum = 0;
+    for (unsigned char byte : unit) sum += byte;
+    return to_hex(frame_header(unit.size()) + unit + static_cast<char>(sum & 0xFF) + static_cast<char>(sum >> 8));
+  };
+  // Sending: ENQ block, frame. Receiving: SYN block, ACK block.
+  std::vector<std::string> expected;
+  auto send = [&](const std::string& unit) { expected.insert(expected.end(), {to_hex(enq_block), frame(unit)}); };
+  auto receive = [&]() { expected.insert(expected.end(), {to_hex(syn_block), to_hex(ack_block)}); };
+  send(cle);
+  receive();
+  send("\x04");
+  receive();
+  send("\x05");
+  receive();
+  send("\x06");
+  receive();
+  send("\x06");
+  receive();
+  // The host closes the port right after its last ACK block, and a
+  // pseudo-terminal may drop what the host wrote just before it closed: the
+  // emulator need not have seen that block.
+  if (host_blocks.size() + 1 == expected.size()) expected.pop_back();
+  EXPECT_EQ(host_blocks, expected);
+  EXPECT_EQ(frame(cle), "00 00 00 00 00 96 81 10 FF FF 01 40 FE 0A 00 01 01 FE 03 00 43 4C 45 D4 00 AB 02");
+  expect_clean(session);
+}
+
+TEST(RelayPrograms, EveryProgramSaysTheSameOverTheRelayAsOverTheCable) {
+  const std::string file = file_of(1000);
+  struct Job {
+    const char* program;
+    std::vector<std::string> args;
+    Files device_files;
+    Files host_files;
+    const char* stored;   // a file the device must hold afterwards
+    const char* fetched;  // a file the host must hold afterwards
+  };
+  const std::vector<Job> jobs = {
+      {"qvrestart", {"-r"}, {}, {}, nullptr, nullptr},
+      {"qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, "UP.BIN", nullptr},
+      {"qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, nullptr, "down.bin"},
+      {"qvdir", {}, {{"A.TXT", "a"}, {"B.BIN", file}}, {}, nullptr, nullptr},
+      {"qvcomlog", {"-c3", "log.txt"}, {}, {{"log.txt", file}}, "COM3.LOG", nullptr},
+      {"qvcomlog", {"-g", "-c4", "log.bin"}, {{"COM4.LOG", file}}, {}, nullptr, "log.bin"},
+      {"qvinstall", {"-q", "hello.bas"}, {}, {{"hello.bas", file}}, "HELLO.BAS", nullptr},
+  };
+  for (const Job& job : jobs) {
+    Session by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
+    for (const Link* link : {&relay_echoing, &relay_quiet}) {
+      SCOPED_TRACE(std::string(job.program) + " " + (job.args.empty() ? "" : job.args[0]) + " over the " +
+                   link->name);
+      Session relayed = run_over(*link, job.program, job.args, job.device_files, job.host_files);
+      EXPECT_EQ(relayed.run.exit_code, 0) << relayed.run.err;
+      expect_same_as_cable(relayed, by_cable);
+      if (job.stored) {
+        EXPECT_EQ(read_file(relayed.storage + "/" + job.stored), read_file(by_cable.storage + "/" + job.stored));
+      }
+      if (job.fetched) {
+        EXPECT_TRUE(read_file(relayed.host + "/" + job.fetched) == file);
+      }
+    }
+  }
+}
+
+// A fault the emulated adapter injects into the frames, and what the host
+// is to make of it.
+struct FrameFault {
+  std::vector<std::string> option;
+  std::string message;  // printed by the host, or empty
+};
+
+// Each fault hits the N-th frame of its direction: the device's frames carry
+// the fetched data, the host's frames the sent data.
+const std::vector<FrameFault> device_frame_faults = {
+    {{"--relay-bad-checksum", "9"}, "opt check sum error\n"},
+    {{"--relay-wrong-kind", "9"}, "Packet format error\n"},
+    {{"--relay-wrong-number", "9"}, "packet number error\n"},
+    {{"--relay-short-sync"}, ""},
+};
+const std::vector<FrameFault> host_frame_faults = {
+    {{"--relay-lose-syn", "8"}, ""},
+    {{"--relay-lose-ack", "8"}, ""},
+};
+
+TEST(RelayFaults, EveryFileArrivesWholeWhateverHappensToTheFrames) {
+  const std::string file = file_of(2000);
+  std::vector<FrameFault> faults = device_frame_faults;
+  faults.insert(faults.end(), host_frame_faults.begin(), host_frame_faults.end());
+  Session send_by_cable = run_over(cable, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}});
+  Session fetch_by_cable = run_over(cable, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}});
+  for (const Link* link : {&relay_echoing, &relay_quiet}) {
+    for (const FrameFault& fault : faults) {
+      SCOPED_TRACE(fault.option[0] + " over the " + link->name);
+      Session up = run_over(*link, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, fault.option);
+      Session down = run_over(*link, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, fault.option);
+      EXPECT_EQ(up.run.exit_code, 0) << up.run.err;
+      EXPECT_EQ(down.run.exit_code, 0) << down.run.err;
+      EXPECT_TRUE(read_file(up.storage + "/UP.BIN") == file);
+      EXPECT_TRUE(read_file(down.host + "/down.bin") == file);
+      // The PC-link conversation is untouched: only frames were repeated.
+      EXPECT_EQ(to_hex(host_bytes(up.trace)), to_hex(host_bytes(send_by_cable.trace)));
+      EXPECT_EQ(to_hex(device_bytes(down.trace)), to_hex(device_bytes(fetch_by_cable.trace)));
+      expect_clean(up);
+      expect_clean(down);
+      std::vector<std::string> events = trace_events(up.trace + down.trace);
+      int fired = 0;
+      for (const std::string& event : events) fired += event.rfind("fault: relay", 0) == 0;
+      EXPECT_GE(fired, fault.option.size() > 1 ? 2 : 0);
+      std::string messages = up.run.err + down.run.err;
+      if (!fault.message.empty()) {
+        EXPECT_NE(messages.find(fault.message), std::string::npos) << messages;
+      }
+    }
+  }
+}
+
+TEST(RelayFaults, ADamagedFrameIsRefusedWithTheNakBlockAndTakenWhenSentAgain) {
+  Session session = run_over(relay_echoing, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file_of(600)}},
+                             {}, {"--relay-bad-checksum", "8"});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(count_blocks(session.trace, 'h', nak_block), 1);
+  EXPECT_NE(session.run.err.find("opt check sum error\n"), std::string::npos);
+  // The NAK block answers the damaged frame, and the device's next ENQ block
+  // brings the frame again.
+  std::vector<Block> blocks = relay_blocks(session.trace);
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].side == 'h' && blocks[i].bytes == nak_block) {
+      ASSERT_GE(i, 1u);
+      ASSERT_LT(i + 3, blocks.size());
+      EXPECT_EQ(blocks[i - 1].side, 'd');
+      EXPECT_EQ(blocks[i + 1].bytes, enq_block);
+      EXPECT_EQ(blocks[i + 2].bytes, syn_block);
+      std::string damaged = blocks[i - 1].bytes;
+      std::string resent = blocks[i + 3].bytes;
+      ASSERT_EQ(damaged.size(), resent.size());
+      EXPECT_EQ(damaged.substr(0, damaged.size() - 2), resent.substr(0, resent.size() - 2));
+    }
+  }
+}
+
+TEST(RelayFaults, AFrameWhoseAckWasLostIsSentAgainWholeFromTheEnqBlock) {
+  Session session = run_over(relay_echoing, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file_of(600)}},
+                             {"--relay-lose-ack", "6"});
+  EXPECT_EQ(session.run.exit_code, 0);
+  std::vector<std::string> host_frames;
+  for (const Block& block : relay_blocks(session.trace)) {
+    if (block.side == 'h' && block.bytes.size() > 8) host_frames.push_back(block.bytes);
+  }
+  ASSERT_GE(host_frames.size(), 7u);
+  EXPECT_EQ(host_frames[5], host_frames[6]);
+  EXPECT_EQ(count_blocks(session.trace, 'h', enq_block), static_cast<int>(host_frames.size()));
+  expect_clean(session);
+}
+
+TEST(RelayFaults, ControlBlocksAndFramesAfterOnlyTwoZeroBytesAreTaken) {
+  Session session = run_over(relay_quiet, "qvdir", {}, {{"A.TXT", "a"}}, {}, {"--relay-short-sync"});
+  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_NE(session.run.out.find("A.TXT"), std::string::npos) << session.run.out;
+  EXPECT_EQ(count_blocks(session.trace, 'd', control_block('\x05')), 0);  // ours had two zero bytes only
+  EXPECT_EQ(count_blocks(session.trace, 'h', nak_block), 0);
+  expect_clean(session);
+}
+
+}  // namespace
