@@ -44,7 +44,9 @@ int list_device(const char* target_name) {
   }
   print_line(communicating, please_wait);
   ReceivedTrain list = get_list(block, target_name);
-  await_enq();
+  if (list.result != transfer_not_started) {
+    await_enq();  // nothing went out otherwise, and the idle device sends no ENQ
+  }
   if (list.result >= 0 || list.result == transfer_packet_error) {
     write_list_text(block, list.stored);
   }

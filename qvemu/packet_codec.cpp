@@ -13,8 +13,12 @@ std::uint16_t checksum16(const Bytes& bytes) {
 Bytes encode_packet(int number, const Bytes& payload, bool damaged) {
   const auto number_byte = static_cast<std::uint8_t>(number & 0xFF);
   const auto length = payload.size();
-  Bytes line{SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
-             static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>((length >> 8) & 0xFF)};
+  Bytes line;
+  line.reserve(5 + length + 2);
+  for (std::uint8_t byte : {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
+                            static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>((length >> 8) & 0xFF)}) {
+    line.push_back(byte);
+  }
   line.insert(line.end(), payload.begin(), payload.end());
   std::uint16_t checksum = checksum16(payload);
   if (damaged) checksum = static_cast<std::uint16_t>(checksum + 1);

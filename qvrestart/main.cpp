@@ -15,8 +15,9 @@ struct Settings {
   bool run = false;
 };
 
-// Options are chosen by their second character; any argument that does not
-// begin with "-" is ignored. A rejected command line clears the run flag.
+// Options are chosen by their second character; an argument that does not
+// begin with "-" is ignored, a lone "-" rejects the command line like an
+// unknown option. A rejected command line clears the run flag.
 Settings parse_arguments(int argc, char** argv) {
   Settings settings;
   for (int i = 1; i < argc; ++i) {
@@ -24,27 +25,16 @@ Settings parse_arguments(int argc, char** argv) {
     if (argument[0] != '-') {
       continue;
     }
-    switch (argument[1]) {
-      case 'C':
-        echo_enabled = false;
-        break;
-      case 'd':
-        if (i + 1 >= argc) {
-          settings.run = false;
-          return settings;
-        }
-        take_port_option(argv[++i]);
-        break;
-      case 'r':
-        settings.run = true;
-        break;
-      case 's':
-        settings.link_mode = link_mode_from_option(argument);
-        break;
-      default:  // a lone "-" too
-        settings.run = false;
-        return settings;
+    LinkOption shared = is_option(argument) ? take_link_option(argc, argv, i, settings.link_mode)
+                                            : LinkOption::rejected;
+    if (shared == LinkOption::taken) {
+      continue;
     }
+    if (shared == LinkOption::rejected || argument[1] != 'r') {
+      settings.run = false;
+      return settings;
+    }
+    settings.run = true;
   }
   return settings;
 }

@@ -119,6 +119,21 @@ TEST(QvcopyFailures, AMissingOrUnreadableHostFileSendsNothing) {
   }
 }
 
+TEST(QvcopyFailures, DeviceNamesTooLongForARequestAreRefusedBeforeAnythingIsSent) {
+  const std::string write_name(4090, 'w');  // "RFDS1:" + 4089 bytes + NUL fill the work buffer
+  FileSession up = run_file_program("qvcopy", {"a.txt", write_name}, {}, {}, {{"a.txt", "a"}});
+  EXPECT_EQ(up.run.exit_code, 2);
+  EXPECT_EQ(after_banner(up.run.err), write_name + ": file name too long for a request\n");
+  EXPECT_EQ(host_bytes(up.trace), "");
+
+  const std::string read_name(4087, 'r');  // "RFV", capacity, "S1:" + 4086 bytes + NUL fill it
+  FileSession down = run_file_program("qvcopy", {"-g", read_name, "out"});
+  EXPECT_EQ(down.run.exit_code, 2);
+  EXPECT_EQ(after_banner(down.run.err), read_name + ": file name too long for a request\n");
+  EXPECT_EQ(host_bytes(down.trace), "");
+  EXPECT_FALSE(file_exists(down.host + "/out"));
+}
+
 TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsNotDone) {
   FileSession session = run_file_program("qvcopy", {"-g", "A.TXT", "no-folder/a.txt"}, {}, {{"A.TXT", "a"}});
   EXPECT_EQ(session.run.exit_code, 2);

@@ -96,8 +96,17 @@ TEST_F(DeviceList, AnOverlongTargetIsRefusedBeforeAnythingIsSent) {
   std::vector<std::uint8_t> block(list_block_size);
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(get_list(block.data(), too_long.c_str()).result, transfer_not_started);
-  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), too_long + ": file name too long for a request\n");
   EXPECT_TRUE(scripted_port::written().empty());
+  // The whole run neither sends nor waits for the idle device's ENQ.
+  scripted_port::queue_incoming({ENQ});
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(list_device(too_long.c_str()), exit_not_done);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(scripted_port::written().empty());
+  EXPECT_EQ(scripted_port::incoming_left(), 1u);
 }
 
 }  // namespace
