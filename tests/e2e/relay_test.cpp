@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/file_session.h"
 
 namespace {
 
@@ -25,34 +26,16 @@ const Link cable{"cable", {}, {}};
 const Link relay_echoing{"relay with echo", {"--relay"}, {"-s2"}};
 const Link relay_quiet{"relay without echo", {"--relay", "--no-echo"}, {"-C", "-s2"}};
 
-struct Session {
-  RunResult run;
-  std::string trace;
-  std::string storage;
-  std::string host;
-};
-
 // Runs program over the link against a fresh device whose storage holds
 // device_files, from a working folder holding host_files.
-Session run_over(const Link& link, const std::string& program, const std::vector<std::string>& args,
-                 const Files& device_files = {}, const Files& host_files = {},
-                 const std::vector<std::string>& faults = {}) {
-  Session session;
-  session.storage = make_temp_dir();
-  session.host = make_temp_dir();
-  for (const auto& [name, contents] : device_files) write_file(session.storage + "/" + name, contents);
-  for (const auto& [name, contents] : host_files) write_file(session.host + "/" + name, contents);
-  std::vector<std::string> emulator_args = link.emulator;
-  emulator_args.insert(emulator_args.end(), faults.begin(), faults.end());
-  emulator_args.insert(emulator_args.end(), {"--storage", session.storage});
-  Emulator emulator = start_emulator(emulator_args);
+FileSession run_over(const Link& link, const std::string& program, const std::vector<std::string>& args,
+                     const Files& device_files = {}, const Files& host_files = {},
+                     const std::vector<std::string>& faults = {}) {
   std::vector<std::string> program_args = link.program;
   program_args.insert(program_args.end(), args.begin(), args.end());
-  RunOptions options;
-  options.working_dir = session.host;
-  session.run = run_device_program(emulator, program, program_args, options);
-  session.trace = stop_emulator(emulator);
-  return session;
+  std::vector<std::string> emulator_args = link.emulator;
+  emulator_args.insert(emulator_args.end(), faults.begin(), faults.end());
+  return run_file_program(program, program_args, emulator_args, device_files, host_files);
 }
 
 // The relay blocks of a trace ("h" from the host, "d" from the device).
@@ -127,24 +110,71 @@ std::string file_of(std::size_t size) {
   return bytes;
 }
 
-void expect_clean(const Session& session) {
+void expect_clean(const FileSession& session) {
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }
 
 // A program over the relay puts the same PC-link units on the line as over
-// the cable, and the same result reaches the device and the host.
-void expect_same_as_cable(const Session& relay, const Session& cable_run) {
-  EXPECT_EQ(relay.run.exit_code, cable_run.run.exit_code);
+// the cable, and ends the same way.
+void expect_same_units_as_cable(const FileSession& relay, const FileSession& cable_run) {
+  EXPECT_EQ(relay.run.exit_code, cable_run.run.exit_code) << relay.run.err;
   EXPECT_EQ(relay.run.out, cable_run.run.out);
-  EXPECT_EQ(relay.run.err, cable_run.run.err);
   EXPECT_EQ(to_hex(host_bytes(relay.trace)), to_hex(host_bytes(cable_run.trace)));
   EXPECT_EQ(to_hex(device_bytes(relay.trace)), to_hex(device_bytes(cable_run.trace)));
   expect_clean(relay);
-  expect_host_blocks_well_formed(relay.trace);
+}
+
+// One job of a device program, and the file it leaves on either side.
+struct Job {
+  const char* program;
+  std::vector<std::string> args;
+  Files device_files;
+  Files host_files;
+  const char* stored;   // a file the device must hold afterwards
+  const char* fetched;  // a file the host must hold afterwards, equal to file
+};
+
+std::vector<Job> program_jobs(const std::string& file) {
+  return {
+      {"qvrestart", {"-r"}, {}, {}, nullptr, nullptr},
+      {"qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, "UP.BIN", nullptr},
+      {"qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, nullptr, "down.bin"},
+      {"qvdir", {}, {{"A.TXT", "a"}, {"B.BIN", file}}, {}, nullptr, nullptr},
+      {"qvcomlog", {"-c3", "log.txt"}, {}, {{"log.txt", file}}, "COM3.LOG", nullptr},
+      {"qvcomlog", {"-g", "-c4", "log.bin"}, {{"COM4.LOG", file}}, {}, nullptr, "log.bin"},
+      {"qvinstall", {"-q", "hello.bas"}, {}, {{"hello.bas", file}}, "HELLO.BAS", nullptr},
+      {"qvinstall",
+       {"hello.zrs"},
+       {},
+       {{"hello.zrs", "ZRS,P,Hello\r\nnotes\r\nhello.bas\r\nhello.dat\r\n"}, {"hello.bas", "10 PRINT\r\n"},
+        {"hello.dat", file}},
+       "HELLO.DAT",
+       nullptr},
+  };
+}
+
+std::string job_name(const Job& job, const Link& link) {
+  return std::string(job.program) + " " + (job.args.empty() ? "" : job.args[0]) + " over the " + link.name;
+}
+
+// Runs the job over the link and checks it did what it does over the cable.
+FileSession expect_job_done_as_by_cable(const Job& job, const Link& link, const FileSession& by_cable,
+                                        const std::string& file, const std::vector<std::string>& faults = {}) {
+  FileSession relayed = run_over(link, job.program, job.args, job.device_files, job.host_files, faults);
+  EXPECT_EQ(relayed.run.exit_code, 0) << relayed.run.err;
+  expect_same_units_as_cable(relayed, by_cable);
+  if (job.stored) {
+    EXPECT_TRUE(file_exists(relayed.storage + "/" + job.stored));
+    EXPECT_TRUE(read_file(relayed.storage + "/" + job.stored) == read_file(by_cable.storage + "/" + job.stored));
+  }
+  if (job.fetched) {
+    EXPECT_TRUE(read_file(relayed.host + "/" + job.fetched) == file);
+  }
+  return relayed;
 }
 
 TEST(RelayLine, TheResetIsFiveHostUnitsEachInItsOwnFrame) {
-  Session session = run_over(relay_echoing, "qvrestart", {"-r"});
+  FileSession session = run_over(relay_echoing, "qvrestart", {"-r"});
   EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
   std::string cle = from_hex("01 01 FE 03 00 43 4C 45 D4 00");
   std::vector<std::string> host_blocks;
@@ -181,39 +211,43 @@ TEST(RelayLine, TheResetIsFiveHostUnitsEachInItsOwnFrame) {
 
 TEST(RelayPrograms, EveryProgramSaysTheSameOverTheRelayAsOverTheCable) {
   const std::string file = file_of(1000);
-  struct Job {
-    const char* program;
-    std::vector<std::string> args;
-    Files device_files;
-    Files host_files;
-    const char* stored;   // a file the device must hold afterwards
-    const char* fetched;  // a file the host must hold afterwards
-  };
-  const std::vector<Job> jobs = {
-      {"qvrestart", {"-r"}, {}, {}, nullptr, nullptr},
-      {"qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, "UP.BIN", nullptr},
-      {"qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, nullptr, "down.bin"},
-      {"qvdir", {}, {{"A.TXT", "a"}, {"B.BIN", file}}, {}, nullptr, nullptr},
-      {"qvcomlog", {"-c3", "log.txt"}, {}, {{"log.txt", file}}, "COM3.LOG", nullptr},
-      {"qvcomlog", {"-g", "-c4", "log.bin"}, {{"COM4.LOG", file}}, {}, nullptr, "log.bin"},
-      {"qvinstall", {"-q", "hello.bas"}, {}, {{"hello.bas", file}}, "HELLO.BAS", nullptr},
-  };
-  for (const Job& job : jobs) {
-    Session by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
+  for (const Job& job : program_jobs(file)) {
+    FileSession by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
     for (const Link* link : {&relay_echoing, &relay_quiet}) {
-      SCOPED_TRACE(std::string(job.program) + " " + (job.args.empty() ? "" : job.args[0]) + " over the " +
-                   link->name);
-      Session relayed = run_over(*link, job.program, job.args, job.device_files, job.host_files);
-      EXPECT_EQ(relayed.run.exit_code, 0) << relayed.run.err;
-      expect_same_as_cable(relayed, by_cable);
-      if (job.stored) {
-        EXPECT_EQ(read_file(relayed.storage + "/" + job.stored), read_file(by_cable.storage + "/" + job.stored));
-      }
-      if (job.fetched) {
-        EXPECT_TRUE(read_file(relayed.host + "/" + job.fetched) == file);
-      }
+      SCOPED_TRACE(job_name(job, *link));
+      FileSession relayed = expect_job_done_as_by_cable(job, *link, by_cable, file);
+      EXPECT_EQ(relayed.run.err, by_cable.run.err);
+      expect_host_blocks_well_formed(relayed.trace);
     }
   }
+}
+
+// Every program over the link, with every frame fault at once. Low counts,
+// so that even the five frames of each side of a reset meet every fault.
+void expect_every_program_to_survive_every_frame_fault(const Link& link) {
+  const std::vector<std::string> faults = {"--relay-bad-checksum", "2", "--relay-wrong-kind",  "3",
+                                           "--relay-wrong-number", "4", "--relay-lose-syn",    "2",
+                                           "--relay-lose-ack",     "3", "--relay-short-sync"};
+  const std::string file = file_of(700);
+  for (const Job& job : program_jobs(file)) {
+    SCOPED_TRACE(job_name(job, link));
+    FileSession by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
+    FileSession relayed = expect_job_done_as_by_cable(job, link, by_cable, file, faults);
+    int fired = 0;
+    for (const std::string& event : trace_events(relayed.trace)) fired += event.rfind("fault: relay", 0) == 0;
+    EXPECT_EQ(fired, 5);
+    for (const char* message : {"opt check sum error\n", "Packet format error\n", "packet number error\n"}) {
+      EXPECT_NE(relayed.run.err.find(message), std::string::npos) << relayed.run.err;
+    }
+  }
+}
+
+TEST(RelayPrograms, EveryProgramSurvivesEveryFrameFaultWithEcho) {
+  expect_every_program_to_survive_every_frame_fault(relay_echoing);
+}
+
+TEST(RelayPrograms, EveryProgramSurvivesEveryFrameFaultWithoutEcho) {
+  expect_every_program_to_survive_every_frame_fault(relay_quiet);
 }
 
 // A fault the emulated adapter injects into the frames, and what the host
@@ -240,13 +274,13 @@ TEST(RelayFaults, EveryFileArrivesWholeWhateverHappensToTheFrames) {
   const std::string file = file_of(2000);
   std::vector<FrameFault> faults = device_frame_faults;
   faults.insert(faults.end(), host_frame_faults.begin(), host_frame_faults.end());
-  Session send_by_cable = run_over(cable, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}});
-  Session fetch_by_cable = run_over(cable, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}});
+  FileSession send_by_cable = run_over(cable, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}});
+  FileSession fetch_by_cable = run_over(cable, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}});
   for (const Link* link : {&relay_echoing, &relay_quiet}) {
     for (const FrameFault& fault : faults) {
       SCOPED_TRACE(fault.option[0] + " over the " + link->name);
-      Session up = run_over(*link, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, fault.option);
-      Session down = run_over(*link, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, fault.option);
+      FileSession up = run_over(*link, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, fault.option);
+      FileSession down = run_over(*link, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, fault.option);
       EXPECT_EQ(up.run.exit_code, 0) << up.run.err;
       EXPECT_EQ(down.run.exit_code, 0) << down.run.err;
       EXPECT_TRUE(read_file(up.storage + "/UP.BIN") == file);
@@ -269,7 +303,7 @@ TEST(RelayFaults, EveryFileArrivesWholeWhateverHappensToTheFrames) {
 }
 
 TEST(RelayFaults, ADamagedFrameIsRefusedWithTheNakBlockAndTakenWhenSentAgain) {
-  Session session = run_over(relay_echoing, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file_of(600)}},
+  FileSession session = run_over(relay_echoing, "qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file_of(600)}},
                              {}, {"--relay-bad-checksum", "8"});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(count_blocks(session.trace, 'h', nak_block), 1);
@@ -293,7 +327,7 @@ TEST(RelayFaults, ADamagedFrameIsRefusedWithTheNakBlockAndTakenWhenSentAgain) {
 }
 
 TEST(RelayFaults, AFrameWhoseAckWasLostIsSentAgainWholeFromTheEnqBlock) {
-  Session session = run_over(relay_echoing, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file_of(600)}},
+  FileSession session = run_over(relay_echoing, "qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file_of(600)}},
                              {"--relay-lose-ack", "6"});
   EXPECT_EQ(session.run.exit_code, 0);
   std::vector<std::string> host_frames;
@@ -307,7 +341,7 @@ TEST(RelayFaults, AFrameWhoseAckWasLostIsSentAgainWholeFromTheEnqBlock) {
 }
 
 TEST(RelayFaults, ControlBlocksAndFramesAfterOnlyTwoZeroBytesAreTaken) {
-  Session session = run_over(relay_quiet, "qvdir", {}, {{"A.TXT", "a"}}, {}, {"--relay-short-sync"});
+  FileSession session = run_over(relay_quiet, "qvdir", {}, {{"A.TXT", "a"}}, {}, {"--relay-short-sync"});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_NE(session.run.out.find("A.TXT"), std::string::npos) << session.run.out;
   EXPECT_EQ(count_blocks(session.trace, 'd', control_block('\x05')), 0);  // ours had two zero bytes only
