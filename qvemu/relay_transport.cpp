@@ -1,8 +1,16 @@
 #include "qvemu/relay_transport.h"
 
+#include <chrono>
+
 namespace qvemu {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The adapter needs this long to turn the optical link around: a receiver
+// must not grant a frame sooner after its ENQ block.
+constexpr auto turnaround = std::chrono::milliseconds(18);
 
 constexpr int short_sync_zeros = 2;
 constexpr std::uint8_t foreign_kind = 0x83;
@@ -90,7 +98,14 @@ void RelayTransport::send_unit(const Bytes& bytes) {
   FrameShape shape = first_shape_of_frame(++device_frames_);
   for (;;) {
     send_block(encode_relay_control(relay_enq, zeros()));
+    const Clock::time_point announced = Clock::now();
     const RelayBlock grant = read_block(relay_answer_timeout_ms);
+    const auto waited = Clock::now() - announced;
+    if (grant.is_control(relay_syn) && waited < turnaround) {
+      trace_.violation("the host granted a frame " +
+                       std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(waited).count()) +
+                       " us after the ENQ block, sooner than 18 ms");
+    }
     if (!grant.is_control(relay_syn)) {
       if (grant.kind != BlockKind::silence) {
         trace_.violation("expected the relay SYN block, got " + describe_relay_block(grant));
