@@ -36,6 +36,11 @@ Bytes Device::receive_command() {
     link_.send_control(ACK);
     break;
   }
+  close_command();
+  return command;
+}
+
+void Device::close_command() {
   for (int naks = 0;;) {
     HostUnit unit = link_.receive();
     if (!unit.is_control(EOT)) {
@@ -52,7 +57,6 @@ Bytes Device::receive_command() {
     break;
   }
   link_.expect_control(ENQ, "after the command's EOT");
-  return command;
 }
 
 void Device::dispatch(const Bytes& command) {

@@ -17,6 +17,9 @@
 
 namespace qvemu {
 
+// Whether a payload is one of the three-letter commands that open an exchange.
+bool is_command_word(const Bytes& payload);
+
 class Device {
  public:
   Device(DeviceLink& link, const Storage& storage, const Faults& faults)
@@ -31,6 +34,8 @@ class Device {
   enum class Service { none, read, write, list };
 
   Bytes receive_command();
+  // The command's EOT (accepted with ACK, or NAK) and the host's ENQ.
+  void close_command();
   void dispatch(const Bytes& command);
   void serve_service_request(const std::string& word, Service service);
   Bytes consent_or_refusal(const std::string& word);
@@ -50,6 +55,7 @@ class Device {
   void serve_addin_probe(std::size_t capacity);
   void serve_list_request(const Bytes& request);
   void serve_write_train();
+  void serve_abandoned_write(const Bytes& command);
 
   void event(const std::string& text) { link_.trace().event(text); }
   void violation(const std::string& text) { link_.trace().violation(text); }

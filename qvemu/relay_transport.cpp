@@ -97,8 +97,10 @@ bool RelayTransport::check_host_frame(const RelayBlock& frame) {
 void RelayTransport::send_unit(const Bytes& bytes) {
   FrameShape shape = first_shape_of_frame(++device_frames_);
   for (;;) {
-    send_block(encode_relay_control(relay_enq, zeros()));
+    // Taken before the write: the host may read the block's last byte and
+    // begin its pause before the write returns here.
     const Clock::time_point announced = Clock::now();
+    send_block(encode_relay_control(relay_enq, zeros()));
     const RelayBlock grant = read_block(relay_answer_timeout_ms);
     const auto waited = Clock::now() - announced;
     if (grant.is_control(relay_syn) && waited < turnaround) {

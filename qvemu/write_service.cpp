@@ -47,6 +47,10 @@ void Device::serve_write_train() {
       link_.send_control(NAK);
       continue;
     }
+    if (is_command_word(unit.payload)) {
+      serve_abandoned_write(unit.payload);
+      return;
+    }
     if (faults_.nak_request && !nak_done) {
       nak_done = true;
       event("fault: NAK write request");

@@ -4,42 +4,42 @@
 
 InstallSettings install_settings;
 
+namespace {
+
+// The installer's own option letters; false for a letter it does not know.
+bool take_install_option(char letter) {
+  switch (letter) {
+    case 'D':
+      install_settings.show_desc = false;
+      return true;
+    case 'R':
+      install_settings.reset_after = false;
+      return true;
+    case 'q':
+      install_settings.program_mode = true;
+      return true;
+    case 't':
+      install_settings.end_mark = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 char* parse_arguments(int argc, char** argv) {
   char* name = nullptr;
   for (int i = 1; i < argc; ++i) {
     char* argument = argv[i];
     // A lone "-" is a name: the package list on standard input.
-    if (argument[0] != '-' || argument[1] == '\0') {
+    if (!is_option(argument)) {
       name = argument;
       continue;
     }
-    switch (argument[1]) {
-      case 'C':
-        echo_enabled = false;
-        break;
-      case 'D':
-        install_settings.show_desc = false;
-        break;
-      case 'R':
-        install_settings.reset_after = false;
-        break;
-      case 'd':
-        if (i + 1 >= argc) {
-          return nullptr;
-        }
-        take_port_option(argv[++i]);
-        break;
-      case 'q':
-        install_settings.program_mode = true;
-        break;
-      case 's':
-        install_settings.link_mode = link_mode_from_option(argument);
-        break;
-      case 't':
-        install_settings.end_mark = true;
-        break;
-      default:
-        return nullptr;
+    LinkOption shared = take_link_option(argc, argv, i, install_settings.link_mode);
+    if (shared == LinkOption::rejected || (shared == LinkOption::program_own && !take_install_option(argument[1]))) {
+      return nullptr;
     }
   }
   return name;
