@@ -53,7 +53,8 @@ void send_block_start(std::uint8_t kind) {
 
 // Reads up to the mark of the next block: a run of at least two zero bytes,
 // then 0x96. Up to three of the five zero bytes sent may be lost on the way.
-// The first byte is awaited for first_timeout; a silence there gives false.
+// Each byte before a run is awaited for first_timeout; a silence there gives
+// false.
 bool find_block_start(int first_timeout) {
   for (;;) {
     int byte = recv_raw(first_timeout);
