@@ -13,23 +13,30 @@ cmake --build build >/dev/null
 bin=$PWD/build/bin
 
 work=$(mktemp -d)
-emulator=""
+emulators=""
 cleanup() {
-  if [ -n "$emulator" ]; then kill "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; fi
+  for emulator in $emulators; do kill "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 mkdir -p "$work/device" "$work/host"
 
-"$bin/qvemu" --storage "$work/device" --trace "$work/trace.txt" >"$work/qvemu.out" 2>"$work/qvemu.err" &
-emulator=$!
-tries=0
-until [ -s "$work/qvemu.out" ]; do
-  tries=$((tries + 1))
-  if [ "$tries" -gt 100 ]; then echo "qvemu did not start" >&2; cat "$work/qvemu.err" >&2; exit 1; fi
-  sleep 0.05
-done
-port=$(head -n 1 "$work/qvemu.out")
+# start_qvemu <name> <options...>: starts an emulator on the shared device
+# storage, tracing to <name>-trace.txt, and sets $port to its terminal.
+start_qvemu() {
+  name=$1; shift
+  "$bin/qvemu" --storage "$work/device" --trace "$work/$name-trace.txt" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  emulators="$emulators $!"
+  tries=0
+  until [ -s "$work/$name.out" ]; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 100 ]; then echo "qvemu did not start" >&2; cat "$work/$name.err" >&2; exit 1; fi
+    sleep 0.05
+  done
+  port=$(head -n 1 "$work/$name.out")
+}
+
+start_qvemu cable
 echo "qvemu plays the device on $port"
 
 # show <program> <arguments...>: runs a program of the suite from the host
@@ -74,6 +81,16 @@ echo "log3.txt holds the log record header and memo.txt:"
 od -c "$work/host/log3.txt" | head -5
 step qvcopy -g NOTTHERE.TXT
 
+# Through the optical relay adapter (link mode 2): a second emulator plays
+# the adapter and the device on a line of its own, and every unit travels
+# in a relay frame with its ENQ, SYN and ACK blocks.
+cable_port=$port
+start_qvemu relay --relay
+echo
+echo "qvemu --relay plays the adapter and the device on $port"
+step qvcopy -s2 memo.txt RELAY.TXT
+port=$cable_port
+
 # qvunpack works offline, on a backup archive of the device: list it, then
 # write its members into the host folder.
 cp samples/backup/backup.bak "$work/host/"
@@ -87,4 +104,7 @@ ls -l "$work/device"
 
 echo
 echo "--- the line, as the emulator saw it (H host, D device):"
-cat "$work/trace.txt"
+cat "$work/cable-trace.txt"
+echo
+echo "--- the relay line: the frames of the first unit (h, d: relay blocks; H, D: the units they carry):"
+head -n 6 "$work/relay-trace.txt"
