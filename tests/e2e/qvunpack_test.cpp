@@ -14,6 +14,7 @@
 
 #include "pclink/console.h"
 #include "support/archive_writer.h"
+#include "support/e2e.h"
 #include "support/sjis.h"
 #include "support/test_files.h"
 
@@ -56,11 +57,11 @@ class Qvunpack : public ::testing::Test {
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
-      std::string program = std::string(QV_BIN_DIR) + "/qvunpack";
-      std::vector<char*> argv{program.data()};
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      std::vector<std::string> command = launch_command("qvunpack", arguments);
+      std::vector<char*> argv;
+      for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
       argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
+      execv(argv[0], argv.data());
       _exit(127);
     }
     int status = 0;

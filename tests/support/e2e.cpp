@@ -1,4 +1,5 @@
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 
 #include <cerrno>
 #include <chrono>
@@ -30,8 +31,7 @@ std::string bin_path(const std::string& program) {
   return std::string(QV_BIN_DIR) + "/" + program;
 }
 
-// The one place that turns a program and its arguments into a command line.
-std::vector<std::string> launch_command(const std::string& program, const std::vector<std::string>& args) {
+std::vector<std::string> native_command(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> command{bin_path(program)};
   command.insert(command.end(), args.begin(), args.end());
   return command;
@@ -159,6 +159,10 @@ std::string bytes_from_side(const std::string& trace, char side) {
 
 }  // namespace
 
+std::vector<std::string> launch_command(const std::string& program, const std::vector<std::string>& args) {
+  return wine_mode() ? wine_command(program, args) : native_command(program, args);
+}
+
 Emulator start_emulator(std::vector<std::string> args) {
   Emulator emulator;
   emulator.work_dir = make_temp_dir();
@@ -177,7 +181,7 @@ Emulator start_emulator(std::vector<std::string> args) {
   make_pipe(out);
   const int in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const int err_fd = open(emulator.stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  const std::vector<std::string> command = launch_command("qvemu", command_args);
+  const std::vector<std::string> command = native_command("qvemu", command_args);
   emulator.pid = fork();
   if (emulator.pid == 0) exec_child(command, in_fd, out[1], err_fd, {});
   close(out[1]);
@@ -234,7 +238,7 @@ std::string stop_emulator(Emulator& emulator) {
 
 RunResult run_device_program(const Emulator& emulator, const std::string& program, std::vector<std::string> args,
                              RunOptions options) {
-  args.insert(args.begin(), {"-d", emulator.pty_path});
+  args.insert(args.begin(), {"-d", wine_mode() ? wine_port_name(emulator.pty_path) : emulator.pty_path});
   return run_command(launch_command(program, args), options);
 }
 

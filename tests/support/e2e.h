@@ -46,6 +46,11 @@ struct RunResult {
   std::string err;               // standard error, bytes as written
 };
 
+// The one place that turns a program under test and its arguments into a
+// command line: <bin>/program, or its Windows build under Wine when the
+// environment asks for it (support/e2e_wine.h).
+std::vector<std::string> launch_command(const std::string& program, const std::vector<std::string>& args);
+
 // Runs <bin>/program with "-d <pty>" before args.
 RunResult run_device_program(const Emulator& emulator, const std::string& program,
                              std::vector<std::string> args, RunOptions options = {});
