@@ -260,6 +260,20 @@ TEST_F(Relay, SilenceAfterTheGrantGoesBackToWaitingForTheEnqBlock) {
   EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
 }
 
+TEST_F(Relay, FailedWritesArePrintedButNeverEndTheProgram) {
+  scripted_port::fail_writes(5);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ENQ})}));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(recv_byte(), ENQ);  // on a cable the next transfer would end with "TimeOut"
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("w_error=5\n", 0), 0u);
+  EXPECT_EQ(out.size(), 16 * std::string("w_error=5\n").size());  // the SYN and ACK blocks
+  EXPECT_TRUE(link_failed);
+  scripted_port::fail_writes(0);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
+  EXPECT_EQ(recv_byte(), ACK);
+}
+
 TEST_F(Relay, AFrameLongerThanTheBufferIsRefusedWithoutOverrunningIt) {
   Bytes huge(5000, 0x5A);
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame(huge)}));
