@@ -1,0 +1,68 @@
+// The line settings each cable link mode leaves on the port, read from the
+// terminal itself while the program waits for the device's first answer.
+// Under Wine this is the only place where the DCB fields the Windows port
+// sets can be seen: Wine turns them into the terminal's settings.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <future>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "support/e2e.h"
+
+namespace {
+
+constexpr int first_byte_wait_ms = 20000;
+
+struct Observed {
+  bool host_wrote = false;
+  termios line{};
+};
+
+// A device that never answers: once the host's first byte arrives the host
+// has configured the line, so the settings are read then; closing the
+// terminal afterwards fails the host's wait for an answer at once.
+Observed observe_then_hang_up(int master, int slave) {
+  Observed observed;
+  pollfd host{master, POLLIN, 0};
+  observed.host_wrote = poll(&host, 1, first_byte_wait_ms) == 1 && (host.revents & POLLIN) != 0;
+  tcgetattr(slave, &observed.line);
+  close(slave);
+  close(master);
+  return observed;
+}
+
+TEST(LineSettings, EachCableModeSetsSpeedEightBitsNoParityOneStopNoFlowControl) {
+  struct Mode {
+    const char* option;
+    speed_t speed;
+  };
+  for (const Mode& mode : {Mode{"-s0", B9600}, Mode{"-s1", B19200}, Mode{"-s3", B9600}}) {
+    SCOPED_TRACE(mode.option);
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    // Not inherited by the program, or its copies would keep the line up.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    Emulator port;
+    port.pty_path = ttyname(slave);
+    std::future<Observed> device = std::async(std::launch::async, observe_then_hang_up, master, slave);
+
+    RunResult run = run_device_program(port, "qvrestart", {mode.option, "-r"});
+    Observed observed = device.get();
+
+    ASSERT_TRUE(observed.host_wrote) << run.err;
+    EXPECT_EQ(cfgetospeed(&observed.line), mode.speed);
+    EXPECT_EQ(cfgetispeed(&observed.line), mode.speed);
+    EXPECT_EQ(observed.line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(observed.line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(observed.line.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(run.exit_code, 1) << run.err;
+    EXPECT_NE(run.err.find("TimeOut\n"), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
