@@ -94,28 +94,33 @@ void PtyLine::end_session() {
 std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
-    if (shutdown_requested()) throw ShutdownRequested{};
     if (!session_open_ && !wait_for_session(timeout_ms < 0 ? -1 : remaining_ms(deadline))) return std::nullopt;
+    // Once a shutdown is asked for, only what the host has already sent is
+    // still read: its last bytes and its closing the port come first, so
+    // that the trace ends with everything the host did.
+    const bool stopping = shutdown_requested();
     pollfd fds[2] = {{master_, POLLIN, 0}, {shutdown_fd_, POLLIN, 0}};
-    const int ready = poll(fds, 2, timeout_ms < 0 ? -1 : remaining_ms(deadline));
+    const int ready = poll(fds, 2, stopping ? 0 : timeout_ms < 0 ? -1 : remaining_ms(deadline));
     if (ready < 0) {
       if (errno == EINTR) continue;
       raise_system_error("poll");
     }
-    if (fds[1].revents) throw ShutdownRequested{};
-    if (ready == 0) return std::nullopt;
-    if (fds[0].revents & POLLIN) {
+    if (fds[0].revents) {
       std::uint8_t byte = 0;
       const ssize_t count = ::read(master_, &byte, 1);
       if (count == 1) {
         if (echo_) write_all({byte});
         return byte;
       }
-      if (count < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      const bool hung_up = (fds[0].revents & POLLHUP) != 0;
+      if (count < 0 && (errno == EAGAIN || errno == EINTR) && !hung_up) continue;
+      // Hung up with nothing left, or the read found the slave closed
+      // (EIO): the host is gone.
+      end_session();
+      throw SessionClosed{};
     }
-    // Hung up, or the read found the slave closed (EIO): the host is gone.
-    end_session();
-    throw SessionClosed{};
+    if (stopping || fds[1].revents) throw ShutdownRequested{};
+    if (ready == 0) return std::nullopt;
   }
 }
 

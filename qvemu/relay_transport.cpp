@@ -115,8 +115,9 @@ void RelayTransport::send_unit(const Bytes& bytes) {
       continue;
     }
     send_block(encode_relay_frame(bytes, shape));
-    const RelayBlock answer = read_block(relay_answer_timeout_ms);
     const bool sound = !shape.damaged && shape.kind == relay_frame_kind && shape.number == relay_any_number;
+    const bool refused_silently = shape.kind != relay_frame_kind || shape.number != relay_any_number;
+    const RelayBlock answer = read_block(refused_silently ? relay_refusal_wait_ms : relay_answer_timeout_ms);
     if (answer.is_control(relay_ack)) {
       if (!sound) trace_.violation("the host acknowledged a frame it should have refused");
       return;

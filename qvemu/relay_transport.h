@@ -17,7 +17,12 @@ namespace qvemu {
 
 // The host answers each of our blocks at once; after this long without its
 // SYN or ACK block the device starts the frame again from its ENQ block.
-constexpr int relay_answer_timeout_ms = 1000;
+// Generous, because a sound frame sent again would reach the host twice.
+constexpr int relay_answer_timeout_ms = 3000;
+// After a frame the host must refuse without a word (another kind, another
+// number), the device sends again this much sooner, as a sender of the
+// device's own would after its half second.
+constexpr int relay_refusal_wait_ms = 500;
 // Inside a block and between our SYN block and the host's frame.
 constexpr int relay_byte_timeout_ms = 3000;
 
