@@ -5,7 +5,8 @@
 #   tests/wine/run.sh [work dir]        (default: <repo>/build-wine)
 #
 # Installs what it needs with apt-get when it is missing. Safe to run again:
-# the build directories are reused and the Wine prefix is made afresh.
+# the build directories are reused, the Wine prefix is made afresh and
+# removed at the end.
 # The i686 programs are only compiled: this host runs no 32-bit code.
 set -eu
 
@@ -81,7 +82,8 @@ echo "wine stage: preparing $WINEPREFIX"
 # test, they would hold its output pipes open and the test would wait for
 # their end in vain. Started here, they hold /dev/null.
 "$WINELOADER" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1 </dev/null
-trap '"$WINESERVER" -k 2>/dev/null || true; rm -f "$com2_link"' EXIT
+# The prefix takes some 700 MB and serves this run alone.
+trap '"$WINESERVER" -k 2>/dev/null || true; "$WINESERVER" -w; rm -rf "$com2_link" "$WINEPREFIX"' EXIT
 
 QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$com2_link" \
   "$work/linux/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=1
