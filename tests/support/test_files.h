@@ -29,3 +29,29 @@ inline std::set<std::string> folder_entries(const std::filesystem::path& folder)
   }
   return names;
 }
+
+// Makes a fresh temporary folder the current directory for its lifetime;
+// afterwards goes back to where the test was and removes the folder.
+class InTempFolder {
+ public:
+  explicit InTempFolder(const std::string& prefix)
+      : folder_(make_temp_folder(prefix)), previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder_);
+  }
+  ~InTempFolder() {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+  InTempFolder(const InTempFolder&) = delete;
+  InTempFolder& operator=(const InTempFolder&) = delete;
+  const std::filesystem::path& path() const { return folder_; }
+
+ private:
+  std::filesystem::path folder_;
+  std::filesystem::path previous_;
+};
+
+// Writes bytes as the whole file name.
+inline void write_whole_file(const std::filesystem::path& name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary) << bytes;
+}

@@ -14,6 +14,7 @@
 #include "qvinstall/settings.h"
 #include "support/device_answers.h"
 #include "support/scripted_port.h"
+#include "support/test_files.h"
 #include "support/sjis.h"
 
 namespace fs = std::filesystem;
@@ -36,20 +37,9 @@ class AddinConversation : public ::testing::Test {
     install_settings = InstallSettings{};
     echo_enabled = false;
     open_port(1);
-    char pattern[] = "/tmp/qv_install_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
-    previous = fs::current_path();
-    fs::current_path(folder);
-  }
-  void TearDown() override {
-    fs::current_path(previous);
-    fs::remove_all(folder);
   }
 
-  static void write_file(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
+  static void write_file(const std::string& name, const std::string& bytes) { write_whole_file(name, bytes); }
 
   // The device ready, consenting to "CFD", then taking a train of data_packets.
   static void script_file(int data_packets, const std::string& final_reply = "AEX") {
@@ -72,8 +62,7 @@ class AddinConversation : public ::testing::Test {
     return std::vector<Bytes>(units.begin() + cfd_units, units.end());
   }
 
-  fs::path folder;
-  fs::path previous;
+  InTempFolder folder{"qv_install"};
 };
 
 TEST_F(AddinConversation, TheProbeIsATwentyByteReadRequestOfNifadrBox) {

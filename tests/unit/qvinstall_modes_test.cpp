@@ -17,6 +17,7 @@
 #include "qvinstall/settings.h"
 #include "support/device_answers.h"
 #include "support/scripted_port.h"
+#include "support/test_files.h"
 #include "support/sjis.h"
 
 namespace fs = std::filesystem;
@@ -106,20 +107,9 @@ class InstallModes : public ::testing::Test {
     scripted_port::reset();
     install_settings = InstallSettings{};
     echo_enabled = false;
-    char pattern[] = "/tmp/qv_install_modes_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
-    previous = fs::current_path();
-    fs::current_path(folder);
-  }
-  void TearDown() override {
-    fs::current_path(previous);
-    fs::remove_all(folder);
   }
 
-  static void write_file(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
+  static void write_file(const std::string& name, const std::string& bytes) { write_whole_file(name, bytes); }
 
   // Connection, probe, one write train per file (data_packets each, "AEX" or
   // another final reply), then the reset.
@@ -160,8 +150,7 @@ class InstallModes : public ::testing::Test {
     return line;
   }
 
-  fs::path folder;
-  fs::path previous;
+  InTempFolder folder{"qv_install_modes"};
 };
 
 TEST_F(InstallModes, ABadHeaderNeverOpensThePort) {
