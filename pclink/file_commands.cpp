@@ -7,11 +7,7 @@
 
 namespace {
 
-// ":送信に失敗しました" (…: sending failed)
-constexpr char sending_failed_message[] =
-    "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
 constexpr char too_large_message[] = ": too large for the host's buffer, not received";
-constexpr char name_too_long_message[] = ": file name too long for a request";
 
 // The capacity field of the read request is three bytes wide.
 constexpr int largest_announced_capacity = 0xFFFFFF;
@@ -77,6 +73,27 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
 
 }  // namespace
 
+// "メモリが確保できません" (memory cannot be allocated)
+const char no_memory_message[] =
+    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
+// ":送信に失敗しました" (…: sending failed)
+const char sending_failed_message[] =
+    "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+
+bool name_fits_request(const char* name, int max_length) {
+  if (text_length(name) <= max_length) {
+    return true;
+  }
+  print_line(name, ": file name too long for a request");
+  return false;
+}
+
+void await_closing_enq(int command_result) {
+  if (command_result != transfer_not_started) {
+    await_enq();
+  }
+}
+
 ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request, int request_length,
                           const char* data_tag, std::uint8_t* destination, int capacity,
                           const char* name) {
@@ -91,11 +108,10 @@ ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request,
 }
 
 int get_file(int capacity, std::uint8_t* destination, const char* name) {
-  int name_length = text_length(name);
-  if (name_length > read_name_max_length) {
-    print_line(name, name_too_long_message);
+  if (!name_fits_request(name, read_name_max_length)) {
     return transfer_not_started;
   }
+  int name_length = text_length(name);
   int announced = capacity < 0 ? 0 : capacity > largest_announced_capacity ? largest_announced_capacity : capacity;
   // "RFV", the capacity as three raw bytes (0x00 among them, so the request
   // goes by its length, never as a string), "S1:", the name and its NUL.
@@ -109,11 +125,10 @@ int get_file(int capacity, std::uint8_t* destination, const char* name) {
 }
 
 int put_file(int size, const std::uint8_t* source, const char* name) {
-  int name_length = text_length(name);
-  if (name_length > write_name_max_length) {
-    print_line(name, name_too_long_message);
+  if (!name_fits_request(name, write_name_max_length)) {
     return transfer_not_started;
   }
+  int name_length = text_length(name);
   if (size < 0) {
     return transfer_not_started;
   }

@@ -52,6 +52,19 @@ int get_file(int capacity, std::uint8_t* destination, const char* name);
 // longer than write_name_max_length or a negative size.
 int put_file(int size, const std::uint8_t* source, const char* name);
 
+// Messages of the file service that the programs print too.
+extern const char no_memory_message[];       // "メモリが確保できません"
+extern const char sending_failed_message[];  // ":送信に失敗しました", after a device file name
+
+// Whether name fits a request that holds at most max_length name bytes;
+// prints name+": file name too long for a request" when it does not.
+bool name_fits_request(const char* name, int max_length);
+
+// Takes the device's closing ENQ after a file or list command, unless the
+// command was never started: nothing went out then, and the idle device
+// sends no ENQ, so waiting would only end the program with "TimeOut".
+void await_closing_enq(int command_result);
+
 // How a train of device data Packets ended.
 struct ReceivedTrain {
   int result;  // the count stored (0 or more) or a negative result above

@@ -9,9 +9,6 @@
 
 namespace {
 
-// "メモリが確保できません" (memory cannot be allocated)
-constexpr char no_memory_message[] =
-    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
 // "ファイルが作れません" (the file cannot be created)
 constexpr char cannot_create_message[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
@@ -31,9 +28,7 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   copy_block(header_length, block, header);
   int result = put_file(loaded_size(), block, device_name);
   std::free(block);
-  if (result != transfer_not_started) {
-    await_enq();
-  }
+  await_closing_enq(result);
   return result == transfer_done ? exit_done : exit_not_done;
 }
 
@@ -44,9 +39,7 @@ int fetch_to_host_file(const char* device_name, const char* host_name) {
     return exit_not_done;
   }
   int count = get_file(fetch_limit, buffer, device_name);
-  if (count != transfer_not_started) {
-    await_enq();
-  }
+  await_closing_enq(count);
   int outcome = exit_not_done;
   if (count >= 0) {
     // An empty device file makes an empty host file; a file cut short by a

@@ -8,9 +8,6 @@
 
 namespace {
 
-// "メモリが確保できません" (memory cannot be allocated)
-constexpr char no_memory_message[] =
-    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
 // "通信中" (communicating)
 constexpr char communicating[] = "\x92\xca\x90\x4d\x92\x86";
 // " しばらくお待ち下さい" (please wait a moment)
@@ -20,11 +17,10 @@ constexpr char please_wait[] =
 }  // namespace
 
 ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
-  int name_length = text_length(target_name);
-  if (name_length > list_name_max_length) {
-    print_line(target_name, ": file name too long for a request");
+  if (!name_fits_request(target_name, list_name_max_length)) {
     return {transfer_not_started, 0};
   }
+  int name_length = text_length(target_name);
   std::uint8_t request[work_buffer_size];
   copy_string(copy_string(reinterpret_cast<char*>(request), "RFF"), target_name);
   return fetch_train("CFF", request, name_length + 4, "AFF", block, list_block_size, target_name);
@@ -44,9 +40,7 @@ int list_device(const char* target_name) {
   }
   print_line(communicating, please_wait);
   ReceivedTrain list = get_list(block, target_name);
-  if (list.result != transfer_not_started) {
-    await_enq();  // nothing went out otherwise, and the idle device sends no ENQ
-  }
+  await_closing_enq(list.result);
   if (list.result >= 0 || list.result == transfer_packet_error) {
     write_list_text(block, list.stored);
   }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "pclink/console.h"
+#include "pclink/file_commands.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "qvinstall/settings.h"
@@ -20,8 +21,6 @@ constexpr char cannot_open_file[] =
     "\x82\xdc\x82\xb9\x82\xf1";
 // " 終了" (end)
 constexpr char file_done[] = "\x20\x8f\x49\x97\xb9";
-// ":送信に失敗しました" (sending failed)
-constexpr char sending_failed[] = "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
 
 // A read request for 10 bytes of "S1:NIFADR.BOX": the device answers it with
 // data only when it can take add-in software.
@@ -171,7 +170,7 @@ int send_addin_file(char* name) {
     print_line(file_done, "");
     return 1;
   }
-  print_line(name, sending_failed);
+  print_line(name, sending_failed_message);
   return 0;
 }
 
