@@ -80,7 +80,7 @@ const char no_memory_message[] =
 const char sending_failed_message[] =
     "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
 
-bool name_fits_request(const char* name, int max_length) {
+bool request_name_fits(const char* name, int max_length) {
   if (text_length(name) <= max_length) {
     return true;
   }
@@ -108,7 +108,7 @@ ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request,
 }
 
 int get_file(int capacity, std::uint8_t* destination, const char* name) {
-  if (!name_fits_request(name, read_name_max_length)) {
+  if (!request_name_fits(name, read_name_max_length)) {
     return transfer_not_started;
   }
   int name_length = text_length(name);
@@ -125,7 +125,7 @@ int get_file(int capacity, std::uint8_t* destination, const char* name) {
 }
 
 int put_file(int size, const std::uint8_t* source, const char* name) {
-  if (!name_fits_request(name, write_name_max_length)) {
+  if (!request_name_fits(name, write_name_max_length)) {
     return transfer_not_started;
   }
   int name_length = text_length(name);

@@ -58,7 +58,7 @@ extern const char sending_failed_message[];  // ":送信に失敗しました", 
 
 // Whether name fits a request that holds at most max_length name bytes;
 // prints name+": file name too long for a request" when it does not.
-bool name_fits_request(const char* name, int max_length);
+bool request_name_fits(const char* name, int max_length);
 
 // Takes the device's closing ENQ after a file or list command, unless the
 // command was never started: nothing went out then, and the idle device

@@ -17,7 +17,7 @@ constexpr char please_wait[] =
 }  // namespace
 
 ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
-  if (!name_fits_request(target_name, list_name_max_length)) {
+  if (!request_name_fits(target_name, list_name_max_length)) {
     return {transfer_not_started, 0};
   }
   int name_length = text_length(target_name);
