@@ -135,6 +135,27 @@ int save_file_whole(const char* name, const std::uint8_t* data, int count) {
   return outcome.created && outcome.accepted == count && outcome.completed ? 1 : 0;
 }
 
+namespace {
+
+// Large enough for any path the host gives; a longer one is not noted.
+char temporary_file_path[4096];
+volatile bool temporary_file_noted = false;
+
+}  // namespace
+
+void note_temporary_file(const char* path) {
+  temporary_file_noted = false;
+  if (path == nullptr || std::strlen(path) >= sizeof temporary_file_path) {
+    return;
+  }
+  std::strcpy(temporary_file_path, path);
+  temporary_file_noted = true;
+}
+
+const char* noted_temporary_file() {
+  return temporary_file_noted ? temporary_file_path : nullptr;
+}
+
 void out_char(int byte) {
   std::fputc(byte, stdout);
 }

@@ -74,6 +74,13 @@ int save_file(const char* name, const std::uint8_t* data, int count);
 // count of 0 that creates an empty file is a success here.
 int save_file_whole(const char* name, const std::uint8_t* data, int count);
 
+// The temporary file that a save is writing right now, so that an interrupt
+// can remove it before the process ends. The path is kept in a fixed
+// process-wide buffer: reading it is safe in a signal handler. A null or
+// too long path notes none.
+void note_temporary_file(const char* path);
+const char* noted_temporary_file();  // null when no save is under way
+
 // Bytes and texts to standard output and standard error, untranslated; no
 // newline is added. Buffering is the standard library's.
 void out_char(int byte);

@@ -1,0 +1,3 @@
+#include "pclink/version.h"
+
+const char suite_version[] = QV_VERSION;
