@@ -263,9 +263,9 @@ TEST_F(Relay, SilenceAfterTheGrantGoesBackToWaitingForTheEnqBlock) {
 TEST_F(Relay, FailedWritesArePrintedButNeverEndTheProgram) {
   scripted_port::fail_writes(5);
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ENQ})}));
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_byte(), ENQ);  // on a cable the next transfer would end with "TimeOut"
-  std::string out = ::testing::internal::GetCapturedStdout();
+  std::string out = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(out.rfind("w_error=5\n", 0), 0u);
   EXPECT_EQ(out.size(), 16 * std::string("w_error=5\n").size());  // the SYN and ACK blocks
   EXPECT_TRUE(link_failed);
