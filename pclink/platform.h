@@ -72,8 +72,10 @@ WriteResult write_byte(int timeout_cs, std::uint8_t byte);
 // not sent at the restored speed.
 void close_port();
 
-// Puts the line settings back at once, discarding what is still queued, and
-// closes the port. Safe to call from a signal handler.
+// For an interrupt that ends the process: puts the line settings back at
+// once, without waiting for queued output. On POSIX it discards that output
+// and closes the port, and is safe in a signal handler; on Windows the
+// ending process closes the port.
 void abandon_port();
 
 // Ends the process on SIGINT, SIGTERM and SIGHUP (Ctrl-C and a closed

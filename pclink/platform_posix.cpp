@@ -191,10 +191,12 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
     return result;
   }
   remember_line(fd, found);
+  // Open from here on, so that an interrupt during the change puts the line
+  // back too.
+  port_fd = fd;
   configure_line(fd, found, settings);
   // Whatever reached the line before this run is no answer to it.
   tcflush(fd, TCIFLUSH);
-  port_fd = fd;
   static const bool released_at_exit = std::atexit(release_port_at_exit) == 0;
   (void)released_at_exit;
   return result;

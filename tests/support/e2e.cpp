@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
@@ -46,13 +48,21 @@ void make_pipe(int fds[2]) {
 
 // In the child after fork: standard streams in place, then exec.
 [[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
-                             const std::string& working_dir) {
+                             const std::string& working_dir, int user_id = -1) {
   dup2(in_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
-  // The harness ignores SIGPIPE; the programs under test must not inherit that.
+  // The harness ignores SIGPIPE, and as a program of the suite SIGXFSZ too;
+  // the programs under test must find them as any shell leaves them.
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
   if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
+  if (user_id >= 0) {
+    const passwd* user = getpwuid(static_cast<uid_t>(user_id));
+    if (user == nullptr || setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0) {
+      _exit(125);
+    }
+  }
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -71,7 +81,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(out);
   make_pipe(err);
   const pid_t pid = fork();
-  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir);
+  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir, options.user_id);
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -86,6 +96,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
+  bool signalled = false;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
     const int ready = poll(fds, 3, remaining_ms(deadline));
@@ -101,6 +112,11 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
       const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
       if (count > 0) {
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
+        if (i == 1 && !signalled && options.signal_number != 0 &&
+            result.err.find(options.signal_when_err_has) != std::string::npos) {
+          kill(pid, options.signal_number);
+          signalled = true;
+        }
       } else if (count == 0 || errno != EINTR) {
         (i == 0 ? out_open : err_open) = false;
       }

@@ -37,6 +37,11 @@ struct RunOptions {
   std::string stdin_bytes;       // fed to standard input, which then closes
   std::string working_dir;       // empty: the test's own
   int timeout_ms = 30000;        // the program is killed and the test fails after this
+  // Once standard error holds this text, the program is sent signal_number
+  // (once): an interrupt at a known point of a run.
+  std::string signal_when_err_has;
+  int signal_number = 0;
+  int user_id = -1;              // >= 0: run as this user, in its group alone (needs root)
 };
 
 struct RunResult {
