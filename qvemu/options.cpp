@@ -23,7 +23,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   Faults& f = options.faults;
   const std::map<std::string, bool*> switches = {
       {"--no-echo", nullptr},         {"--once", &options.once},
-      {"--help", &options.help},      {"--refuse", &f.refuse},
+      {"--help", &options.help},      {"-h", &options.help},
+      {"--refuse", &f.refuse},
       {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
       {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
@@ -96,7 +97,7 @@ const char* help_text() {
       "  --once             end when the first host session closes the port\n"
       "  --relay            play the optical relay adapter too (link mode 2): every\n"
       "                     unit in one relay frame, blocks traced as h/d lines\n"
-      "  --help             this text\n"
+      "  --help, -h         this text\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
       "  --refuse           answer ANG instead of DOK to every command\n"
