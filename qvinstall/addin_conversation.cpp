@@ -6,6 +6,7 @@
 #include "pclink/file_commands.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "qvinstall/install_verify.h"
 #include "qvinstall/settings.h"
 
 namespace {
@@ -146,7 +147,9 @@ int send_addin_file(char* name) {
     return 0;
   }
   FileRef file;
-  if (!open_input(file, name) || !can_be_read(file)) {
+  std::vector<std::uint8_t> expected;
+  if (!open_input(file, name) || !can_be_read(file) ||
+      (install_settings.verify && !take_expected_copy(name, install_settings.end_mark, expected))) {
     close_file(file);
     print_line(name, cannot_open_file);
     return 0;
@@ -168,7 +171,7 @@ int send_addin_file(char* name) {
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
     print_line(file_done, "");
-    return 1;
+    return !install_settings.verify || installed_file_matches(name, expected);
   }
   print_line(name, sending_failed_message);
   return 0;
