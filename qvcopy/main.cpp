@@ -19,8 +19,8 @@ constexpr char usage[] =
     "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
     "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
 
-int copy_to_device(const char* host_name, const char* device_name) {
-  return send_host_file(host_name, device_name, "", 0);
+int copy_to_device(const char* host_name, const char* device_name, bool verify) {
+  return send_host_file(host_name, device_name, "", 0, verify);
 }
 
 int copy_from_device(const char* device_name, const char* host_name) {
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   }
   open_port(command.link_mode);
   int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name)
-                              : copy_to_device(host_name, device_name.c_str());
+                              : copy_to_device(host_name, device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);
 }

@@ -10,6 +10,7 @@
 #include "pclink/packet.h"
 #include "pclink/progress.h"
 #include "pclink/terminal_text.h"
+#include "qvinstall/install_verify.h"
 #include "qvinstall/settings.h"
 
 namespace {
@@ -160,7 +161,9 @@ int send_addin_file(const char* name) {
     return 0;
   }
   FileRef file;
-  if (!open_input(file, name) || !can_be_read(file)) {
+  std::vector<std::uint8_t> expected;
+  if (!open_input(file, name) || !can_be_read(file) ||
+      (install_settings.verify && !take_expected_copy(name, install_settings.end_mark, expected))) {
     close_file(file);
     print_host_line(name, cannot_open_file);
     return 0;
@@ -181,7 +184,7 @@ int send_addin_file(const char* name) {
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
     print_line(file_done, "");
-    return 1;
+    return !install_settings.verify || installed_file_matches(device_name.c_str(), expected);
   }
   print_line(device_name.c_str(), sending_failed_message);
   return 0;
