@@ -137,17 +137,9 @@ class TypedNames : public ::testing::Test {
     return run_in_locale("qvcopy", locale, std::move(args), device_files, host_files);
   }
   FileSession run_in_locale(const std::string& program, const std::string& locale, std::vector<std::string> args,
-                   const std::vector<std::pair<std::string, std::string>>& device_files = {},
-                   const std::vector<std::pair<std::string, std::string>>& host_files = {}) {
-    FileSession session;
-    session.storage = make_temp_dir();
-    session.host = make_temp_dir();
-    for (const auto& [name, contents] : device_files) write_file(session.storage + "/" + name, contents);
-    for (const auto& [name, contents] : host_files) write_file(session.host + "/" + name, contents);
-    Emulator emulator = start_emulator({"--storage", session.storage});
-    session.run = run_device_program(emulator, program, std::move(args), in_locale(locale, session.host));
-    session.trace = stop_emulator(emulator);
-    return session;
+                            const std::vector<std::pair<std::string, std::string>>& device_files,
+                            const std::vector<std::pair<std::string, std::string>>& host_files) {
+    return run_file_program(program, std::move(args), {}, device_files, host_files, {"LC_ALL=" + locale});
   }
 };
 
