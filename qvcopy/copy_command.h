@@ -1,11 +1,13 @@
 // The command line of qvcopy.
 #pragma once
 
+#include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
 struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
   int link_mode = default_link_mode;
+  int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched file may have
   // Sending: the host file and the device file; fetching: the device file
   // and the host file. The second defaults to the first. Null first_name:
   // the command line was rejected or named no file.

@@ -37,6 +37,7 @@ struct RunOptions {
   std::string stdin_bytes;       // fed to standard input, which then closes
   std::string working_dir;       // empty: the test's own
   int timeout_ms = 30000;        // the program is killed and the test fails after this
+  long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
 };
 
 struct RunResult {
