@@ -6,6 +6,7 @@
 
 struct LogCommand {
   bool fetch = false;  // -g: from the log slot to the host
+  bool verify = false; // -v: read a sent log file back and compare it
   int log_slot = 0;    // 0 to 8
   int link_mode = default_link_mode;
   int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched log file may have

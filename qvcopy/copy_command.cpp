@@ -22,6 +22,10 @@ CopyCommand parse_copy_command(int argc, char** argv) {
       if (command.fetch_room < 0) return CopyCommand{};  // a bad room rejects the command line
       continue;
     }
+    if (shared == LinkOption::program_own && argument[1] == 'v') {
+      command.verify = true;
+      continue;
+    }
     return CopyCommand{};  // the names seen so far are forgotten
   }
   if (command.second_name == nullptr) {

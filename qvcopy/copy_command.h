@@ -6,6 +6,7 @@
 
 struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
+  bool verify = false; // -v: read a sent file back and compare it
   int link_mode = default_link_mode;
   int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched file may have
   // Sending: the host file and the device file; fetching: the device file
