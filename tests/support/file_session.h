@@ -16,7 +16,8 @@ struct FileSession {
 };
 
 // Starts qvemu with a storage folder holding device_files (name, contents),
-// runs program from a fresh working folder holding host_files, stops qvemu.
+// runs program from a fresh working folder holding host_files under options
+// (its working folder is set here), stops qvemu.
 inline FileSession run_file_program(const std::string& program, std::vector<std::string> args,
                                     std::vector<std::string> emulator_args = {},
                                     const std::vector<std::pair<std::string, std::string>>& device_files = {},
