@@ -181,8 +181,7 @@ TEST(LineRestored, AfterARunAndAnInterruptTheLineIsAsFound) {
     int exit_code;
   };
   RunOptions interrupted;
-  interrupted.signal_when_err_has = ")\no";  // the first progress mark after the banner
-  interrupted.signal_number = SIGINT;
+  interrupted.interrupt_when_output_has = ")\no";  // the first progress mark after the banner
   for (Case& c : std::vector<Case>{
            {"a reset", {}, {"-r"}, {}, 0},
            {"Ctrl-C mid-fetch", {}, {"-g", "BIG.BIN"}, interrupted, 130},
