@@ -7,7 +7,7 @@
 #   collision  silent, but the trace shows a unit that reached the host
 #              altered with every check still sound: the 16-bit sum collided
 #   hang       no end within the hang time, then killed
-#   crash      ended by a signal of its own
+#   crash      ended by a signal of its own, or a sanitizer reported
 # Prints one table line per rate, kind and line. With --assert it exits 1
 # when any transfer hung or crashed, or ended silent without a collision
 # (the sends run with -v, so a send stored wrong must end loud), and tells
@@ -78,8 +78,8 @@ run_one() {
   local outcome
   if [ $code -eq 137 ]; then
     outcome=hang
-  elif [ $code -gt 128 ] || [ $code -eq 126 ] || [ $code -eq 127 ]; then
-    outcome=crash  # killed by a signal of its own, or not started at all
+  elif [ $code -gt 128 ] || [ $code -eq 126 ] || [ $code -eq 127 ] || grep -aq 'Sanitizer\|runtime error:' "$dir/err"; then
+    outcome=crash  # killed by a signal of its own, not started at all, or a sanitizer's finding
   elif [ $code -ne 0 ]; then
     outcome=loud
   elif arrived_whole "$kind" "$dir"; then
