@@ -54,7 +54,7 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   // goes on the line.
   std::uint8_t* block = load_file_room_before(host_name, header_length);
   if (block == nullptr) {
-    print_line(host_name, ":file open error");
+    print_host_line(host_name, ":file open error");
     // Nothing went out, so the device, still idle, owes no closing ENQ:
     // waiting for one would only end the program with "TimeOut".
     return exit_not_done;
