@@ -141,20 +141,31 @@ make_fixture() {
   cp "$fixture/clean/s/COM3.LOG" "$fixture/COM3.LOG"
 }
 
-print_table() {
-  printf '%-6s %-9s %-7s %5s %6s %5s %6s %9s %5s %5s\n' rate kind line runs whole loud silent collision hang crash
-  sort -k1,1g -k2,2 -k3,3 "$work"/results/* | awk '
-    { key = $1 " " $2 " " $3; if (!(key in runs)) order[++keys] = key; runs[key]++; count[key, $4]++
-      total[$4]++; all++ }
+# Counts of each outcome, one line per distinct value of the fields named
+# (rate, kind, line), then one line for everything.
+tally() {  # tally <awk expression of the key> <heading of the key>
+  printf '%-24s %5s %6s %5s %6s %9s %5s %5s\n' "$2" runs whole loud silent collision hang crash
+  sort -k1,1g -k2,2 -k3,3 "$work"/results/* | awk -v key_expression="$1" '
+    { split(key_expression, fields, " "); key = ""
+      for (i = 1; i in fields; i++) key = key (i > 1 ? " " : "") $(fields[i])
+      if (!(key in runs)) order[++keys] = key; runs[key]++; count[key, $4]++; total[$4]++; all++ }
     END {
       for (i = 1; i <= keys; i++) {
-        key = order[i]; split(key, f, " ")
-        printf "%-6s %-9s %-7s %5d %6d %5d %6d %9d %5d %5d\n", f[1], f[2], f[3], runs[key], count[key, "whole"],
-          count[key, "loud"], count[key, "silent"], count[key, "collision"], count[key, "hang"], count[key, "crash"]
+        key = order[i]
+        printf "%-24s %5d %6d %5d %6d %9d %5d %5d\n", key, runs[key], count[key, "whole"], count[key, "loud"],
+          count[key, "silent"], count[key, "collision"], count[key, "hang"], count[key, "crash"]
       }
       printf "%-24s %5d %6d %5d %6d %9d %5d %5d\n", "all", all, total["whole"], total["loud"], total["silent"],
         total["collision"], total["hang"], total["crash"]
     }'
+}
+
+print_table() {
+  tally "1 2 3" "rate kind line"
+  echo
+  tally "1 2" "rate kind"
+  echo
+  tally "1 3" "rate line"
 }
 
 # The transfers that break an assertion, each with how to run it again.
