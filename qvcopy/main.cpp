@@ -49,8 +49,8 @@ int copy_to_device(const char* host_name, const char* device_name, bool verify) 
   return send_host_file(host_name, device_name, "", 0, verify);
 }
 
-int copy_from_device(const char* device_name, const char* host_name) {
-  return fetch_to_host_file(device_name, host_name);
+int copy_from_device(const char* device_name, const char* host_name, int room) {
+  return fetch_to_host_file(device_name, host_name, room);
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name)
+  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name, command.fetch_room)
                               : copy_to_device(host_name, device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);

@@ -139,7 +139,9 @@ class TypedNames : public ::testing::Test {
   FileSession run_in_locale(const std::string& program, const std::string& locale, std::vector<std::string> args,
                             const std::vector<std::pair<std::string, std::string>>& device_files,
                             const std::vector<std::pair<std::string, std::string>>& host_files) {
-    return run_file_program(program, std::move(args), {}, device_files, host_files, {"LC_ALL=" + locale});
+    RunOptions options;
+    options.environment = {"LC_ALL=" + locale};
+    return run_file_program(program, std::move(args), {}, device_files, host_files, options);
   }
 };
 
