@@ -19,10 +19,10 @@ constexpr char usage[] =
     "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
 
 // The header and the host file travel as one device file.
-int send_log_file(int log_slot, const char* host_name, const char* device_name) {
+int send_log_file(int log_slot, const char* host_name, const char* device_name, bool verify) {
   char header[log_header_length + 1];
   log_header(log_slot, header);
-  return send_host_file(host_name, device_name, header, log_header_length);
+  return send_host_file(host_name, device_name, header, log_header_length, verify);
 }
 
 int fetch_log_file(const char* host_name, const char* device_name) {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   char device_name[log_device_name_size];
   log_device_name(command.log_slot, device_name);
   int outcome = command.fetch ? fetch_log_file(command.host_name, device_name)
-                              : send_log_file(command.log_slot, command.host_name, device_name);
+                              : send_log_file(command.log_slot, command.host_name, device_name, command.verify);
   close_port();
   exit_program(outcome);
 }

@@ -17,6 +17,10 @@ CopyCommand parse_copy_command(int argc, char** argv) {
       command.fetch = true;
       continue;
     }
+    if (shared == LinkOption::program_own && argument[1] == 'v') {
+      command.verify = true;
+      continue;
+    }
     return CopyCommand{};  // the names seen so far are forgotten
   }
   if (command.second_name == nullptr) {

@@ -5,6 +5,7 @@
 
 struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
+  bool verify = false; // -v: read a sent file back and compare it
   int link_mode = default_link_mode;
   // Sending: the host file and the device file; fetching: the device file
   // and the host file. The second defaults to the first. Null first_name:

@@ -1,6 +1,9 @@
 // qvdir: prints the list the device returns for a storage name ("S1:" by
 // default) on standard output.
+#include <string>
+
 #include "pclink/console.h"
+#include "pclink/device_names.h"
 #include "pclink/serial_port.h"
 #include "pclink/version_text.h"
 #include "qvdir/device_list.h"
@@ -23,8 +26,12 @@ int main(int argc, char** argv) {
     print_text(usage);
     exit_program(exit_done);
   }
+  std::string target_name;
+  if (!device_name_from_user_name(command.target_name, target_name)) {
+    exit_program(exit_not_done);
+  }
   open_port(command.link_mode);
-  int outcome = list_device(command.target_name);
+  int outcome = list_device(target_name.c_str());
   close_port();
   exit_program(outcome);
 }
