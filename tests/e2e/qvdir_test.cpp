@@ -15,7 +15,7 @@ TEST(QvdirList, PrintsTheDeviceListOnStandardOutputOnly) {
   FileSession session = run_file_program("qvdir", {}, {}, {{"A.TXT", "12345"}, {"b.bin", std::string(300, 'b')}});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(session.run.out, "A.TXT 5\r\nb.bin 300\r\n");
-  EXPECT_EQ(session.run.err.rfind(program_title("qvdir", "ZAURUS 内部リスト表示"), 0), 0u);
+  EXPECT_EQ(session.run.err.rfind(sjis(program_title("qvdir", "ZAURUS 内部リスト表示")), 0), 0u);
   EXPECT_EQ(after_banner(session.run.err), announcement() + "oo end\n");
   std::string list = "AFFA.TXT 5\r\nb.bin 300\r\n";
   EXPECT_EQ(to_hex(host_bytes(session.trace)),

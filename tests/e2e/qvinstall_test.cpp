@@ -20,7 +20,7 @@ const std::string cfd_packet = from_hex("01 01 FE 03 00 43 46 44 CD 00");
 const std::string cle_packet = from_hex("01 01 FE 03 00 43 4C 45 D4 00");
 
 std::string banner() {
-  return program_title("qvinstall", "ZAURUS AddInソフト転送");
+  return sjis(program_title("qvinstall", "ZAURUS AddInソフト転送"));
 }
 
 // Standard error without the banner line, which must come first.

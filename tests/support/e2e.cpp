@@ -394,6 +394,6 @@ bool file_exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-std::string program_title(const std::string& name, const std::string& rest_utf8) {
-  return sjis(name + " v" + suite_version + " " + rest_utf8);
+std::string program_title(const std::string& name, const std::string& rest) {
+  return name + " v" + suite_version + " " + rest;
 }
