@@ -27,10 +27,17 @@ FILE* stream_of(ConsoleStream stream) {
   return stream == ConsoleStream::output ? stdout : stderr;
 }
 
+// A stream does not change its kind during a run; looked at once.
+platform::ConsoleKind kind_of(ConsoleStream stream) {
+  static const platform::ConsoleKind output_kind = platform::console_kind(ConsoleStream::output);
+  static const platform::ConsoleKind error_kind = platform::console_kind(ConsoleStream::error);
+  return stream == ConsoleStream::output ? output_kind : error_kind;
+}
+
 void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
   std::string shown = origin == TextOrigin::shift_jis ? escaped_shift_jis(text, length)
                                                       : escaped_user_text(text, length);
-  if (platform::console_kind(stream) == platform::ConsoleKind::terminal_converting) {
+  if (kind_of(stream) == platform::ConsoleKind::terminal_converting) {
     platform::write_converted(stream, origin, shown.data(), shown.size());
   } else {
     std::fwrite(shown.data(), 1, shown.size(), stream_of(stream));
@@ -54,7 +61,7 @@ void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text
 }  // namespace
 
 bool console_is_terminal(ConsoleStream stream) {
-  return platform::console_kind(stream) != platform::ConsoleKind::redirected;
+  return kind_of(stream) != platform::ConsoleKind::redirected;
 }
 
 void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {

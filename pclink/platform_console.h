@@ -22,7 +22,7 @@ enum class ConsoleKind {
   terminal_converting,  // a terminal of another character set (UTF-8, ...)
 };
 
-// Looked at once per stream and remembered.
+// Looked at afresh on each call; the console routines remember it.
 ConsoleKind console_kind(ConsoleStream stream);
 
 // On a terminal_converting stream: writes text of origin in the terminal's

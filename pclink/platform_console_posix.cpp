@@ -97,16 +97,8 @@ bool convert(iconv_t descriptor, const char* text, std::size_t length, std::stri
 namespace platform {
 
 ConsoleKind console_kind(ConsoleStream stream) {
-  static int known[2] = {-1, -1};
-  int& kind = known[stream == ConsoleStream::output ? 0 : 1];
-  if (kind < 0) {
-    if (isatty(fileno(stream_of(stream))) == 0) {
-      kind = static_cast<int>(ConsoleKind::redirected);
-    } else {
-      kind = static_cast<int>(charset().as_is ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting);
-    }
-  }
-  return static_cast<ConsoleKind>(kind);
+  if (isatty(fileno(stream_of(stream))) == 0) return ConsoleKind::redirected;
+  return charset().as_is ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
 }
 
 void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {

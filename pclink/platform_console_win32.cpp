@@ -32,18 +32,9 @@ std::wstring wide_text(UINT code_page, const char* text, std::size_t length) {
 namespace platform {
 
 ConsoleKind console_kind(ConsoleStream stream) {
-  static int known[2] = {-1, -1};
-  int& kind = known[stream == ConsoleStream::output ? 0 : 1];
-  if (kind < 0) {
-    DWORD mode = 0;
-    if (GetConsoleMode(GetStdHandle(handle_number(stream)), &mode) == 0) {
-      kind = static_cast<int>(ConsoleKind::redirected);
-    } else {
-      kind = static_cast<int>(GetConsoleOutputCP() == device_code_page ? ConsoleKind::terminal_as_is
-                                                                        : ConsoleKind::terminal_converting);
-    }
-  }
-  return static_cast<ConsoleKind>(kind);
+  DWORD mode = 0;
+  if (GetConsoleMode(GetStdHandle(handle_number(stream)), &mode) == 0) return ConsoleKind::redirected;
+  return GetConsoleOutputCP() == device_code_page ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
 }
 
 void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {

@@ -23,7 +23,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   Faults& f = options.faults;
   const std::map<std::string, bool*> switches = {
       {"--no-echo", nullptr},         {"--once", &options.once},
-      {"--help", &options.help},      {"--refuse", &f.refuse},
+      {"--help", &options.help},      {"-h", &options.help},
+      {"--refuse", &f.refuse},
       {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
       {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
@@ -110,7 +111,7 @@ const char* help_text() {
       "                     bytes, 2-8 garbage bytes, pauses of 0.1-2 s; seeded, each\n"
       "                     fault logged as '= noise ...', a unit that reaches the host\n"
       "                     altered yet sound as '= noise collision ...'\n"
-      "  --help             this text\n"
+      "  --help, -h         this text\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
       "  --refuse           answer ANG instead of DOK to every command\n"

@@ -52,6 +52,18 @@ bool can_be_read(FileRef& file) {
   return true;
 }
 
+// The bytes left to send, for the progress line, when the stream can tell
+// (a pipe cannot).
+long long size_left(FileRef& file) {
+  long start = std::ftell(file.stream);
+  if (start < 0 || std::fseek(file.stream, 0, SEEK_END) != 0) {
+    return unknown_total;
+  }
+  long end = std::ftell(file.stream);
+  std::fseek(file.stream, start, SEEK_SET);
+  return end < start ? unknown_total : end - start;
+}
+
 constexpr long long no_progress_mark = -1;
 
 // Sends the payload until the device answers ACK, every transmission under
@@ -168,7 +180,7 @@ int send_addin_file(const char* name) {
     print_host_line(name, cannot_open_file);
     return 0;
   }
-  begin_host_file_progress(name, unknown_total);
+  begin_host_file_progress(name, size_left(file));
   wait_for(ENQ);
   make_device_name(device_name.data());
   int number = send_write_request(device_name.c_str(), exchange);

@@ -91,7 +91,7 @@ TEST_F(OnTerminal, APackageTitleIsShownConvertedWithItsControlBytesEscaped) {
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_TRUE(contains(result.out, "タイトル サンプル \\x1b]0;owned\\x07\n")) << result.out;
   EXPECT_TRUE(contains(result.out, "説明です\n--\n")) << result.out;
-  EXPECT_TRUE(contains(result.out, "\rhello.bas  10 B")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\rhello.bas  10 B / 10 B  100%")) << result.out;
   EXPECT_TRUE(contains(result.out, "\n 終了\n送信完了 Zaurus本体を再起動します\n")) << result.out;
   EXPECT_FALSE(contains(result.out, "\x1b")) << result.out;
 }
@@ -127,18 +127,21 @@ TEST_F(OnTerminal, ASilentRelayTellsHowToStopTheWait) {
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.
 class TypedNames : public ::testing::Test {
  protected:
+  void SetUp() override {
+    // Wine gives a program its own ANSI code page, whatever the Linux locale.
+    if (wine_mode()) GTEST_SKIP() << "Wine's code page does not follow LC_ALL";
+  }
   FileSession copy(const std::string& locale, std::vector<std::string> args,
                    const std::vector<std::pair<std::string, std::string>>& device_files = {},
                    const std::vector<std::pair<std::string, std::string>>& host_files = {}) {
-    FileSession session;
-    session.storage = make_temp_dir();
-    session.host = make_temp_dir();
-    for (const auto& [name, contents] : device_files) write_file(session.storage + "/" + name, contents);
-    for (const auto& [name, contents] : host_files) write_file(session.host + "/" + name, contents);
-    Emulator emulator = start_emulator({"--storage", session.storage});
-    session.run = run_device_program(emulator, "qvcopy", std::move(args), in_locale(locale, session.host));
-    session.trace = stop_emulator(emulator);
-    return session;
+    return run_in_locale("qvcopy", locale, std::move(args), device_files, host_files);
+  }
+  FileSession run_in_locale(const std::string& program, const std::string& locale, std::vector<std::string> args,
+                            const std::vector<std::pair<std::string, std::string>>& device_files,
+                            const std::vector<std::pair<std::string, std::string>>& host_files) {
+    RunOptions options;
+    options.environment = {"LC_ALL=" + locale};
+    return run_file_program(program, std::move(args), {}, device_files, host_files, options);
   }
 };
 
@@ -160,6 +163,22 @@ TEST_F(TypedNames, ANameShiftJisCannotHoldIsRefusedBeforeThePortOpens) {
   EXPECT_EQ(session.run.exit_code, 2);
   EXPECT_TRUE(contains(session.run.err, "caf\xc3\xa9\xf0\x9f\x98\x80.txt: the device cannot store this name"))
       << session.run.err;
+  EXPECT_EQ(host_bytes(session.trace), "");
+}
+
+TEST_F(TypedNames, AListedUtf8NameReachesTheDeviceInShiftJisUpperCase) {
+  // "ヂ" is 83 61 in Shift-JIS: its second byte is an "a" that must stay.
+  FileSession session = run_in_locale("qvinstall", "C.UTF-8", {"-R", "p.zrs"}, {},
+                                       {{"p.zrs", "ZRS,P,t\r\nnone\r\nヂa.bas\r\n"}, {"ヂa.bas", "10 END"}});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.storage + "/" + sjis("ヂA.BAS")), "10 END");
+}
+
+TEST_F(TypedNames, AnInstallerProgramNameShiftJisCannotHoldOpensNoPort) {
+  FileSession session = run_in_locale("qvinstall", "C.UTF-8", {"-q", "\xf0\x9f\x98\x80.bas"}, {},
+                                       {{"\xf0\x9f\x98\x80.bas", "x"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_TRUE(contains(session.run.err, "the device cannot store this name")) << session.run.err;
   EXPECT_EQ(host_bytes(session.trace), "");
 }
 

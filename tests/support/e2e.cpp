@@ -13,6 +13,7 @@
 #include <sstream>
 #include <termios.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +51,8 @@ void make_pipe(int fds[2]) {
 
 // In the child after fork: standard streams in place, then exec.
 [[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
-                             const std::string& working_dir, const std::vector<std::string>& environment = {}) {
+                             const std::string& working_dir, const std::vector<std::string>& environment = {},
+                             long file_size_limit = 0) {
   dup2(in_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
@@ -58,6 +60,13 @@ void make_pipe(int fds[2]) {
   // The harness ignores SIGPIPE; the programs under test must not inherit that.
   signal(SIGPIPE, SIG_DFL);
   if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
+  if (file_size_limit > 0) {
+    // Ignored, the signal stays ignored across exec: a write past the limit
+    // then fails with EFBIG instead of killing the program.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -69,6 +78,33 @@ int exit_code_of(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Waits until one of fds is ready. At the deadline (or when poll fails) the
+// program is killed, the run marked as timed out, and false returned.
+bool wait_or_kill(pollfd* fds, nfds_t count, Clock::time_point deadline, pid_t pid, RunResult& result) {
+  for (;;) {
+    const int ready = poll(fds, count, remaining_ms(deadline));
+    if (ready > 0) return true;
+    if (ready < 0 && errno == EINTR) continue;
+    result.timed_out = true;
+    kill(pid, SIGKILL);
+    return false;
+  }
+}
+
+// Reaps the program; a run that had to be killed fails the test, showing
+// what the program had written on the stream named shown_name.
+void finish_run(pid_t pid, const std::vector<std::string>& command, const RunOptions& options, RunResult& result,
+                const char* shown_name, const std::string& shown) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
+  if (result.timed_out) {
+    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; " << shown_name
+                  << " so far:\n"
+                  << shown;
+  }
+}
+
 RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
@@ -76,7 +112,9 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(out);
   make_pipe(err);
   const pid_t pid = fork();
-  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment);
+  if (pid == 0) {
+    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit);
+  }
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -93,13 +131,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
-    const int ready = poll(fds, 3, remaining_ms(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      result.timed_out = true;
-      kill(pid, SIGKILL);
-      break;
-    }
+    if (!wait_or_kill(fds, 3, deadline, pid, result)) break;
     char buffer[4096];
     for (int i = 0; i < 2; ++i) {
       if (!fds[i].revents) continue;
@@ -122,13 +154,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   if (stdin_fd >= 0) close(stdin_fd);
   close(out[0]);
   close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
-  if (result.timed_out) {
-    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; stderr so far:\n"
-                  << result.err;
-  }
+  finish_run(pid, command, options, result, "stderr", result.err);
   return result;
 }
 
@@ -157,13 +183,7 @@ RunResult run_on_terminal(const std::vector<std::string>& command, const RunOpti
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   for (;;) {
     pollfd fd{master, POLLIN, 0};
-    const int ready = poll(&fd, 1, remaining_ms(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      result.timed_out = true;
-      kill(pid, SIGKILL);
-      break;
-    }
+    if (!wait_or_kill(&fd, 1, deadline, pid, result)) break;
     char buffer[4096];
     const ssize_t count = read(master, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
@@ -176,13 +196,7 @@ RunResult run_on_terminal(const std::vector<std::string>& command, const RunOpti
     }
   }
   close(master);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
-  if (result.timed_out) {
-    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; terminal so far:\n"
-                  << result.out;
-  }
+  finish_run(pid, command, options, result, "terminal", result.out);
   return result;
 }
 

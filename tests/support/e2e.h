@@ -44,6 +44,7 @@ struct RunOptions {
   int timeout_ms = 30000;        // the program is killed and the test fails after this
   std::vector<std::string> environment;  // "NAME=value" settings for the program alone
   std::string interrupt_when_output_has;  // terminal runs: SIGINT once this text appears
+  long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
 };
 
 struct RunResult {
