@@ -91,7 +91,7 @@ void PtyLine::end_session() {
   put_in_raw_mode(slave_path_);
 }
 
-std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
+std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms, bool damage_echo) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
     if (!session_open_ && !wait_for_session(timeout_ms < 0 ? -1 : remaining_ms(deadline))) return std::nullopt;
@@ -109,7 +109,7 @@ std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
       std::uint8_t byte = 0;
       const ssize_t count = ::read(master_, &byte, 1);
       if (count == 1) {
-        if (echo_) write_all({byte});
+        if (echo_) write_all({static_cast<std::uint8_t>(damage_echo ? byte ^ 0x01 : byte)});
         return byte;
       }
       const bool hung_up = (fds[0].revents & POLLHUP) != 0;
