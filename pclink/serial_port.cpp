@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_watch.h"
 #include "pclink/platform.h"
 #include "pclink/relay.h"
 
@@ -54,7 +55,7 @@ int read_port_byte(int timeout) {
   port_error = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
-  platform::ReadResult result = platform::read_byte(timeout);
+  platform::ReadResult result = read_byte_watching_silence(timeout);
   if (result.status == platform::Transfer::failed) {
     std::printf("r-error=%d\n", result.error);
     link_failed = true;
@@ -133,7 +134,8 @@ void close_port() {
   platform::close_port();
 }
 
-int recv_raw(int timeout) {
+// One byte that is not the echo of ours, or -1.
+static int recv_past_echo(int timeout) {
   if (echo_enabled) {
     while (echo_record.count > 0) {
       int value = read_port_byte(timeout);
@@ -148,6 +150,14 @@ int recv_raw(int timeout) {
     echo_record.oldest = 0;
   }
   return read_port_byte(timeout);
+}
+
+int recv_raw(int timeout) {
+  int value = recv_past_echo(timeout);
+  if (value >= 0) {
+    note_device_byte();
+  }
+  return value;
 }
 
 void send_raw(int timeout, std::uint8_t byte) {

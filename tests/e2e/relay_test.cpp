@@ -43,7 +43,9 @@ FileSession run_over(const Link& link, const std::string& program, const std::ve
   program_args.insert(program_args.end(), args.begin(), args.end());
   std::vector<std::string> emulator_args = link.emulator;
   emulator_args.insert(emulator_args.end(), faults.begin(), faults.end());
-  return run_file_program(program, program_args, emulator_args, device_files, host_files, timeout_ms);
+  RunOptions options;
+  options.timeout_ms = timeout_ms;
+  return run_file_program(program, program_args, emulator_args, device_files, host_files, options);
 }
 
 // The relay blocks of a trace ("h" from the host, "d" from the device).

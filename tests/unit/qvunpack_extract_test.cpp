@@ -235,6 +235,15 @@ TEST_F(Extract, ShiftJisNamesAreKeptByteForByte) {
   EXPECT_EQ(read_whole_file(name), "sjis");
 }
 
+TEST_F(Extract, ASlashAfterALeadByteStillSeparates) {
+  const std::string folder("A\x81");
+  fs::create_directory(folder);
+  EXPECT_EQ(run(archive_writer::archive({{folder + "/EVIL.TXT", "evil"}})), ExtractResult::incomplete);
+  EXPECT_EQ(err, folder + "/EVIL.TXT" + sjis(":ファイル名が不正です") + "\r\n");
+  EXPECT_TRUE(fs::is_empty(folder));
+  fs::remove(folder);
+}
+
 TEST_F(Extract, FileThatCannotBeCreatedIsReported) {
   fs::create_directory("TAKEN");
   EXPECT_EQ(run(archive_writer::archive({{"TAKEN", "x"}, {"FREE", "y"}})), ExtractResult::incomplete);
