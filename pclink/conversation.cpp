@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/serial_port.h"
 
 namespace {
 
@@ -19,7 +20,23 @@ constexpr char not_connected_message[] =
     "\x5a\x61\x75\x72\x75\x73\x20\x82\xaa\x96\xa2\x90\xda\x91\xb1\x82\xdc\x82\xbd\x82\xcd\x91\xd2"
     "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 
+// A data train has taken the device's closing ENQ already.
+bool closing_enq_taken = false;
+
 }  // namespace
+
+void count_repeat(int& repeats) {
+  if (++repeats > handshake_repeat_limit) {
+    abandon_exchange("too many repeats in a row: the line is too noisy");
+  }
+}
+
+void abandon_exchange(const char* why) {
+  print_line(why, "");
+  print_line("transfer abandoned", "");
+  close_port();
+  exit_program(exit_not_done);
+}
 
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
   if (length < 0 || static_cast<std::size_t>(length) < std::strlen(answer)) {
@@ -29,24 +46,51 @@ bool reply_begins_with(const char* answer, const std::uint8_t* payload, int leng
 }
 
 int send_command(int n, const std::uint8_t* payload) {
+  // A new exchange: whatever the last train took is behind us.
+  closing_enq_taken = false;
+  int repeats = 0;
   int answer = 0;
-  do {
+  for (;;) {
     send_packet(n, 1, payload);
-    answer = recv_byte();
-  } while (answer == NAK);
-  do {
+    answer = recv_answer();
+    if (answer != NAK) {
+      break;
+    }
+    count_repeat(repeats);
+  }
+  repeats = 0;
+  for (;;) {
     send_control(EOT);
-    answer = recv_byte();
-  } while (answer == NAK);
+    answer = recv_answer();
+    if (answer != NAK) {
+      break;
+    }
+    count_repeat(repeats);
+  }
   return answer;
+}
+
+void send_eot_until_ack() {
+  int repeats = 0;
+  for (;;) {
+    send_control(EOT);
+    if (recv_answer() == ACK) {
+      return;
+    }
+    count_repeat(repeats);
+  }
 }
 
 int recv_reply(std::uint8_t* buffer, int capacity) {
   send_control(ENQ);
-  int result = recv_packet(buffer, capacity, 1);
+  RefusedPacket refused;
+  int result = recv_packet(buffer, capacity, 1, &refused);
   send_control(ACK);
   wait_for(EOT);
   send_control(ACK);
+  if (result == recv_bad_packet && refused.payload_length > 0) {
+    return refused.payload_length;
+  }
   return result;
 }
 
@@ -76,5 +120,13 @@ int reset_device() {
 }
 
 void await_enq() {
+  if (closing_enq_taken) {
+    closing_enq_taken = false;
+    return;
+  }
   wait_for(ENQ);
+}
+
+void note_closing_enq_taken() {
+  closing_enq_taken = true;
 }

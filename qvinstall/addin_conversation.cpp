@@ -49,17 +49,20 @@ bool can_be_read(FileRef& file) {
 
 // Sends the payload until the device answers ACK, every transmission under
 // the next number, each preceded by mark when there is one. Returns the
-// number that the next Packet takes.
+// number that the next Packet takes. A line that never lets an ACK through
+// ends the program after handshake_repeat_limit repeats.
 int send_until_ack(int n, const std::uint8_t* payload, int number, const char* mark) {
+  int repeats = 0;
   for (;;) {
     if (mark != nullptr) {
       print_text(mark);
     }
     send_packet(n, number, payload);
     ++number;
-    if (recv_byte() == ACK) {
+    if (recv_answer() == ACK) {
       return number;
     }
+    count_repeat(repeats);
   }
 }
 
@@ -89,16 +92,16 @@ void send_end_mark(std::uint8_t* exchange, int number) {
   print_text("T");
   copy_block(tag_length, exchange, "RFD");
   exchange[tag_length] = end_of_text;
-  do {
+  int repeats = 0;
+  for (;;) {
     send_packet(tag_length + 1, number, exchange);
-  } while (recv_byte() != ACK);
+    if (recv_answer() == ACK) {
+      return;
+    }
+    count_repeat(repeats);
+  }
 }
 
-void close_transfer() {
-  do {
-    send_control(EOT);
-  } while (recv_byte() != ACK);
-}
 
 }  // namespace
 
@@ -164,7 +167,7 @@ int send_addin_file(char* name) {
   // A read that failed half-way has sent the device a shortened file.
   bool read_whole = std::ferror(file.stream) == 0;
   close_file(file);
-  close_transfer();
+  send_eot_until_ack();
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
     print_line(file_done, "");
