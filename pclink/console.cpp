@@ -2,20 +2,131 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "pclink/platform_console.h"
+#include "pclink/terminal_text.h"
 
 const char author_suffix[] = " (pclink/C++ 2026)";
 
+namespace {
+
+// The status line on standard error's terminal: whether it is on the
+// screen, and how many columns it took, so that a shorter rewrite can blank
+// what is left of the longer one. A Shift-JIS character takes as many
+// columns as it has bytes; text of the user's own set takes at most as many.
+struct StatusLine {
+  bool shown = false;
+  std::size_t width = 0;
+};
+
+StatusLine status_line;
+
+FILE* stream_of(ConsoleStream stream) {
+  return stream == ConsoleStream::output ? stdout : stderr;
+}
+
+// A stream does not change its kind during a run; looked at once.
+platform::ConsoleKind kind_of(ConsoleStream stream) {
+  static const platform::ConsoleKind output_kind = platform::console_kind(ConsoleStream::output);
+  static const platform::ConsoleKind error_kind = platform::console_kind(ConsoleStream::error);
+  return stream == ConsoleStream::output ? output_kind : error_kind;
+}
+
+void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  std::string shown = origin == TextOrigin::shift_jis ? escaped_shift_jis(text, length)
+                                                      : escaped_user_text(text, length);
+  if (kind_of(stream) == platform::ConsoleKind::terminal_converting) {
+    platform::write_converted(stream, origin, shown.data(), shown.size());
+  } else {
+    std::fwrite(shown.data(), 1, shown.size(), stream_of(stream));
+  }
+}
+
+// Whatever follows a status line starts on a line of its own.
+void end_status_line() {
+  if (status_line.shown) {
+    status_line = StatusLine{};
+    std::fputc('\n', stderr);
+  }
+}
+
+void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  end_status_line();
+  write_for_person(stream, origin, text, length);
+  if (stream == ConsoleStream::error) std::fflush(stderr);
+}
+
+}  // namespace
+
+bool console_is_terminal(ConsoleStream stream) {
+  return kind_of(stream) != platform::ConsoleKind::redirected;
+}
+
+void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  if (console_is_terminal(stream)) {
+    write_on_terminal(stream, origin, text, length);
+    return;
+  }
+  std::fwrite(text, 1, length, stream_of(stream));
+  if (stream == ConsoleStream::error) std::fflush(stderr);
+}
+
+void write_text(ConsoleStream stream, TextOrigin origin, const char* text) {
+  write_text(stream, origin, text, std::strlen(text));
+}
+
 void print_line(const char* first, const char* second) {
+  if (console_is_terminal(ConsoleStream::error)) {
+    std::string line = std::string(first) + second + "\n";
+    write_on_terminal(ConsoleStream::error, TextOrigin::shift_jis, line.data(), line.size());
+    return;
+  }
   std::fprintf(stderr, "%s%s\n", first, second);
   std::fflush(stderr);
 }
 
 void print_text(const char* text) {
-  std::fputs(text, stderr);
+  write_text(ConsoleStream::error, TextOrigin::shift_jis, text);
+}
+
+void print_host_line(const char* host_name, const char* message) {
+  if (console_is_terminal(ConsoleStream::error)) {
+    write_on_terminal(ConsoleStream::error, TextOrigin::user, host_name, std::strlen(host_name));
+    print_line(message, "");
+    return;
+  }
+  print_line(host_name, message);
+}
+
+void show_status_line(const char* name, TextOrigin origin, const char* details) {
+  if (!console_is_terminal(ConsoleStream::error)) return;
+  std::fputc('\r', stderr);
+  write_for_person(ConsoleStream::error, origin, name, std::strlen(name));
+  std::fputs(details, stderr);
+  std::size_t width = std::strlen(name) + std::strlen(details);
+  for (std::size_t blank = width; blank < status_line.width; ++blank) std::fputc(' ', stderr);
+  status_line.width = width;
+  status_line.shown = true;
   std::fflush(stderr);
 }
 
+void clear_status_line() {
+  if (!status_line.shown) return;
+  std::fputc('\r', stderr);
+  for (std::size_t blank = 0; blank < status_line.width; ++blank) std::fputc(' ', stderr);
+  std::fputc('\r', stderr);
+  std::fflush(stderr);
+  status_line = StatusLine{};
+}
+
+bool status_line_shown() {
+  return status_line.shown;
+}
+
 void exit_program(int code) {
+  end_status_line();
   std::exit(code);
 }
 

@@ -1,18 +1,58 @@
 // Console routines shared by every program of the suite.
 //
-// Messages, banners and progress marks go to standard error; standard output
+// Messages, banners and progress go to standard error; standard output
 // carries only data (a device listing, an archive listing, the two port
-// diagnostics). Texts are byte strings: Shift-JIS messages pass through
-// untranslated.
+// diagnostics). Texts are byte strings, Shift-JIS unless said otherwise.
+//
+// What goes to a pipe or a file is written byte for byte, so that scripts
+// see the same bytes whatever the locale. Only a terminal gets text
+// presented for a person: converted from Shift-JIS to the terminal's
+// character set when that is another one, and with every control byte
+// other than TAB, CR and LF shown as \xNN, so that text from the device or
+// from a package cannot drive the terminal. This is the one place that
+// decides it, for every program.
 #pragma once
+
+#include <cstddef>
+
+enum class ConsoleStream { output, error };
+
+// Where a text comes from, and so which character set it is in.
+enum class TextOrigin {
+  shift_jis,  // our messages, the device's and a package's text
+  user,       // the user's own: host file names as the shell gave them
+};
 
 // Writes first and second followed by a newline on standard error, as one
 // formatted write, so that each line reaches the console at once.
 void print_line(const char* first, const char* second);
 
 // Writes text on standard error without a newline and flushes the stream
-// (progress marks, usage texts that carry their own line ends).
+// (usage texts that carry their own line ends).
 void print_text(const char* text);
+
+// print_line for a line that begins with a host file name in the user's
+// own encoding and goes on with a message of ours.
+void print_host_line(const char* host_name, const char* message);
+
+// Writes length bytes of text on a stream, presented as above. Standard
+// error is flushed; standard output keeps its buffering.
+void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length);
+void write_text(ConsoleStream stream, TextOrigin origin, const char* text);
+
+// Whether a person reads the stream: it is a terminal (a console window).
+bool console_is_terminal(ConsoleStream stream);
+
+// The status line: one line on a terminal's standard error, rewritten in
+// place (transfer progress, the notice that the program is waiting). It
+// shows name, in its origin's character set, followed by details (ASCII).
+// Whatever is written to a terminal next starts on a line of its own.
+// Does nothing when standard error is not a terminal.
+void show_status_line(const char* name, TextOrigin origin, const char* details);
+// Removes the status line from the screen, leaving the cursor at the start
+// of the empty line.
+void clear_status_line();
+bool status_line_shown();
 
 // Ends the process through the normal exit path, so that every stream,
 // standard output included, is flushed first.

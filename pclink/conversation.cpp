@@ -20,9 +20,6 @@ constexpr char not_connected_message[] =
     "\x5a\x61\x75\x72\x75\x73\x20\x82\xaa\x96\xa2\x90\xda\x91\xb1\x82\xdc\x82\xbd\x82\xcd\x91\xd2"
     "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 
-// A data train has taken the device's closing ENQ already.
-bool closing_enq_taken = false;
-
 }  // namespace
 
 void count_repeat(int& repeats) {
@@ -46,8 +43,6 @@ bool reply_begins_with(const char* answer, const std::uint8_t* payload, int leng
 }
 
 int send_command(int n, const std::uint8_t* payload) {
-  // A new exchange: whatever the last train took is behind us.
-  closing_enq_taken = false;
   int repeats = 0;
   int answer = 0;
   for (;;) {
@@ -120,13 +115,5 @@ int reset_device() {
 }
 
 void await_enq() {
-  if (closing_enq_taken) {
-    closing_enq_taken = false;
-    return;
-  }
   wait_for(ENQ);
-}
-
-void note_closing_enq_taken() {
-  closing_enq_taken = true;
 }

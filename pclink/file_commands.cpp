@@ -4,6 +4,7 @@
 #include "pclink/console.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
 #include "pclink/relay.h"
 #include "pclink/serial_port.h"
 
@@ -53,10 +54,11 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
   // byte): the device owes that Packet again, so an EOT now means it took
   // the NAK for an ACK and the Packet is lost.
   bool packet_owed = false;
+  begin_progress(name, unknown_total);
   for (;;) {
     RefusedPacket refused;
     int length = recv_packet(work, work_buffer_size, expected_number, &refused);
-    print_text("o");
+    progress_mark(stored + (length > tag_length ? length - tag_length : 0));
     if (length == recv_bad_packet || length == recv_repeated) {
       count_repeat(repeats);
       packet_owed = length == recv_bad_packet && refused.line_length > 1;
@@ -183,9 +185,10 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
   int data_length = 0;
+  begin_progress(name, size);
   do {
-    print_text("o");
     data_length = size - sent < write_data_bytes ? size - sent : write_data_bytes;
+    progress_mark(sent + data_length);
     copy_block(tag_length, work, "RFD");
     copy_block(data_length, work + tag_length, source + sent);
     send_write_packet(data_length + tag_length, work, next_number);

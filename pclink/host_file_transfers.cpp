@@ -1,6 +1,7 @@
 // Whole host files to and from the device: a load or save around one file
 // command, then the device's closing ENQ.
 #include <cstdlib>
+#include <cstring>
 
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
@@ -13,23 +14,65 @@ namespace {
 constexpr char cannot_create_message[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
 
+constexpr int largest_read_back_room = 0xFFFFFF;
+
 }  // namespace
 
-int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length) {
+bool read_back_possible(const char* name, int size) {
+  if (!request_name_fits(name, read_name_max_length)) {
+    return false;
+  }
+  // The read request announces its room in 24 bits, and the read-back needs
+  // one byte more than the file to see a longer stored file.
+  if (size < 0 || size >= largest_read_back_room) {
+    print_line(name, ": too large to be read back for a verify");
+    return false;
+  }
+  return true;
+}
+
+bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
+  auto* stored = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size) + 1));
+  if (stored == nullptr) {
+    print_line("", no_memory_message);
+    return false;
+  }
+  int count = get_file(size + 1, stored, name);
+  bool matches = count == size && std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0;
+  std::free(stored);
+  if (count < 0) {
+    print_line(name, ": not read back, the write is not verified");
+  } else if (!matches) {
+    print_line(name, ": read back, the device file differs from what was sent");
+  }
+  return matches;
+}
+
+int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length,
+                   bool verify) {
   // The load refuses a file it cannot read whole, so nothing unread ever
   // goes on the line.
   std::uint8_t* block = load_file_room_before(host_name, header_length);
   if (block == nullptr) {
-    print_line(host_name, ":file open error");
+    print_host_line(host_name, ":file open error");
     // Nothing went out, so the device, still idle, owes no closing ENQ:
     // waiting for one would only end the program with "TimeOut".
     return exit_not_done;
   }
   copy_block(header_length, block, header);
+  if (verify && !read_back_possible(device_name, loaded_size())) {
+    std::free(block);
+    return exit_not_done;
+  }
   int result = put_file(loaded_size(), block, device_name);
-  std::free(block);
   await_closing_enq(result);
-  return result == transfer_done ? exit_done : exit_not_done;
+  bool whole = result == transfer_done;
+  if (whole && verify) {
+    whole = read_back_matches(device_name, block, loaded_size());
+    await_enq();
+  }
+  std::free(block);
+  return whole ? exit_done : exit_not_done;
 }
 
 int fetch_to_host_file(const char* device_name, const char* host_name) {

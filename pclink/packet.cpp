@@ -35,7 +35,26 @@ void send_control(std::uint8_t control) {
 // A stray byte may be the start of a damaged unit; what follows it is
 // discarded up to the silence in which the device waits for the host. The
 // byte the device sent last before that silence is what it waits with.
+namespace {
+
+// A data train took the device's ENQ to make sure the train had ended.
+bool closing_enq_taken = false;
+
+}  // namespace
+
+void note_closing_enq_taken() {
+  closing_enq_taken = true;
+}
+
+void reset_packet_state() {
+  closing_enq_taken = false;
+}
+
 void wait_for(std::uint8_t b) {
+  if (b == ENQ && closing_enq_taken) {
+    closing_enq_taken = false;
+    return;
+  }
   int strays = 0;
   for (;;) {
     int byte = recv_byte();
@@ -131,6 +150,9 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
 }
 
 int send_packet(int n, int number, const std::uint8_t* payload) {
+  // A Packet from the host starts a new exchange: an ENQ taken before it
+  // belongs to an exchange that is over.
+  closing_enq_taken = false;
   begin_send();
   std::uint8_t number_byte = static_cast<std::uint8_t>(number);
   std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),

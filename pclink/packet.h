@@ -67,8 +67,16 @@ int recv_word();
 void send_control(std::uint8_t control);
 // Reads until the byte b or CAN arrives; the caller is not told which. Any
 // other byte is taken for the start of a damaged unit: the line is drained,
-// and b or CAN as the last byte before the silence counts as arrived.
+// and b or CAN as the last byte before the silence counts as arrived. An
+// ENQ that a data train already took counts as arrived (once).
 void wait_for(std::uint8_t b);
+// A data train took the device's ENQ after its EOT, to make sure the device
+// had ended the train itself; the next wait for ENQ returns at once, unless
+// the host sends a Packet first.
+void note_closing_enq_taken();
+// Forgets an ENQ taken that way. For tests that run many conversations in
+// one process.
+void reset_packet_state();
 // The device's one-byte answer to a unit the host sent. Anything but ACK or
 // NAK is line damage: the line is drained, and an ACK or NAK as the last byte
 // before the silence is the answer; otherwise the stray byte is returned.
@@ -116,12 +124,8 @@ int connect_device(std::uint8_t* buffer, int capacity);
 // The reset command "CLE". Prints "リセットに失敗しました" when the device does not
 // answer "DOK". Returns 1 when it did, 0 otherwise.
 int reset_device();
-// Takes the device's closing ENQ (or CAN) off the line, unless a data train
-// already took it to make sure the device had ended the train itself.
+// Takes the device's closing ENQ (or CAN) off the line (wait_for(ENQ)).
 void await_enq();
-// A data train took the device's closing ENQ; the next await_enq returns
-// at once.
-void note_closing_enq_taken();
 
 // Buffer size of the library's own replies and file commands.
 constexpr int work_buffer_size = 4096;

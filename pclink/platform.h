@@ -51,6 +51,12 @@ void close_port();
 // Pauses the process.
 void sleep_ms(int milliseconds);
 
+// The file name at the end of a host path: what follows its last "/", and on
+// Windows also its last "\" or a drive's "C:". On Windows a byte that ends a
+// double-byte character of the ANSI code page (0x5C in many of code page 932)
+// separates nothing, so a Japanese folder name is never cut in half.
+const char* path_base_name(const char* path);
+
 // The name CreateFileA needs for a port name on Windows: "COM10" and above
 // become "\\.\COM10"; every other name is used as given. Portable, so that
 // it can be tested on any host.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_watch.h"
 #include "pclink/platform.h"
 #include "pclink/relay.h"
 
@@ -77,7 +78,7 @@ int read_port_byte(int timeout) {
   link_failed = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
-  platform::ReadResult result = platform::read_byte(timeout);
+  platform::ReadResult result = read_byte_watching_silence(timeout);
   last_read_failed = result.status == platform::Transfer::failed;
   if (last_read_failed) {
     std::printf("r-error=%d\n", result.error);
@@ -195,9 +196,8 @@ void take_echo() {
   echo_record.oldest = 0;
 }
 
-}  // namespace
-
-int recv_raw(int timeout) {
+// One byte that is not the echo of ours, or -1.
+int recv_past_echo(int timeout) {
   if (echo_enabled && echo_record.count > 0) {
     take_echo();
   }
@@ -209,6 +209,16 @@ int recv_raw(int timeout) {
     // echo byte's place was the device's answer, and that echo byte was lost.
     link_failed = false;
     return differing;
+  }
+  return value;
+}
+
+}  // namespace
+
+int recv_raw(int timeout) {
+  int value = recv_past_echo(timeout);
+  if (value >= 0) {
+    note_device_byte();
   }
   return value;
 }

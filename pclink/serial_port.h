@@ -55,7 +55,8 @@ enum class LinkOption { taken, program_own, rejected };
 // The options every device program shares, chosen by the second character of
 // argv[index]: -C clears echo_enabled, -d takes the next argument as the port
 // name (index moves past it), -s sets link_mode. Any other letter is left to
-// the program; -d without a next argument rejects the command line.
+// the program; -d without a next argument, or with one that begins with "--",
+// rejects the command line.
 LinkOption take_link_option(int argc, char** argv, int& index, int& link_mode);
 
 // Whether a command-line argument is an option: "-" and at least one more

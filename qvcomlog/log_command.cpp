@@ -29,6 +29,10 @@ LogCommand parse_log_command(int argc, char** argv) {
       command.fetch = true;
       continue;
     }
+    if (shared == LinkOption::program_own && argument[1] == 'v') {
+      command.verify = true;
+      continue;
+    }
     if (shared == LinkOption::program_own && argument[1] == 'c') {
       command.log_slot = log_slot_from_option(argument);
       continue;

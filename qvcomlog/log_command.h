@@ -5,6 +5,7 @@
 
 struct LogCommand {
   bool fetch = false;  // -g: from the log slot to the host
+  bool verify = false; // -v: read a sent log file back and compare it
   int log_slot = 0;    // 0 to 8
   int link_mode = default_link_mode;
   const char* host_name = nullptr;  // null: rejected, or no file named

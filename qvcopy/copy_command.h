@@ -5,9 +5,11 @@
 
 struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
+  bool verify = false; // -v: read a sent file back and compare it
   int link_mode = default_link_mode;
   // Sending: the host file and the device file; fetching: the device file
-  // and the host file. The second defaults to the first. Null first_name:
+  // and the host file. The second defaults to the first, a device file to
+  // the host file's base name (../notes/memo.txt: memo.txt). Null first_name:
   // the command line was rejected or named no file.
   const char* first_name = nullptr;
   const char* second_name = nullptr;

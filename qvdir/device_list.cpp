@@ -27,9 +27,12 @@ ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
 }
 
 void write_list_text(const std::uint8_t* block, int count) {
-  for (int i = 0; i < count && block[i] != '\0'; ++i) {
-    out_char(block[i]);
+  int length = 0;
+  while (length < count && block[length] != '\0') {
+    ++length;
   }
+  write_text(ConsoleStream::output, TextOrigin::shift_jis, reinterpret_cast<const char*>(block),
+             static_cast<std::size_t>(length));
 }
 
 int list_device(const char* target_name) {

@@ -1,6 +1,10 @@
 // qvdir: prints the list the device returns for a storage name ("S1:" by
 // default) on standard output.
+#include <string>
+
 #include "pclink/console.h"
+#include "pclink/device_names.h"
+#include "pclink/program_help.h"
 #include "pclink/serial_port.h"
 #include "qvdir/device_list.h"
 #include "qvdir/list_command.h"
@@ -12,17 +16,37 @@ constexpr char title[] = "qvdir v1.42 ZAURUS \x93\xe0\x95\x94\x83\x8a\x83\x58\x8
 
 constexpr char usage[] = "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n";
 
+constexpr ProgramHelp help{
+    "qvdir",
+    "qvdir asks the device for the list of a storage name (S1: unless one is\n"
+    "given) and prints the list text on standard output as the device sends it;\n"
+    "messages and progress marks go to standard error.\n"
+    "\n"
+    "usage: qvdir [options] [<device name>]\n"
+    "\n"
+    "Options (the value of -s follows the letter directly):\n",
+    true,
+    "the device refused or is not connected, the name is not\n"
+    "       known to it, or the list came incomplete",
+    "  qvdir -d /dev/ttyUSB0 > list.txt         the list of S1: into list.txt\n",
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   ListCommand command = parse_list_command(argc, argv);
   if (command.target_name == nullptr) {
     print_text(usage);
-    exit_program(exit_done);
+    exit_program(exit_not_done);
+  }
+  std::string target_name;
+  if (!device_name_from_user_name(command.target_name, target_name)) {
+    exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = list_device(command.target_name);
+  int outcome = list_device(target_name.c_str());
   close_port();
   exit_program(outcome);
 }

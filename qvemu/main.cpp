@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "qvemu: storage %s\n", options.storage_dir.c_str());
     }
     const qvemu::Storage storage(options.storage_dir);
-    qvemu::PtyLine line(trace, options.echo, shutdown_fd);
+    qvemu::PtyLine line(trace, options.echo, shutdown_fd, options.noise);
     std::printf("%s\n", line.slave_path().c_str());
     std::fflush(stdout);
 

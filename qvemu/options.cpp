@@ -23,7 +23,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   Faults& f = options.faults;
   const std::map<std::string, bool*> switches = {
       {"--no-echo", nullptr},         {"--once", &options.once},
-      {"--help", &options.help},      {"--refuse", &f.refuse},
+      {"--help", &options.help},      {"-h", &options.help},
+      {"--refuse", &f.refuse},
       {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
       {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
@@ -36,6 +37,7 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--damage-data", &f.damage_data}, {"--wrong-tag", &f.wrong_tag},
       {"--ang-at", &f.ang_at},           {"--drop-at", &f.drop_at},
       {"--overrun", &f.overrun},
+      {"--lose-data", &f.lose_data},     {"--double-data", &f.double_data},
       {"--relay-bad-checksum", &options.relay_faults.bad_checksum},
       {"--relay-wrong-kind", &options.relay_faults.wrong_kind},
       {"--relay-wrong-number", &options.relay_faults.wrong_number},
@@ -69,6 +71,14 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
         error = name + " needs a count";
         return false;
       }
+    } else if (name == "--noise") {
+      std::optional<NoiseSettings> noise;
+      if (take_value()) noise = parse_noise(value);
+      if (!noise) {
+        error = "--noise needs SEED:RATE, a decimal seed and a rate from 0 to 0.1";
+        return false;
+      }
+      options.noise = *noise;
     } else if (auto t = texts.find(name); t != texts.end()) {
       if (!take_value() || value.empty()) {
         error = name + " needs a path";
@@ -96,7 +106,12 @@ const char* help_text() {
       "  --once             end when the first host session closes the port\n"
       "  --relay            play the optical relay adapter too (link mode 2): every\n"
       "                     unit in one relay frame, blocks traced as h/d lines\n"
-      "  --help             this text\n"
+      "  --noise SEED:RATE  a noisy line both ways, the echo included: bit flips at\n"
+      "                     RATE per byte, and at RATE/10 each dropped bytes, doubled\n"
+      "                     bytes, 2-8 garbage bytes, pauses of 0.1-2 s; seeded, each\n"
+      "                     fault logged as '= noise ...', a unit that reaches the host\n"
+      "                     altered yet sound as '= noise collision ...'\n"
+      "  --help, -h         this text\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
       "  --refuse           answer ANG instead of DOK to every command\n"
@@ -117,6 +132,8 @@ const char* help_text() {
       "  --long-data        make the first data Packet to the host 5000 bytes long\n"
       "  --no-addin         refuse the add-in probe of S1:NIFADR.BOX with ANG\n"
       "  --refuse-store     answer ANG instead of AEX after a write train\n"
+      "  --lose-data K      acknowledge the host's K-th data Packet, store nothing of it\n"
+      "  --double-data K    store the host's K-th data Packet twice (AEX all the same)\n"
       "\n"
       "Relay faults (with --relay; N counts frames or ENQ blocks of the run from 1):\n"
       "  --relay-bad-checksum N  send the device's N-th frame first with a bad checksum\n"

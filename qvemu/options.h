@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "qvemu/line_noise.h"
+
 namespace qvemu {
 
 // Injected faults. Counts K are 1-based positions within each data train;
@@ -28,6 +30,8 @@ struct Faults {
   bool long_data = false;       // the first data Packet to the host is longer than 4096 bytes
   bool no_addin = false;        // refuse the add-in probe
   bool refuse_store = false;    // answer "ANG" instead of "AEX" after a write train
+  int lose_data = 0;            // acknowledge the host's K-th data Packet but store nothing of it
+  int double_data = 0;          // store the host's K-th data Packet twice
 };
 
 // Faults of the optical relay (with --relay). Counts N are 1-based
@@ -50,6 +54,7 @@ struct Options {
   std::string storage_dir;  // empty: a fresh temporary folder
   std::string trace_path;   // empty: no trace file
   Faults faults;
+  NoiseSettings noise;      // rate 0: a clean line
 };
 
 // Parses the arguments after the program name; on a bad command line

@@ -48,8 +48,8 @@ void raise_system_error(const char* what) {
 
 }  // namespace
 
-PtyLine::PtyLine(Trace& trace, bool echo, int shutdown_fd)
-    : trace_(trace), echo_(echo), shutdown_fd_(shutdown_fd) {
+PtyLine::PtyLine(Trace& trace, bool echo, int shutdown_fd, const NoiseSettings& noise)
+    : trace_(trace), echo_(echo), shutdown_fd_(shutdown_fd), noise_(noise, trace) {
   master_ = posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0) raise_system_error("posix_openpt");
   if (grantpt(master_) != 0) raise_system_error("grantpt");
@@ -87,6 +87,7 @@ bool PtyLine::wait_for_session(int timeout_ms) {
 
 void PtyLine::end_session() {
   session_open_ = false;
+  arrived_.clear();
   trace_.event("session closed");
   put_in_raw_mode(slave_path_);
 }
@@ -95,6 +96,13 @@ std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
     if (!session_open_ && !wait_for_session(timeout_ms < 0 ? -1 : remaining_ms(deadline))) return std::nullopt;
+    if (!arrived_.empty()) {
+      const std::uint8_t byte = arrived_.front();
+      arrived_.pop_front();
+      // The echo is of what reached the device, and it crosses the line back.
+      if (echo_) write_noisy({byte});
+      return byte;
+    }
     // Once a shutdown is asked for, only what the host has already sent is
     // still read: its last bytes and its closing the port come first, so
     // that the trace ends with everything the host did.
@@ -109,8 +117,11 @@ std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
       std::uint8_t byte = 0;
       const ssize_t count = ::read(master_, &byte, 1);
       if (count == 1) {
-        if (echo_) write_all({byte});
-        return byte;
+        for (const NoisyStretch& stretch : noise_.pass(Direction::to_device, {byte})) {
+          pause(stretch.pause_ms);
+          arrived_.insert(arrived_.end(), stretch.bytes.begin(), stretch.bytes.end());
+        }
+        continue;
       }
       const bool hung_up = (fds[0].revents & POLLHUP) != 0;
       if (count < 0 && (errno == EAGAIN || errno == EINTR) && !hung_up) continue;
@@ -128,7 +139,28 @@ void PtyLine::write(const Bytes& bytes) {
   // With the port closed there is nobody to hear; bytes written now would
   // wait in the terminal and reach the next session instead.
   if (!session_open_) return;
-  write_all(bytes);
+  const Bytes received = write_noisy(bytes);
+  if (noise_.active() && altered_but_sound(bytes, received)) {
+    trace_.event("noise collision: the unit reaches the host altered, and every check of it is sound");
+  }
+}
+
+Bytes PtyLine::write_noisy(const Bytes& bytes) {
+  const std::vector<NoisyStretch> stretches = noise_.pass(Direction::to_host, bytes);
+  for (const NoisyStretch& stretch : stretches) {
+    pause(stretch.pause_ms);
+    write_all(stretch.bytes);
+  }
+  return joined(stretches);
+}
+
+void PtyLine::pause(int ms) {
+  if (ms <= 0) return;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (!shutdown_requested() && remaining_ms(deadline) > 0) {
+    pollfd shutdown{shutdown_fd_, POLLIN, 0};
+    poll(&shutdown, 1, remaining_ms(deadline));
+  }
 }
 
 void PtyLine::write_all(const Bytes& bytes) {

@@ -2,13 +2,16 @@
 // host program opens the slave as its serial port. Every byte the host sends
 // is echoed straight back (unless echo is off), as the cable does, before the
 // device says anything. The line also notices the host opening and closing
-// the port, which bounds one host session.
+// the port, which bounds one host session. Noise, when asked for, acts on
+// the bytes between the line and the device in both directions.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 
+#include "qvemu/line_noise.h"
 #include "qvemu/packet_codec.h"
 #include "qvemu/trace.h"
 
@@ -21,7 +24,7 @@ class PtyLine {
  public:
   // Opens the master and leaves the slave in raw mode; throws
   // std::runtime_error when the system has no pseudo-terminal to give.
-  PtyLine(Trace& trace, bool echo, int shutdown_fd);
+  PtyLine(Trace& trace, bool echo, int shutdown_fd, const NoiseSettings& noise = {});
   ~PtyLine();
   PtyLine(const PtyLine&) = delete;
   PtyLine& operator=(const PtyLine&) = delete;
@@ -31,12 +34,17 @@ class PtyLine {
   // The next byte from the host, echoed; timeout_ms < 0 waits without limit.
   // nullopt when the time-out expired.
   std::optional<std::uint8_t> read_byte(int timeout_ms);
+  // One unit (or relay block) to the host.
   void write(const Bytes& bytes);
 
  private:
   bool wait_for_session(int timeout_ms);
   void end_session();
   void write_all(const Bytes& bytes);
+  // Through the noise to the host; returns the bytes the host receives.
+  Bytes write_noisy(const Bytes& bytes);
+  // A pause on the line, cut short by a shutdown.
+  void pause(int ms);
 
   Trace& trace_;
   bool echo_;
@@ -44,6 +52,9 @@ class PtyLine {
   int master_ = -1;
   std::string slave_path_;
   bool session_open_ = false;
+  LineNoise noise_;
+  // Bytes the noise made of the host's last byte, not yet taken by the device.
+  std::deque<std::uint8_t> arrived_;
 };
 
 }  // namespace qvemu

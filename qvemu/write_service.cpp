@@ -99,7 +99,15 @@ void Device::serve_write_train() {
     link_.send_control(ACK);
     ++accepted;
     if (is_end_of_text(unit.payload)) event("end-of-text");
-    if (unit.payload.size() > 3) content.insert(content.end(), unit.payload.begin() + 3, unit.payload.end());
+    if (faults_.lose_data == accepted) {
+      event("fault: " + what + " not stored");
+      continue;
+    }
+    const int copies = faults_.double_data == accepted ? 2 : 1;
+    if (copies == 2) event("fault: " + what + " stored twice");
+    for (int copy = 0; copy < copies && unit.payload.size() > 3; ++copy) {
+      content.insert(content.end(), unit.payload.begin() + 3, unit.payload.end());
+    }
   }
 
   for (int naks = 0; naks < faults_.nak_eot; ++naks) {

@@ -1,11 +1,16 @@
 #include "qvinstall/addin_conversation.h"
 
 #include <cstdio>
+#include <string>
 
 #include "pclink/console.h"
+#include "pclink/device_names.h"
 #include "pclink/file_commands.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
+#include "pclink/terminal_text.h"
+#include "qvinstall/install_verify.h"
 #include "qvinstall/settings.h"
 
 namespace {
@@ -47,15 +52,30 @@ bool can_be_read(FileRef& file) {
   return true;
 }
 
+// The bytes left to send, for the progress line, when the stream can tell
+// (a pipe cannot).
+long long size_left(FileRef& file) {
+  long start = std::ftell(file.stream);
+  if (start < 0 || std::fseek(file.stream, 0, SEEK_END) != 0) {
+    return unknown_total;
+  }
+  long end = std::ftell(file.stream);
+  std::fseek(file.stream, start, SEEK_SET);
+  return end < start ? unknown_total : end - start;
+}
+
+constexpr long long no_progress_mark = -1;
+
 // Sends the payload until the device answers ACK, every transmission under
-// the next number, each preceded by mark when there is one. Returns the
-// number that the next Packet takes. A line that never lets an ACK through
-// ends the program after handshake_repeat_limit repeats.
-int send_until_ack(int n, const std::uint8_t* payload, int number, const char* mark) {
+// the next number, each counted as a progress mark with marked_done bytes
+// done unless that is no_progress_mark. Returns the number that the next
+// Packet takes. A line that never lets an ACK through ends the program
+// after handshake_repeat_limit repeats.
+int send_until_ack(int n, const std::uint8_t* payload, int number, long long marked_done) {
   int repeats = 0;
   for (;;) {
-    if (mark != nullptr) {
-      print_text(mark);
+    if (marked_done != no_progress_mark) {
+      progress_mark(marked_done);
     }
     send_packet(n, number, payload);
     ++number;
@@ -70,18 +90,20 @@ int send_until_ack(int n, const std::uint8_t* payload, int number, const char* m
 int send_write_request(const char* device_name, std::uint8_t* exchange) {
   char* request = reinterpret_cast<char*>(exchange);
   copy_string(copy_string(request, "RFDS1:"), device_name);
-  return send_until_ack(text_length(device_name) + 7, exchange, 1, nullptr);
+  return send_until_ack(text_length(device_name) + 7, exchange, 1, no_progress_mark);
 }
 
 // The file in data Packets of up to 253 bytes; a file that ends on a full
 // block needs no empty Packet after it. Returns the next number.
 int send_file_data(FileRef& file, std::uint8_t* exchange, int number) {
   int count = 0;
+  long long sent = 0;
   do {
     copy_block(tag_length, exchange, "RFD");
     count = read_block(file, exchange + tag_length, max_block);
     if (count > 0) {
-      number = send_until_ack(count + tag_length, exchange, number, "o");
+      sent += count;
+      number = send_until_ack(count + tag_length, exchange, number, sent);
     }
   } while (count == max_block);
   return number;
@@ -89,7 +111,7 @@ int send_file_data(FileRef& file, std::uint8_t* exchange, int number) {
 
 // "RFD" 0x1A under the current number, the same number on every repeat.
 void send_end_mark(std::uint8_t* exchange, int number) {
-  print_text("T");
+  progress_extra_mark("T");
   copy_block(tag_length, exchange, "RFD");
   exchange[tag_length] = end_of_text;
   int repeats = 0;
@@ -101,7 +123,6 @@ void send_end_mark(std::uint8_t* exchange, int number) {
     count_repeat(repeats);
   }
 }
-
 
 }  // namespace
 
@@ -130,14 +151,19 @@ bool name_fits_request(const char* name) {
 
 void make_device_name(char* name) {
   for (; *name != '\0'; ++name) {
-    if (*name >= 'a' && *name <= 'z') {
+    // The second byte of a double-byte character is part of that character,
+    // whatever its value: changed, it would name another one.
+    if (is_shift_jis_lead(static_cast<unsigned char>(*name)) && name[1] != '\0') {
+      ++name;
+    } else if (*name >= 'a' && *name <= 'z') {
       *name = static_cast<char>(*name - 0x20);
     }
   }
 }
 
-int send_addin_file(char* name) {
-  if (!name_fits_request(name)) {
+int send_addin_file(const char* name) {
+  std::string device_name;
+  if (!device_name_from_user_name(name, device_name) || !name_fits_request(device_name.c_str())) {
     return 0;
   }
   std::uint8_t exchange[exchange_buffer_size];
@@ -149,16 +175,17 @@ int send_addin_file(char* name) {
     return 0;
   }
   FileRef file;
-  if (!open_input(file, name) || !can_be_read(file)) {
+  std::vector<std::uint8_t> expected;
+  if (!open_input(file, name) || !can_be_read(file) ||
+      (install_settings.verify && !take_expected_copy(name, install_settings.end_mark, expected))) {
     close_file(file);
-    print_line(name, cannot_open_file);
+    print_host_line(name, cannot_open_file);
     return 0;
   }
-  print_text(name);
-  print_text(":");
+  begin_host_file_progress(name, size_left(file));
   wait_for(ENQ);
-  make_device_name(name);
-  int number = send_write_request(name, exchange);
+  make_device_name(device_name.data());
+  int number = send_write_request(device_name.c_str(), exchange);
   number = send_file_data(file, exchange, number);
   if (install_settings.end_mark) {
     send_end_mark(exchange, number);
@@ -171,9 +198,9 @@ int send_addin_file(char* name) {
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
     print_line(file_done, "");
-    return 1;
+    return !install_settings.verify || installed_file_matches(device_name.c_str(), expected);
   }
-  print_line(name, sending_failed_message);
+  print_line(device_name.c_str(), sending_failed_message);
   return 0;
 }
 

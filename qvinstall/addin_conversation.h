@@ -27,14 +27,14 @@ int connect_addin();
 // refusal when it does not.
 bool name_fits_request(const char* name);
 
-// Makes the device file name in place: every byte 0x61..0x7A loses 0x20,
-// byte by byte, whatever character the byte belongs to.
+// Makes the device file name in place: every lower-case ASCII letter
+// becomes upper case; the two bytes of a Shift-JIS character stay as they are.
 void make_device_name(char* name);
 
-// Sends the host file name to the device as "S1:" + its upper-case form; name
-// is changed in place. Prints the file's progress line. 1 when the device
-// confirmed the whole file, 0 otherwise.
-int send_addin_file(char* name);
+// Sends the host file name to the device as "S1:" + its Shift-JIS
+// (device_names.h), upper-case form. Prints the file's progress line. 1 when
+// the device confirmed the whole file, 0 otherwise.
+int send_addin_file(const char* name);
 
 // The reset (unless -R) and the wait for the device's closing ENQ. 0 when the
 // device refused the reset, 1 otherwise.

@@ -1,6 +1,9 @@
 #include "qvinstall/install_modes.h"
 
+#include <string>
+
 #include "pclink/console.h"
+#include "pclink/device_names.h"
 #include "pclink/local_files.h"
 #include "pclink/serial_port.h"
 #include "qvinstall/addin_conversation.h"
@@ -69,12 +72,12 @@ void show_description(const char* name) {
 int install_package(const char* list_name) {
   FileRef list;
   if (!open_input(list, list_name)) {
-    print_line(list_name, cannot_open_list);
+    print_host_line(list_name, cannot_open_list);
     return exit_not_done;
   }
   char line[text_line_buffer_size];
   if (!read_list_header(list, line)) {
-    print_line(list_name, format_error);
+    print_host_line(list_name, format_error);
     close_file(list);
     return exit_not_done;
   }
@@ -98,7 +101,9 @@ int install_package(const char* list_name) {
 }
 
 int install_program(char* name) {
-  if (!name_fits_request(name)) {
+  // Refused before the port opens, so that nothing of it reaches the device.
+  std::string device_name;
+  if (!device_name_from_user_name(name, device_name) || !name_fits_request(device_name.c_str())) {
     return exit_not_done;
   }
   open_port(install_settings.link_mode);

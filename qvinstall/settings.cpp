@@ -21,6 +21,9 @@ bool take_install_option(char letter) {
     case 't':
       install_settings.end_mark = true;
       return true;
+    case 'v':
+      install_settings.verify = true;
+      return true;
     default:
       return false;
   }

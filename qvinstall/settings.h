@@ -12,6 +12,7 @@ struct InstallSettings {
   bool reset_after = true;    // -R clears it
   bool program_mode = false;  // -q
   bool show_desc = true;      // -D clears it
+  bool verify = false;        // -v: read every sent file back and compare it
 };
 
 extern InstallSettings install_settings;

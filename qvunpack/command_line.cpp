@@ -34,9 +34,9 @@ UnpackOptions parse_unpack_arguments(int argc, char** argv) {
 void print_unpack_banner() {
   // One text, so that the banner line is written whole.
   std::string banner = std::string(unpack_title) + author_suffix + "\r\n";
-  out_text(banner.c_str());
+  write_text(ConsoleStream::output, TextOrigin::shift_jis, banner.c_str());
 }
 
 void print_unpack_usage() {
-  err_text(unpack_usage);
+  write_text(ConsoleStream::error, TextOrigin::shift_jis, unpack_usage);
 }

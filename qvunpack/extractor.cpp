@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "pclink/console.h"
 #include "pclink/local_files.h"
 #include "qvunpack/archive_blocks.h"
 #include "qvunpack/member_names.h"
@@ -36,23 +37,24 @@ void print_listing_line(int size, const char* name, bool terse) {
     position = copy_string(position, "  ");
   }
   copy_string(position, name);
-  out_text(line);
-  out_text("\r\n");
+  // Member names come from the archive: a terminal gets them made harmless.
+  write_text(ConsoleStream::output, TextOrigin::shift_jis, line);
+  write_text(ConsoleStream::output, TextOrigin::shift_jis, "\r\n");
 }
 
-void report_name(const char* name, const char* message) {
-  err_text(name);
-  err_text(message);
+void report_name(const char* name, TextOrigin origin, const char* message) {
+  write_text(ConsoleStream::error, origin, name);
+  write_text(ConsoleStream::error, TextOrigin::shift_jis, message);
 }
 
 // Writes a decoded member unless its name would leave the current directory.
 bool write_member(const char* name, const std::uint8_t* bytes, int size) {
   if (!is_safe_member_name(name)) {
-    report_name(name, message_unsafe_name);
+    report_name(name, TextOrigin::shift_jis, message_unsafe_name);
     return false;
   }
   if (save_file_whole(name, bytes, size) == 0) {
-    report_name(name, message_cannot_create);
+    report_name(name, TextOrigin::shift_jis, message_cannot_create);
     return false;
   }
   return true;
@@ -67,7 +69,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
   int capacity = size > 0 ? 2 * size : 1;
   auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
   if (buffer == nullptr) {
-    err_text(message_memory);
+    write_text(ConsoleStream::error, TextOrigin::shift_jis, message_memory);
     // Read past the block, so that the next entry decodes its own.
     good_end = decode_block(archive, nullptr, 0).good_end;
     return false;
@@ -76,7 +78,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
   good_end = block.good_end;
   bool done = true;
   if (block.length != size) {
-    err_text(message_size);
+    write_text(ConsoleStream::error, TextOrigin::shift_jis, message_size);
     done = false;
   } else if (!options.list_only) {
     done = write_member(name, buffer, size);
@@ -90,7 +92,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
 ExtractResult extract_archive(const UnpackOptions& options) {
   FileRef archive{};
   if (open_input(archive, options.archive) == 0) {
-    report_name(options.archive, message_cannot_open);
+    report_name(options.archive, TextOrigin::user, message_cannot_open);
     return ExtractResult::not_opened;
   }
   std::uint8_t directory[directory_area_size] = {};
@@ -101,7 +103,7 @@ ExtractResult extract_archive(const UnpackOptions& options) {
   // A directory too long for the area, or a file that is no archive at all,
   // has no entries to trust.
   if (listing.overflowed || (entries == 0 && !good_end)) {
-    out_text(message_structure);
+    write_text(ConsoleStream::output, TextOrigin::shift_jis, message_structure);
     all_done = false;
     entries = 0;
   }
@@ -111,7 +113,7 @@ ExtractResult extract_archive(const UnpackOptions& options) {
     const char* name = squeeze_name(entry);
     // The block before this entry: the directory, or the previous member.
     if (!good_end) {
-      out_text(message_structure);
+      write_text(ConsoleStream::output, TextOrigin::shift_jis, message_structure);
       all_done = false;
       break;
     }

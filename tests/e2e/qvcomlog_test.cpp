@@ -107,9 +107,9 @@ TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
       "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
       "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}}) {
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}, {"a.txt", "--slot=3"}}) {
     RunResult run = run_program("qvcomlog", args);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(run.err.rfind(sjis("qvcomlog v1.42 ZAURUSネットファイル転送"), 0), 0u);
     EXPECT_EQ(after_banner(run.err), usage);
   }

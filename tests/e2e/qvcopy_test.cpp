@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 #include "support/file_session.h"
 
 namespace {
@@ -87,6 +88,30 @@ TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {
   EXPECT_FALSE(file_exists(session.storage + "/y"));
 }
 
+TEST(QvcopyNames, TheDeviceNameDefaultsToTheHostFilesBaseName) {
+  const std::string elsewhere = make_temp_dir();
+  write_file(elsewhere + "/memo.txt", "memo");
+  const std::string folder = elsewhere.substr(elsewhere.rfind('/') + 1);
+  std::vector<std::string> paths{"../" + folder + "/memo.txt"};
+  if (wine_mode()) {
+    // Windows separates with "\" too, and a drive is no part of a name.
+    paths.insert(paths.end(), {"..\\" + folder + "\\memo.txt", "Z:" + elsewhere + "/memo.txt"});
+  }
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    FileSession session = run_file_program("qvcopy", {path});
+    EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+    EXPECT_NE(host_bytes(session.trace).find(packet(1, with_nul("RFDS1:memo.txt"))), std::string::npos)
+        << session.trace;
+    EXPECT_EQ(read_file(session.storage + "/memo.txt"), "memo");
+    expect_clean_line(session);
+  }
+  // An explicit device name is used as given; a fetched file keeps the
+  // device name in the current folder.
+  FileSession named = run_file_program("qvcopy", {"../" + folder + "/memo.txt", "Other.Txt"});
+  EXPECT_EQ(read_file(named.storage + "/Other.Txt"), "memo");
+}
+
 TEST(QvcopyNames, ALoneDashIsAFileName) {
   FileSession session = run_file_program("qvcopy", {"-", "DASH"}, {}, {}, {{"-", "from a file named -"}});
   EXPECT_EQ(session.run.exit_code, 0);
@@ -98,14 +123,14 @@ TEST(QvcopyUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
       "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
       "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}}) {
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}, {"--force", "a.txt"}}) {
     RunResult run = run_program("qvcopy", args);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, 2);  // a script must not take a typo for a copy
     EXPECT_EQ(after_banner(run.err), usage);
     EXPECT_EQ(run.out, "");
   }
   FileSession session = run_file_program("qvcopy", {"a.txt", "-q"});
-  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(session.run.exit_code, 2);
   EXPECT_EQ(host_bytes(session.trace), "");
 }
 

@@ -80,9 +80,9 @@ TEST(QvdirFailures, AnOverlongPacketPrintsNoList) {
 }
 
 TEST(QvdirUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"S1:", "-x"}, {"-d"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"S1:", "-x"}, {"-d"}, {"--all"}}) {
     RunResult run = run_program("qvdir", args);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(after_banner(run.err), "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n");
     EXPECT_EQ(run.out, "");
   }

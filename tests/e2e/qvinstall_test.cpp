@@ -276,10 +276,10 @@ TEST(QvinstallUsage, RejectedCommandLinesAndOverlongNamesLeaveTheLineAlone) {
       "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
       "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n";
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"p.zrs", "-x"}, {"-t", "-r", "p.zrs"}}) {
+       std::vector<std::vector<std::string>>{{}, {"p.zrs", "-x"}, {"-t", "-r", "p.zrs"}, {"--dry-run", "p.zrs"}}) {
     Session session;
     session.install({}, args);
-    EXPECT_EQ(session.run.exit_code, 0);
+    EXPECT_EQ(session.run.exit_code, 2);
     EXPECT_EQ(after_banner(session.run.err), usage);
     EXPECT_TRUE(trace_units(session.trace).empty());
   }

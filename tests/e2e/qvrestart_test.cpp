@@ -101,10 +101,10 @@ TEST(QvrestartLine, ADamagedDokStillCountsAsTheResetDone) {
 
 TEST(QvrestartUsage, RejectedCommandLinesPrintUsageAndLeaveThePortAlone) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {}, {"-x", "-r"}, {"-r", "-x"}, {"-r", "-"}, {"-r", "-c"}, {"-r", "-d"}, {"word"}}) {
+           {}, {"-x", "-r"}, {"-r", "-x"}, {"-r", "-"}, {"-r", "-c"}, {"-r", "-d"}, {"word"}, {"-r", "--force"}}) {
     SCOPED_TRACE(args.empty() ? "no arguments" : args.back());
     Session session = reset_against({}, args);
-    EXPECT_EQ(session.run.exit_code, 0);
+    EXPECT_EQ(session.run.exit_code, 2);
     EXPECT_EQ(session.run.out, "");
     EXPECT_NE(session.run.err.find("usage: qvrestart [-s0|1|2] -r\n"), std::string::npos) << session.run.err;
     EXPECT_EQ(trace_units(session.trace).size(), 0u) << session.trace;

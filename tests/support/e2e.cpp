@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
+#include <termios.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,10 +48,11 @@ void make_pipe(int fds[2]) {
 
 // In the child after fork: standard streams in place, then exec.
 [[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
-                             const std::string& working_dir) {
+                             const std::string& working_dir, const std::vector<std::string>& environment = {}) {
   dup2(in_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
+  for (const std::string& setting : environment) putenv(const_cast<char*>(setting.c_str()));
   // The harness ignores SIGPIPE; the programs under test must not inherit that.
   signal(SIGPIPE, SIG_DFL);
   if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
@@ -64,6 +67,33 @@ int exit_code_of(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Waits until one of fds is ready. At the deadline (or when poll fails) the
+// program is killed, the run marked as timed out, and false returned.
+bool wait_or_kill(pollfd* fds, nfds_t count, Clock::time_point deadline, pid_t pid, RunResult& result) {
+  for (;;) {
+    const int ready = poll(fds, count, remaining_ms(deadline));
+    if (ready > 0) return true;
+    if (ready < 0 && errno == EINTR) continue;
+    result.timed_out = true;
+    kill(pid, SIGKILL);
+    return false;
+  }
+}
+
+// Reaps the program; a run that had to be killed fails the test, showing
+// what the program had written on the stream named shown_name.
+void finish_run(pid_t pid, const std::vector<std::string>& command, const RunOptions& options, RunResult& result,
+                const char* shown_name, const std::string& shown) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
+  if (result.timed_out) {
+    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; " << shown_name
+                  << " so far:\n"
+                  << shown;
+  }
+}
+
 RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
@@ -71,7 +101,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(out);
   make_pipe(err);
   const pid_t pid = fork();
-  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir);
+  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment);
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -88,13 +118,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
-    const int ready = poll(fds, 3, remaining_ms(deadline));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      result.timed_out = true;
-      kill(pid, SIGKILL);
-      break;
-    }
+    if (!wait_or_kill(fds, 3, deadline, pid, result)) break;
     char buffer[4096];
     for (int i = 0; i < 2; ++i) {
       if (!fds[i].revents) continue;
@@ -117,13 +141,49 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   if (stdin_fd >= 0) close(stdin_fd);
   close(out[0]);
   close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = result.timed_out ? -1 : exit_code_of(status);
-  if (result.timed_out) {
-    ADD_FAILURE() << command[0] << " did not end within " << options.timeout_ms << " ms; stderr so far:\n"
-                  << result.err;
+  finish_run(pid, command, options, result, "stderr", result.err);
+  return result;
+}
+
+// The program on a fresh pseudo-terminal that becomes its controlling
+// terminal; the master side is read until the program's end.
+RunResult run_on_terminal(const std::vector<std::string>& command, const RunOptions& options) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pseudo-terminal");
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios settings{};
+  tcgetattr(terminal, &settings);
+  settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tcsetattr(terminal, TCSANOW, &settings);
+  const int no_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    ioctl(terminal, TIOCSCTTY, 0);
+    exec_child(command, no_input, terminal, terminal, options.working_dir, options.environment);
   }
+  close(terminal);
+  close(no_input);
+
+  RunResult result;
+  bool interrupted = false;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
+  for (;;) {
+    pollfd fd{master, POLLIN, 0};
+    if (!wait_or_kill(&fd, 1, deadline, pid, result)) break;
+    char buffer[4096];
+    const ssize_t count = read(master, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;  // EIO: the program and every copy of its terminal are gone
+    result.out.append(buffer, static_cast<std::size_t>(count));
+    if (!interrupted && !options.interrupt_when_output_has.empty() &&
+        result.out.find(options.interrupt_when_output_has) != std::string::npos) {
+      kill(pid, SIGINT);
+      interrupted = true;
+    }
+  }
+  close(master);
+  finish_run(pid, command, options, result, "terminal", result.out);
   return result;
 }
 
@@ -244,6 +304,16 @@ RunResult run_device_program(const Emulator& emulator, const std::string& progra
 
 RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options) {
   return run_command(launch_command(program, args), options);
+}
+
+RunResult run_device_program_on_terminal(const Emulator& emulator, const std::string& program,
+                                         std::vector<std::string> args, RunOptions options) {
+  args.insert(args.begin(), {"-d", wine_mode() ? wine_port_name(emulator.pty_path) : emulator.pty_path});
+  return run_on_terminal(launch_command(program, args), options);
+}
+
+RunResult run_program_on_terminal(const std::string& program, std::vector<std::string> args, RunOptions options) {
+  return run_on_terminal(launch_command(program, args), options);
 }
 
 std::vector<TraceUnit> trace_units(const std::string& trace) {

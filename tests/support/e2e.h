@@ -37,6 +37,8 @@ struct RunOptions {
   std::string stdin_bytes;       // fed to standard input, which then closes
   std::string working_dir;       // empty: the test's own
   int timeout_ms = 30000;        // the program is killed and the test fails after this
+  std::vector<std::string> environment;  // "NAME=value" settings for the program alone
+  std::string interrupt_when_output_has;  // terminal runs: SIGINT once this text appears
 };
 
 struct RunResult {
@@ -56,6 +58,16 @@ RunResult run_device_program(const Emulator& emulator, const std::string& progra
                              std::vector<std::string> args, RunOptions options = {});
 // Runs <bin>/program with args as given (no port).
 RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options = {});
+
+// The same with standard output and standard error on one pseudo-terminal,
+// the program's controlling terminal, as a person at a terminal runs it;
+// standard input is empty. The terminal passes the bytes as written (no CR
+// put before LF). RunResult.out holds everything the terminal showed; err
+// stays empty.
+RunResult run_device_program_on_terminal(const Emulator& emulator, const std::string& program,
+                                         std::vector<std::string> args, RunOptions options = {});
+RunResult run_program_on_terminal(const std::string& program, std::vector<std::string> args,
+                                  RunOptions options = {});
 
 // Reading a trace.
 struct TraceUnit {

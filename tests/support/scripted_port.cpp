@@ -1,8 +1,10 @@
 #include "scripted_port.h"
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 
+#include "pclink/packet.h"
 #include "pclink/serial_port.h"
 
 namespace {
@@ -133,6 +135,12 @@ void close_port() {
   script.open = false;
 }
 
+// The POSIX host's rule, which the end-to-end tests check on the real file.
+const char* path_base_name(const char* path) {
+  const char* separator = std::strrchr(path, '/');
+  return separator != nullptr ? separator + 1 : path;
+}
+
 void sleep_ms(int milliseconds) {
   script.pauses.push_back(milliseconds);
   script.elapsed_ms += milliseconds;
@@ -144,6 +152,7 @@ namespace scripted_port {
 
 void reset() {
   reset_link_state();
+  reset_packet_state();
   script = Script{};
 }
 

@@ -56,6 +56,12 @@ TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
   EXPECT_FALSE(one.fetch);
   EXPECT_EQ(or_none(one.first_name), "a.txt");
   EXPECT_EQ(or_none(one.second_name), "a.txt");
+  // A device file is named after the host file, not the folders it is in;
+  // a host file fetched by default keeps the device name whole.
+  EXPECT_EQ(or_none(copy({"../notes/memo.txt"}).second_name), "memo.txt");
+  EXPECT_EQ(or_none(copy({"/abs/dir/", "-C"}).second_name), "");
+  EXPECT_EQ(or_none(copy({"-g", "DIR/X.TXT"}).second_name), "DIR/X.TXT");
+  EXPECT_EQ(or_none(copy({"../a", "keep/As/Typed"}).second_name), "keep/As/Typed");
   CopyCommand three = copy({"x", "y", "z"});
   EXPECT_EQ(or_none(three.first_name), "x");
   EXPECT_EQ(or_none(three.second_name), "z");
@@ -73,6 +79,7 @@ TEST_F(ProgramCommands, CopyRejectionsForgetTheNames) {
   EXPECT_EQ(copy({"a.txt", "-x"}).first_name, nullptr);
   EXPECT_EQ(copy({"a.txt", "-G"}).first_name, nullptr);  // options are case-sensitive
   EXPECT_EQ(copy({"a.txt", "-d"}).first_name, nullptr);
+  EXPECT_EQ(copy({"-d", "--x", "a.txt"}).first_name, nullptr);  // a forgotten port name
   EXPECT_EQ(copy({"-c3", "a.txt"}).first_name, nullptr);  // -c is qvcomlog's only
 }
 

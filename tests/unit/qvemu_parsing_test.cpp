@@ -73,7 +73,7 @@ TEST(QvemuOptions, FaultsAndPathsAreParsed) {
   qvemu::Options options;
   std::string error;
   ASSERT_TRUE(qvemu::parse_options({"--no-echo", "--nak-command", "2", "--silent-after=0", "--storage", "/s",
-                                    "--wrong-tag", "3", "--no-addin"},
+                                    "--wrong-tag", "3", "--no-addin", "--noise", "9:1e-4", "--lose-data=2"},
                                    options, error))
       << error;
   EXPECT_FALSE(options.echo);
@@ -82,9 +82,13 @@ TEST(QvemuOptions, FaultsAndPathsAreParsed) {
   EXPECT_EQ(options.faults.wrong_tag, 3);
   EXPECT_TRUE(options.faults.no_addin);
   EXPECT_EQ(options.storage_dir, "/s");
+  EXPECT_EQ(options.noise.seed, 9u);
+  EXPECT_DOUBLE_EQ(options.noise.rate, 1e-4);
+  EXPECT_EQ(options.faults.lose_data, 2);
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--nak-command"}, {"--nak-command", "x"}, {"--bogus"}, {"--trace"}, {"--refuse=1"}}) {
+           {"--nak-command"}, {"--nak-command", "x"}, {"--bogus"}, {"--trace"}, {"--refuse=1"},
+           {"--noise"}, {"--noise", "9"}}) {
     qvemu::Options ignored;
     EXPECT_FALSE(qvemu::parse_options(bad, ignored, error)) << bad[0];
   }

@@ -250,10 +250,11 @@ TEST_F(AddinConversation, ANameTooLongForTheExchangeBufferIsRefusedBeforeAnyByte
 }
 
 TEST_F(AddinConversation, TheDeviceNameIsMadeUpperCaseByteByByte) {
-  // The second byte of a double-byte character is changed too.
+  // The second byte of a double-byte character belongs to it and stays:
+  // 83 61 changed to 83 41 would name another character.
   char name[] = "dir/ab\x83\x61z.bin";
   make_device_name(name);
-  EXPECT_STREQ(name, "DIR/AB\x83\x41Z.BIN");
+  EXPECT_STREQ(name, "DIR/AB\x83\x61Z.BIN");
 }
 
 TEST_F(AddinConversation, FinishResetsUnlessToldNotTo) {

@@ -1,0 +1,14 @@
+// Watching the line for the device's silence, so that a person at a
+// terminal sees what the program waits for instead of a frozen screen.
+#pragma once
+
+#include "pclink/platform.h"
+
+// platform::read_byte with the same total wait. When standard error is a
+// terminal the wait is taken in slices of a quarter second, and once the
+// device has sent nothing for about two seconds the waiting notice shows.
+platform::ReadResult read_byte_watching_silence(int timeout_cs);
+
+// A byte from the device (not the echo of one of ours) has arrived: the
+// silence is over.
+void note_device_byte();

@@ -1,0 +1,45 @@
+// The operating-system side of the console, internal to pclink: whether a
+// standard stream is a terminal, the terminal's character set, and the
+// conversions between Shift-JIS and the user's own encoding.
+//
+// Each host has one file that implements these calls
+// (platform_console_posix.cpp with isatty, the locale and iconv;
+// platform_console_win32.cpp with the console API); the layers above never
+// see a descriptor, a locale or a code page.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "pclink/console.h"
+
+namespace platform {
+
+enum class ConsoleKind {
+  redirected,           // a pipe, a file, a null device
+  terminal_as_is,       // a terminal whose character set is the bytes as they are:
+                        // Shift-JIS, or the C/POSIX locale
+  terminal_converting,  // a terminal of another character set (UTF-8, ...)
+};
+
+// Looked at afresh on each call; the console routines remember it.
+ConsoleKind console_kind(ConsoleStream stream);
+
+// On a terminal_converting stream: writes text of origin in the terminal's
+// character set. Shift-JIS text must be well-formed (escaped_shift_jis);
+// a character the terminal's set lacks shows as "?". Where the write goes
+// around the C library's stream, that stream is flushed first, so that what
+// went before keeps its place.
+void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length);
+
+enum class NameConversion {
+  untranslated,     // pass the name as given: the locale is C or Shift-JIS already,
+                    // or the name is no text of the locale's set
+  converted,        // device_name holds the Shift-JIS form
+  unrepresentable,  // a character of the name has no Shift-JIS form
+};
+
+// The Shift-JIS form of a name given in the user's own encoding.
+NameConversion device_name_from_user(const char* name, std::string& device_name);
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+// Text made safe for a person's terminal, before any character-set
+// conversion: every byte that could act on the terminal, or that is no
+// character at all, is replaced by its \xNN form.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Whether byte begins a double-byte Shift-JIS character (0x81..0x9F,
+// 0xE0..0xFC).
+bool is_shift_jis_lead(unsigned char byte);
+
+// Shift-JIS text with control bytes other than TAB, CR and LF, DEL, and the
+// bytes that begin no character (0x80, 0xA0, 0xFD..0xFF, a lead byte
+// without a valid second byte) escaped. The result is well-formed
+// Shift-JIS, so a conversion never stops inside it for a broken sequence.
+std::string escaped_shift_jis(const char* text, std::size_t length);
+
+// Text in the user's own encoding with its control bytes other than TAB,
+// CR and LF, and DEL, escaped; everything else is kept as it is.
+std::string escaped_user_text(const char* text, std::size_t length);

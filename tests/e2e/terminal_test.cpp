@@ -1,0 +1,189 @@
+// The programs as a person at a UTF-8 terminal sees them: messages in
+// UTF-8, one progress line instead of the marks, device and archive text
+// with its control bytes shown harmless, the waiting notice; and names
+// typed in UTF-8 reaching the device in Shift-JIS. What a pipe gets is
+// checked byte for byte by the other end-to-end tests.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/archive_writer.h"
+#include "support/e2e.h"
+#include "support/e2e_wine.h"
+#include "support/file_session.h"
+
+namespace {
+
+bool contains(const std::string& haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
+RunOptions in_locale(const std::string& locale, const std::string& working_dir = {}) {
+  RunOptions options;
+  options.environment = {"LC_ALL=" + locale};
+  options.working_dir = working_dir;
+  return options;
+}
+
+class OnTerminal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Wine hands a program on a pseudo-terminal no Windows console, so its
+    // output there is a redirected one.
+    if (wine_mode()) GTEST_SKIP() << "no Windows console under Wine";
+    host = make_temp_dir();
+  }
+  void TearDown() override {
+    if (emulator.pid > 0) trace = stop_emulator(emulator);
+  }
+  RunResult run(const std::string& program, std::vector<std::string> args, std::vector<std::string> emulator_args = {}) {
+    emulator = start_emulator(std::move(emulator_args));
+    RunResult result = run_device_program_on_terminal(emulator, program, std::move(args), in_locale("C.UTF-8", host));
+    trace = stop_emulator(emulator);
+    return result;
+  }
+  std::string host;
+  Emulator emulator;
+  std::string trace;
+};
+
+TEST_F(OnTerminal, ASendShowsUtf8MessagesAndOneProgressLineInsteadOfMarks) {
+  write_file(host + "/memo.txt", std::string(2000, 'm'));
+  RunResult result = run("qvcopy", {"memo.txt"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out.rfind("qvcopy v1.42 ZAURUS ファイルダイレクト転送", 0), 0u) << result.out;
+  EXPECT_TRUE(contains(result.out, "\rmemo.txt  2.0 KiB / 2.0 KiB  100%")) << result.out;
+  EXPECT_FALSE(contains(result.out, "oo")) << result.out;
+  // The closing word follows on a line of its own, not glued to the progress.
+  EXPECT_TRUE(contains(result.out, "100%\n end\n") || contains(result.out, "left\n end\n")) << result.out;
+  EXPECT_EQ(read_file(emulator.storage_dir + "/memo.txt"), std::string(2000, 'm'));
+}
+
+TEST_F(OnTerminal, AFetchCountsTheBytesThatCame) {
+  emulator = start_emulator();
+  write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
+  RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-g", "BIG.BIN"}, in_locale("C.UTF-8", host));
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(contains(result.out, "\rBIG.BIN  2.9 KiB")) << result.out;
+  EXPECT_FALSE(contains(result.out, "oo")) << result.out;
+  EXPECT_EQ(read_file(host + "/BIG.BIN"), std::string(3000, 'b'));
+}
+
+TEST_F(OnTerminal, TheDeviceListIsConvertedAndCannotDriveTheTerminal) {
+  emulator = start_emulator();
+  write_file(emulator.storage_dir + "/\x1b[2JWIPE.TXT", "w");
+  write_file(emulator.storage_dir + "/" + sjis("メモ.TXT"), "m");
+  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("C.UTF-8", host));
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(contains(result.out, "qvdir v1.42 ZAURUS 内部リスト表示")) << result.out;
+  EXPECT_TRUE(contains(result.out, "通信中 しばらくお待ち下さい\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\\x1b[2JWIPE.TXT 1\r\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "メモ.TXT 1\r\n")) << result.out;
+  EXPECT_FALSE(contains(result.out, "\x1b")) << result.out;
+}
+
+TEST_F(OnTerminal, APackageTitleIsShownConvertedWithItsControlBytesEscaped) {
+  write_file(host + "/hello.zrs", "ZRS,P," + sjis("サンプル") + " \x1b]0;owned\x07\r\n" + "hello.txt\r\nhello.bas\r\n");
+  write_file(host + "/hello.txt", sjis("説明です") + "\r\n");
+  write_file(host + "/hello.bas", "10 PRINT\r\n");
+  RunResult result = run("qvinstall", {"hello.zrs"});
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_TRUE(contains(result.out, "タイトル サンプル \\x1b]0;owned\\x07\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "説明です\n--\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\rhello.bas  10 B / 10 B  100%")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\n 終了\n送信完了 Zaurus本体を再起動します\n")) << result.out;
+  EXPECT_FALSE(contains(result.out, "\x1b")) << result.out;
+}
+
+TEST_F(OnTerminal, ArchiveMemberNamesAreConvertedAndEscaped) {
+  write_file(host + "/backup.txt",
+             archive_writer::archive({{sjis("メモ.TXT"), "abc"}, {"A\x07" "B.TXT", "d"}}));
+  RunResult result = run_program_on_terminal("qvunpack", {"-l", "backup.txt"}, in_locale("C.UTF-8", host));
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(contains(result.out, "qvunpack v1.4 バックアップファイルを切り出す")) << result.out;
+  EXPECT_TRUE(contains(result.out, "       3  メモ.TXT\r\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "       1  A\\x07B.TXT\r\n")) << result.out;
+  EXPECT_FALSE(contains(result.out, "\x07")) << result.out;
+}
+
+TEST_F(OnTerminal, ASilentCableDeviceShowsTheWaitBeforeTheTimeOut) {
+  RunResult result = run("qvdir", {}, {"--silent-after", "0"});
+  EXPECT_EQ(result.exit_code, 1);
+  std::size_t notice = result.out.find("waiting for the device... (no answer; gives up after 10 s)");
+  ASSERT_NE(notice, std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("\nTimeOut\n", notice), std::string::npos) << result.out;
+}
+
+TEST_F(OnTerminal, ASilentRelayTellsHowToStopTheWait) {
+  emulator = start_emulator({"--relay", "--silent-after", "0"});
+  RunOptions options = in_locale("C.UTF-8", host);
+  options.interrupt_when_output_has = "Ctrl-C stops)";
+  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {"-s2"}, options);
+  EXPECT_TRUE(contains(result.out, "waiting for the device... (keeps trying; Ctrl-C stops)")) << result.out;
+  EXPECT_NE(result.exit_code, 0);
+}
+
+// Names typed in a UTF-8 shell: the locale decides, a terminal does not.
+class TypedNames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Wine gives a program its own ANSI code page, whatever the Linux locale.
+    if (wine_mode()) GTEST_SKIP() << "Wine's code page does not follow LC_ALL";
+  }
+  FileSession copy(const std::string& locale, std::vector<std::string> args,
+                   const std::vector<std::pair<std::string, std::string>>& device_files = {},
+                   const std::vector<std::pair<std::string, std::string>>& host_files = {}) {
+    return run_in_locale("qvcopy", locale, std::move(args), device_files, host_files);
+  }
+  FileSession run_in_locale(const std::string& program, const std::string& locale, std::vector<std::string> args,
+                            const std::vector<std::pair<std::string, std::string>>& device_files,
+                            const std::vector<std::pair<std::string, std::string>>& host_files) {
+    return run_file_program(program, std::move(args), {}, device_files, host_files, {"LC_ALL=" + locale});
+  }
+};
+
+TEST_F(TypedNames, AUtf8DeviceNameGoesOnTheLineInShiftJis) {
+  FileSession session = copy("C.UTF-8", {"メモ2.txt"}, {}, {{"メモ2.txt", "memo"}});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_TRUE(contains(host_bytes(session.trace), packet(1, with_nul("RFDS1:" + sjis("メモ2.txt")))));
+  EXPECT_EQ(read_file(session.storage + "/" + sjis("メモ2.txt")), "memo");
+}
+
+TEST_F(TypedNames, AFetchedFileKeepsTheNameAsTyped) {
+  FileSession session = copy("C.UTF-8", {"-g", "メモ.TXT"}, {{sjis("メモ.TXT"), "fetched"}});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.host + "/メモ.TXT"), "fetched");
+}
+
+TEST_F(TypedNames, ANameShiftJisCannotHoldIsRefusedBeforeThePortOpens) {
+  FileSession session = copy("C.UTF-8", {"caf\xc3\xa9\xf0\x9f\x98\x80.txt"}, {}, {{"caf\xc3\xa9\xf0\x9f\x98\x80.txt", "x"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_TRUE(contains(session.run.err, "caf\xc3\xa9\xf0\x9f\x98\x80.txt: the device cannot store this name"))
+      << session.run.err;
+  EXPECT_EQ(host_bytes(session.trace), "");
+}
+
+TEST_F(TypedNames, AListedUtf8NameReachesTheDeviceInShiftJisUpperCase) {
+  // "ヂ" is 83 61 in Shift-JIS: its second byte is an "a" that must stay.
+  FileSession session = run_in_locale("qvinstall", "C.UTF-8", {"-R", "p.zrs"}, {},
+                                       {{"p.zrs", "ZRS,P,t\r\nnone\r\nヂa.bas\r\n"}, {"ヂa.bas", "10 END"}});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.storage + "/" + sjis("ヂA.BAS")), "10 END");
+}
+
+TEST_F(TypedNames, AnInstallerProgramNameShiftJisCannotHoldOpensNoPort) {
+  FileSession session = run_in_locale("qvinstall", "C.UTF-8", {"-q", "\xf0\x9f\x98\x80.bas"}, {},
+                                       {{"\xf0\x9f\x98\x80.bas", "x"}});
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_TRUE(contains(session.run.err, "the device cannot store this name")) << session.run.err;
+  EXPECT_EQ(host_bytes(session.trace), "");
+}
+
+TEST_F(TypedNames, TheCLocalePassesNamesUntranslated) {
+  FileSession session = copy("C", {"メモ3.txt"}, {}, {{"メモ3.txt", "raw"}});
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.storage + "/メモ3.txt"), "raw");
+}
+
+}  // namespace
