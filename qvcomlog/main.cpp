@@ -5,13 +5,14 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcomlog/log_command.h"
 
 namespace {
 
-// "qvcomlog v1.42 ZAURUSネットファイル転送" (ZAURUS net file transfer)
+// "qvcomlog v<version> ZAURUSネットファイル転送" (ZAURUS net file transfer)
 constexpr char title[] =
-    "qvcomlog v1.42 ZAURUS"
+    "qvcomlog v" SUITE_VERSION_TEXT " ZAURUS"
     "\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97";
 
 constexpr char usage[] =
@@ -48,8 +49,8 @@ int send_log_file(int log_slot, const char* host_name, const char* device_name, 
   return send_host_file(host_name, device_name, header, log_header_length, verify);
 }
 
-int fetch_log_file(const char* host_name, const char* device_name) {
-  return fetch_to_host_file(device_name, host_name);
+int fetch_log_file(const char* host_name, const char* device_name, int room) {
+  return fetch_to_host_file(device_name, host_name, room);
 }
 
 }  // namespace
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
   open_port(command.link_mode);
   char device_name[log_device_name_size];
   log_device_name(command.log_slot, device_name);
-  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name)
+  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name, command.fetch_room)
                               : send_log_file(command.log_slot, command.host_name, device_name, command.verify);
   close_port();
   exit_program(outcome);

@@ -19,6 +19,11 @@ CopyCommand parse_copy_command(int argc, char** argv) {
       command.fetch = true;
       continue;
     }
+    if (shared == LinkOption::program_own && argument[1] == 'm') {
+      command.fetch_room = fetch_room_from_option(argument);
+      if (command.fetch_room < 0) return CopyCommand{};  // a bad room rejects the command line
+      continue;
+    }
     if (shared == LinkOption::program_own && argument[1] == 'v') {
       command.verify = true;
       continue;

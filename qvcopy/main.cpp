@@ -7,13 +7,14 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcopy/copy_command.h"
 
 namespace {
 
-// "qvcopy v1.42 ZAURUS ファイルダイレクト転送" (file direct transfer)
+// "qvcopy v<version> ZAURUS ファイルダイレクト転送" (file direct transfer)
 constexpr char title[] =
-    "qvcopy v1.42 ZAURUS "
+    "qvcopy v" SUITE_VERSION_TEXT " ZAURUS "
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x5f\x83\x43\x83\x8c\x83\x4e\x83\x67\x93\x5d\x91\x97";
 
 constexpr char usage[] =
@@ -49,8 +50,8 @@ int copy_to_device(const char* host_name, const char* device_name, bool verify) 
   return send_host_file(host_name, device_name, "", 0, verify);
 }
 
-int copy_from_device(const char* device_name, const char* host_name) {
-  return fetch_to_host_file(device_name, host_name);
+int copy_from_device(const char* device_name, const char* host_name, int room) {
+  return fetch_to_host_file(device_name, host_name, room);
 }
 
 }  // namespace
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name)
+  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name, command.fetch_room)
                               : copy_to_device(host_name, device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);

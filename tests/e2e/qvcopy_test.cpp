@@ -2,6 +2,8 @@
 // Packets, the name rules, and every way a copy can fail.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/e2e.h"
 #include "support/e2e_wine.h"
 #include "support/file_session.h"
@@ -11,11 +13,13 @@ namespace {
 const std::string ack(1, '\x06');
 
 std::string banner() {
-  return sjis("qvcopy v1.42 ZAURUS ファイルダイレクト転送");
+  return sjis(program_title("qvcopy", "ZAURUS ファイルダイレクト転送"));
 }
 
 std::string read_request(const std::string& name) {
-  return packet(1, std::string("RFV\x00\x00\x02S1:", 9) + with_nul(name));
+  // The room of 131072 bytes is announced one byte larger, so that a file
+  // the device cuts at the announced capacity shows.
+  return packet(1, std::string("RFV\x01\x00\x02S1:", 9) + with_nul(name));
 }
 
 void expect_clean_line(const FileSession& session) {
@@ -79,6 +83,27 @@ TEST(QvcopyRoundTrip, EverySizeBothWaysWithAndWithoutEcho) {
       expect_clean_line(down);
     }
   }
+}
+
+TEST(QvcopyRoom, AFileLargerThanTheRoomIsNeverSavedCutAndMRaisesTheRoom) {
+  const std::string big = binary_file(200000);
+  FileSession refused = run_file_program("qvcopy", {"-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  EXPECT_EQ(refused.run.exit_code, 2);
+  EXPECT_NE(refused.run.err.find(" end\nBIG.BIN: larger than 131072 bytes, not received (raise the room with -m)\n"),
+            std::string::npos);
+  EXPECT_FALSE(file_exists(refused.host + "/BIG.BIN"));
+  expect_clean_line(refused);
+
+  FileSession raised = run_file_program("qvcopy", {"-m200000", "-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  EXPECT_EQ(raised.run.exit_code, 0) << raised.run.err;
+  EXPECT_TRUE(read_file(raised.host + "/BIG.BIN") == big);
+  EXPECT_NE(host_bytes(raised.trace).find(std::string("RFV\x41\x0D\x03S1:BIG.BIN", 17)), std::string::npos);
+
+  const std::string fits = binary_file(131072);
+  FileSession whole = run_file_program("qvcopy", {"-g", "FITS.BIN"}, {}, {{"FITS.BIN", fits}});
+  EXPECT_EQ(whole.run.exit_code, 0) << whole.run.err;
+  EXPECT_TRUE(read_file(whole.host + "/FITS.BIN") == fits);
+  expect_clean_line(whole);
 }
 
 TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {
@@ -164,6 +189,20 @@ TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsNotDone) {
   EXPECT_EQ(session.run.exit_code, 2);
   EXPECT_EQ(after_banner(session.run.err), "oo end\n" + sjis("ファイルが作れません") + "\n");
   expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, ASaveCutByTheFileSizeLimitLeavesTheOldFileAndNoTemporaryFile) {
+  RunOptions limited;
+  limited.file_size_limit = 65536;
+  FileSession session = run_file_program("qvcopy", {"-g", "NEW.BIN", "kept.bin"}, {}, {{"NEW.BIN", binary_file(100000)}},
+                                         {{"kept.bin", "the good old copy"}}, limited);
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_NE(session.run.err.find(sjis("ファイルが作れません")), std::string::npos);
+  const std::string kept = read_file(session.host + "/kept.bin");
+  EXPECT_TRUE(kept == "the good old copy") << "the old copy now holds " << kept.size() << " bytes";
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(session.host)) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"kept.bin"});
 }
 
 TEST(QvcopyFailures, AMissingDeviceFileCreatesNothing) {

@@ -14,7 +14,7 @@ const std::string dok_reply = from_hex("01 01 FE 03 00 44 4F 4B DE 00");
 const std::string ang_reply = from_hex("01 01 FE 03 00 41 4E 47 D6 00");
 
 std::string banner() {
-  return sjis("qvrestart v1.42 ZAURUS パソコンリンクリセット");
+  return sjis(program_title("qvrestart", "ZAURUS パソコンリンクリセット"));
 }
 
 int line_count(const std::string& text) {

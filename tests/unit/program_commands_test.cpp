@@ -126,6 +126,32 @@ TEST_F(ProgramCommands, LogNameAndHeaderCarryTheSlotDigit) {
   EXPECT_EQ(std::string(header).size(), 25u);
 }
 
+TEST_F(ProgramCommands, TheFetchRoomTakesBytesKAndMUpToOneByteBelowTheFieldsTop) {
+  struct Case {
+    const char* option;
+    int room;  // -1: the command line is rejected
+  };
+  for (const Case& c : {Case{"-m200000", 200000}, Case{"-m256K", 262144}, Case{"-m15M", 15728640},
+                        Case{"-m0", 0}, Case{"-m16777214", 16777214}, Case{"-m16777215", -1},
+                        Case{"-m16M", -1}, Case{"-m16383K", 16776192}, Case{"-m", -1}, Case{"-mK", -1},
+                        Case{"-m12k", -1}, Case{"-m1KB", -1}, Case{"-m-5", -1}, Case{"-m 5", -1},
+                        Case{"-m99999999999999999999", -1}}) {
+    SCOPED_TRACE(c.option);
+    EXPECT_EQ(fetch_room_from_option(c.option), c.room);
+    CopyCommand copied = copy({"-g", c.option, "A"});
+    LogCommand logged = log({"-g", c.option, "a"});
+    if (c.room < 0) {
+      EXPECT_EQ(copied.first_name, nullptr);
+      EXPECT_EQ(logged.host_name, nullptr);
+    } else {
+      EXPECT_EQ(copied.fetch_room, c.room);
+      EXPECT_EQ(logged.fetch_room, c.room);
+    }
+  }
+  EXPECT_EQ(copy({"-g", "A"}).fetch_room, 131072);
+  EXPECT_EQ(log({"-g", "a"}).fetch_room, 131072);
+}
+
 TEST_F(ProgramCommands, ListTargetDefaultsToS1AndTheLastWins) {
   EXPECT_EQ(or_none(list({}).target_name), "S1:");
   EXPECT_EQ(or_none(list({"A:", "B:"}).target_name), "B:");
