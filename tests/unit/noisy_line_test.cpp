@@ -197,7 +197,7 @@ TEST_F(NoisyLine, ATrainThatDidNotComeWholeIsALoudFailureAndNothingIsSaved) {
       echo_enabled = false;
       open_port(1);
       serve_read(c.train, c.damaged);
-      fetch_to_host_file("F", "saved");
+      fetch_to_host_file("F", "saved", fetch_limit);
     };
     EXPECT_EXIT(fetch(), ::testing::ExitedWithCode(exit_not_done), c.message);
     EXPECT_FALSE(std::filesystem::exists("saved"));
