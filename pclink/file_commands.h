@@ -29,8 +29,12 @@ constexpr int transfer_packet_error = -2;    // a data Packet with a tag other t
 constexpr int transfer_overflow = -3;        // more data than the announced capacity or the work buffer
 constexpr int transfer_not_started = -4;     // the request cannot be built (name too long); nothing sent
 
-// The room both fetching programs announce and allocate: 0x20000 bytes.
+// The room both fetching programs allocate by default: 0x20000 bytes.
 constexpr int fetch_limit = 131072;
+
+// The largest room -m gives: one byte more than it is announced, and the
+// capacity field is 24 bits wide.
+constexpr int largest_fetch_room = 0xFFFFFE;
 
 // File bytes in one write data Packet.
 constexpr int write_data_bytes = 253;
@@ -56,8 +60,10 @@ int put_file(int size, const std::uint8_t* source, const char* name);
 extern const char no_memory_message[];       // "メモリが確保できません"
 extern const char sending_failed_message[];  // ":送信に失敗しました", after a device file name
 
-// Whether name fits a request that holds at most max_length name bytes;
-// prints name+": file name too long for a request" when it does not.
+// Whether name fits a request that holds at most max_length name bytes in
+// the work buffer, and in link mode 2 also fits one relay frame with its
+// Packet around it (7 bytes fewer); prints
+// name+": file name too long for a request" when it does not.
 bool request_name_fits(const char* name, int max_length);
 
 // Takes the device's closing ENQ after a file or list command, unless the
@@ -109,7 +115,13 @@ bool read_back_possible(const char* name, int size);
 // as after get_file.
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size);
 
-// Fetches device file device_name (at most fetch_limit bytes), takes the
-// device's closing ENQ and saves exactly what came as host file host_name,
-// an empty file included. Nothing is saved when the fetch failed.
-int fetch_to_host_file(const char* device_name, const char* host_name);
+// The room an option such as "-m200000", "-m256K" or "-m16M" gives: digits
+// from its third character on, then K (1024) or M (1048576) or nothing.
+// -1 for anything else, or a room above largest_fetch_room.
+int fetch_room_from_option(const char* option);
+
+// Fetches device file device_name into room bytes, takes the device's
+// closing ENQ and saves exactly what came as host file host_name, an empty
+// file included. A file larger than room is refused (the message names -m,
+// which raises it) and nothing is saved, as after any failed fetch.
+int fetch_to_host_file(const char* device_name, const char* host_name, int room);

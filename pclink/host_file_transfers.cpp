@@ -2,6 +2,7 @@
 // command, then the device's closing ENQ.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
@@ -75,16 +76,38 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   return whole ? exit_done : exit_not_done;
 }
 
-int fetch_to_host_file(const char* device_name, const char* host_name) {
-  auto* buffer = static_cast<std::uint8_t*>(std::malloc(fetch_limit));
+int fetch_room_from_option(const char* option) {
+  const char* position = option + 2;
+  if (*position < '0' || *position > '9') return -1;
+  long long value = 0;
+  for (; *position >= '0' && *position <= '9'; ++position) {
+    value = value * 10 + (*position - '0');
+    if (value > largest_fetch_room) return -1;
+  }
+  if (*position == 'K' || *position == 'M') {
+    value *= *position == 'K' ? 1024 : 1048576;
+    ++position;
+  }
+  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
+}
+
+int fetch_to_host_file(const char* device_name, const char* host_name, int room) {
+  // The device cuts a file at the capacity it is told. Told one byte more
+  // than the room, it fills that byte only for a file that does not fit, so
+  // a cut file is told from one of exactly the room's size.
+  int announced = room + 1;
+  auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(announced)));
   if (buffer == nullptr) {
     print_line("", no_memory_message);
     return exit_not_done;
   }
-  int count = get_file(fetch_limit, buffer, device_name);
+  int count = get_file(announced, buffer, device_name);
   await_closing_enq(count);
   int outcome = exit_not_done;
-  if (count >= 0) {
+  if (count > room) {
+    std::string refusal = ": larger than " + std::to_string(room) + " bytes, not received (raise the room with -m)";
+    print_line(device_name, refusal.c_str());
+  } else if (count >= 0) {
     // An empty device file makes an empty host file; a file cut short by a
     // full disk is not a copy.
     if (save_file_whole(host_name, buffer, count)) {

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "pclink/platform.h"
 
 namespace {
 
@@ -129,8 +132,46 @@ int save_file(const char* name, const std::uint8_t* data, int count) {
   return outcome.accepted;
 }
 
+namespace {
+
+// A new file beside target and named after it, so that one left behind by a
+// killed run is easy to recognise. Null when none can be created.
+std::FILE* create_temporary_beside(const std::string& target, std::string& path) {
+  constexpr int names_to_try = 100;
+  for (int attempt = 0; attempt < names_to_try; ++attempt) {
+    path = target + ".qv" + std::to_string(attempt) + ".tmp";
+    bool taken = false;
+    std::FILE* stream = platform::create_new_file(path.c_str(), target.c_str(), taken);
+    if (stream != nullptr || !taken) return stream;
+  }
+  return nullptr;
+}
+
+// The old target stays as it was until the new bytes are whole on the disk;
+// a full disk, a file-size limit or an interrupt costs only the temporary
+// file, which is noted while it exists so that an interrupt can remove it.
+bool save_by_replacing(const std::string& target, const std::uint8_t* data, int count) {
+  std::string temporary;
+  std::FILE* stream = create_temporary_beside(target, temporary);
+  if (stream == nullptr) return false;
+  note_temporary_file(temporary.c_str());
+  std::size_t wanted = static_cast<std::size_t>(count);
+  bool whole = (wanted == 0 || std::fwrite(data, 1, wanted, stream) == wanted) && platform::sync_file(stream);
+  whole = std::fclose(stream) == 0 && whole;
+  whole = whole && platform::replace_file(temporary.c_str(), target.c_str());
+  if (!whole) std::remove(temporary.c_str());
+  note_temporary_file(nullptr);
+  return whole;
+}
+
+}  // namespace
+
 int save_file_whole(const char* name, const std::uint8_t* data, int count) {
   if (count < 0) return 0;
+  std::string target = platform::file_to_replace(name);
+  if (!target.empty()) return save_by_replacing(target, data, count) ? 1 : 0;
+  // A terminal, a pipe or a device has no folder to stand beside: its bytes
+  // go to it as a stream.
   SaveOutcome outcome = write_new_file(name, data, count);
   return outcome.created && outcome.accepted == count && outcome.completed ? 1 : 0;
 }

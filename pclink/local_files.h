@@ -69,9 +69,14 @@ int loaded_size();
 // on success too.
 int save_file(const char* name, const std::uint8_t* data, int count);
 
-// save_file that tells plainly whether the file now holds exactly the count
-// bytes: 1 when it was created, written whole and closed, 0 otherwise. A
-// count of 0 that creates an empty file is a success here.
+// Saves count bytes as the file name and tells plainly whether it now holds
+// exactly them: 1 when written whole, 0 otherwise (a count of 0 that makes
+// an empty file is a success). The bytes go to a temporary file in the same
+// folder, noted with note_temporary_file while it exists, and are forced to
+// the disk before that file replaces name in one step; on any failure it is
+// removed and an existing file name is left untouched. A symbolic link
+// keeps pointing at the saved file. Only a name that is no regular file (a
+// terminal, a pipe, a device) is written into directly, as a stream.
 int save_file_whole(const char* name, const std::uint8_t* data, int count);
 
 // The temporary file that a save is writing right now, so that an interrupt

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -51,9 +52,41 @@ void close_port();
 // Pauses the process.
 void sleep_ms(int milliseconds);
 
+// The file name at the end of a host path: what follows its last "/", and on
+// Windows also its last "\" or a drive's "C:". On Windows a byte that ends a
+// double-byte character of the ANSI code page (0x5C in many of code page 932)
+// separates nothing, so a Japanese folder name is never cut in half.
+const char* path_base_name(const char* path);
+
 // The name CreateFileA needs for a port name on Windows: "COM10" and above
 // become "\\.\COM10"; every other name is used as given. Portable, so that
 // it can be tested on any host.
 std::string windows_device_path(const char* name);
+
+// Host files saved whole (platform_files_*.cpp): the bytes go to a new file
+// in the target's folder, reach the disk, and only then take the target's
+// place in one step, so that a failed or interrupted save leaves the old
+// file as it was.
+
+// The file that a save of name replaces: name itself, or the file a
+// symbolic link points to, so that the link stays a link. Empty when the
+// save has to write into name as a stream instead: name exists but is no
+// regular file (a terminal, a pipe, a device), or this user may not write
+// it (opening it then fails as a save always did).
+std::string file_to_replace(const char* name);
+
+// Creates the file path, which must not exist yet, for writing in byte
+// mode, with the permissions of the file model when that exists (a private
+// file stays private once replaced). Null when it cannot be created;
+// path_taken then tells whether path was already there.
+std::FILE* create_new_file(const char* path, const char* model, bool& path_taken);
+
+// Flushes the stream and makes the operating system put its bytes on the
+// disk. False when either fails.
+bool sync_file(std::FILE* stream);
+
+// Puts the file temporary in target's place, replacing an existing target
+// in one step.
+bool replace_file(const char* temporary, const char* target);
 
 }  // namespace platform

@@ -37,6 +37,11 @@ LogCommand parse_log_command(int argc, char** argv) {
       command.log_slot = log_slot_from_option(argument);
       continue;
     }
+    if (shared == LinkOption::program_own && argument[1] == 'm') {
+      command.fetch_room = fetch_room_from_option(argument);
+      if (command.fetch_room < 0) return LogCommand{};  // a bad room rejects the command line
+      continue;
+    }
     return LogCommand{};  // a file name seen so far is forgotten
   }
   return command;

@@ -1,6 +1,7 @@
 // The command line of qvcomlog and the names and header of a log slot.
 #pragma once
 
+#include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
 struct LogCommand {
@@ -8,6 +9,7 @@ struct LogCommand {
   bool verify = false; // -v: read a sent log file back and compare it
   int log_slot = 0;    // 0 to 8
   int link_mode = default_link_mode;
+  int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched log file may have
   const char* host_name = nullptr;  // null: rejected, or no file named
 };
 

@@ -3,19 +3,44 @@
 // a log file to the host as it is.
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
+#include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcomlog/log_command.h"
 
 namespace {
 
-// "qvcomlog v1.42 ZAURUSネットファイル転送" (ZAURUS net file transfer)
+// "qvcomlog v<version> ZAURUSネットファイル転送" (ZAURUS net file transfer)
 constexpr char title[] =
-    "qvcomlog v1.42 ZAURUS"
+    "qvcomlog v" SUITE_VERSION_TEXT " ZAURUS"
     "\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97";
 
 constexpr char usage[] =
     "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
     "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
+
+constexpr ProgramHelp help{
+    "qvcomlog",
+    "qvcomlog sends a host file into one of the device's communication-log files\n"
+    "S1:COM0.LOG to S1:COM8.LOG, behind the 25-byte record header the device\n"
+    "expects, or with -g fetches a log file to this computer byte for byte.\n"
+    "\n"
+    "usage: qvcomlog    [options] [-c<slot>] <host file>\n"
+    "       qvcomlog -g [options] [-c<slot>] <host file>\n"
+    "\n"
+    "Options (the value of -c, -s and -m follows the letter directly):\n"
+    "  -c<slot>   the log slot 0 to 8 (default 0); 9 and above select slot 0\n"
+    "  -g         fetch the log file into the host file instead of sending it\n"
+    "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
+    "             131072, at most 16777214); a larger file is not saved\n"
+    "  -v         read the written file back and compare it (about twice the time)\n",
+    true,
+    "the device refused or is not connected, the log file is\n"
+    "       missing, a host file cannot be read or written, the device did not\n"
+    "       confirm the write, or the read-back differs",
+    "  qvcomlog -d /dev/ttyUSB0 -c3 memo.txt     header, memo.txt to S1:COM3.LOG\n"
+    "  qvcomlog -d /dev/ttyUSB0 -g -c3 log3.txt  S1:COM3.LOG to log3.txt\n",
+};
 
 // The header and the host file travel as one device file.
 int send_log_file(int log_slot, const char* host_name, const char* device_name, bool verify) {
@@ -24,23 +49,24 @@ int send_log_file(int log_slot, const char* host_name, const char* device_name, 
   return send_host_file(host_name, device_name, header, log_header_length, verify);
 }
 
-int fetch_log_file(const char* host_name, const char* device_name) {
-  return fetch_to_host_file(device_name, host_name);
+int fetch_log_file(const char* host_name, const char* device_name, int room) {
+  return fetch_to_host_file(device_name, host_name, room);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   LogCommand command = parse_log_command(argc, argv);
   if (command.host_name == nullptr) {
     print_text(usage);
-    exit_program(exit_done);
+    exit_program(exit_not_done);
   }
   open_port(command.link_mode);
   char device_name[log_device_name_size];
   log_device_name(command.log_slot, device_name);
-  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name)
+  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name, command.fetch_room)
                               : send_log_file(command.log_slot, command.host_name, device_name, command.verify);
   close_port();
   exit_program(outcome);

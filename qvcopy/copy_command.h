@@ -1,14 +1,17 @@
 // The command line of qvcopy.
 #pragma once
 
+#include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
 struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
   bool verify = false; // -v: read a sent file back and compare it
   int link_mode = default_link_mode;
+  int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched file may have
   // Sending: the host file and the device file; fetching: the device file
-  // and the host file. The second defaults to the first. Null first_name:
+  // and the host file. The second defaults to the first, a device file to
+  // the host file's base name (../notes/memo.txt: memo.txt). Null first_name:
   // the command line was rejected or named no file.
   const char* first_name = nullptr;
   const char* second_name = nullptr;

@@ -5,36 +5,64 @@
 #include "pclink/console.h"
 #include "pclink/device_names.h"
 #include "pclink/file_commands.h"
+#include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcopy/copy_command.h"
 
 namespace {
 
-// "qvcopy v1.42 ZAURUS ファイルダイレクト転送" (file direct transfer)
+// "qvcopy v<version> ZAURUS ファイルダイレクト転送" (file direct transfer)
 constexpr char title[] =
-    "qvcopy v1.42 ZAURUS "
+    "qvcopy v" SUITE_VERSION_TEXT " ZAURUS "
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x5f\x83\x43\x83\x8c\x83\x4e\x83\x67\x93\x5d\x91\x97";
 
 constexpr char usage[] =
     "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
     "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
 
+constexpr ProgramHelp help{
+    "qvcopy",
+    "qvcopy copies one file from this computer to the device's storage S1:, or\n"
+    "with -g from the device to this computer.\n"
+    "\n"
+    "usage: qvcopy    [options] <host file> [<device name>]\n"
+    "       qvcopy -g [options] <device name> [<host file>]\n"
+    "\n"
+    "The device name defaults to the host file's name without its folders\n"
+    "(../notes/memo.txt is written as S1:memo.txt); the host file of -g defaults\n"
+    "to the device name, in the current folder. A name is used with its case.\n"
+    "\n"
+    "Options (the value of -s and -m follows the letter directly):\n"
+    "  -g         fetch the device file instead of sending the host file\n"
+    "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
+    "             131072, at most 16777214); a larger file is not saved\n"
+    "  -v         read the written file back and compare it (about twice the time)\n",
+    true,
+    "the device refused or is not connected, the device file is\n"
+    "       missing, a host file cannot be read or written, the device did not\n"
+    "       confirm the write, or the read-back differs",
+    "  qvcopy -d /dev/ttyUSB0 memo.txt          memo.txt to S1:memo.txt\n"
+    "  qvcopy -d /dev/ttyUSB0 -g MEMO.TXT new   S1:MEMO.TXT to the host file new\n",
+};
+
 int copy_to_device(const char* host_name, const char* device_name, bool verify) {
   return send_host_file(host_name, device_name, "", 0, verify);
 }
 
-int copy_from_device(const char* device_name, const char* host_name) {
-  return fetch_to_host_file(device_name, host_name);
+int copy_from_device(const char* device_name, const char* host_name, int room) {
+  return fetch_to_host_file(device_name, host_name, room);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   CopyCommand command = parse_copy_command(argc, argv);
   if (command.first_name == nullptr) {
     print_text(usage);
-    exit_program(exit_done);
+    exit_program(exit_not_done);
   }
   // The host name stays as the shell gave it, also where it defaults to the
   // device name: the user's own form of that name.
@@ -44,7 +72,7 @@ int main(int argc, char** argv) {
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name)
+  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name, command.fetch_room)
                               : copy_to_device(host_name, device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);

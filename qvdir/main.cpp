@@ -4,25 +4,44 @@
 
 #include "pclink/console.h"
 #include "pclink/device_names.h"
+#include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvdir/device_list.h"
 #include "qvdir/list_command.h"
 
 namespace {
 
-// "qvdir v1.42 ZAURUS 内部リスト表示" (internal list display)
-constexpr char title[] = "qvdir v1.42 ZAURUS \x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
+// "qvdir v<version> ZAURUS 内部リスト表示" (internal list display)
+constexpr char title[] = "qvdir v" SUITE_VERSION_TEXT " ZAURUS "
+                         "\x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
 
 constexpr char usage[] = "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n";
+
+constexpr ProgramHelp help{
+    "qvdir",
+    "qvdir asks the device for the list of a storage name (S1: unless one is\n"
+    "given) and prints the list text on standard output as the device sends it;\n"
+    "messages and progress marks go to standard error.\n"
+    "\n"
+    "usage: qvdir [options] [<device name>]\n"
+    "\n"
+    "Options (the value of -s follows the letter directly):\n",
+    true,
+    "the device refused or is not connected, the name is not\n"
+    "       known to it, or the list came incomplete",
+    "  qvdir -d /dev/ttyUSB0 > list.txt         the list of S1: into list.txt\n",
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   ListCommand command = parse_list_command(argc, argv);
   if (command.target_name == nullptr) {
     print_text(usage);
-    exit_program(exit_done);
+    exit_program(exit_not_done);
   }
   std::string target_name;
   if (!device_name_from_user_name(command.target_name, target_name)) {

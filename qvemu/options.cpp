@@ -23,7 +23,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   Faults& f = options.faults;
   const std::map<std::string, bool*> switches = {
       {"--no-echo", nullptr},         {"--once", &options.once},
-      {"--help", &options.help},      {"--refuse", &f.refuse},
+      {"--help", &options.help},      {"-h", &options.help},
+      {"--refuse", &f.refuse},
       {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
       {"--long-reply", &f.long_reply},     {"--long-data", &f.long_data},
@@ -42,6 +43,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--relay-wrong-number", &options.relay_faults.wrong_number},
       {"--relay-lose-syn", &options.relay_faults.lose_syn},
       {"--relay-lose-ack", &options.relay_faults.lose_ack},
+      {"--relay-crossed-enq", &options.relay_faults.crossed_enq},
+      {"--relay-damage-echo", &options.relay_faults.damage_echo},
   };
   const std::map<std::string, std::string*> texts = {
       {"--storage", &options.storage_dir}, {"--trace", &options.trace_path},
@@ -110,7 +113,7 @@ const char* help_text() {
       "                     bytes, 2-8 garbage bytes, pauses of 0.1-2 s; seeded, each\n"
       "                     fault logged as '= noise ...', a unit that reaches the host\n"
       "                     altered yet sound as '= noise collision ...'\n"
-      "  --help             this text\n"
+      "  --help, -h         this text\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
       "  --refuse           answer ANG instead of DOK to every command\n"
@@ -140,6 +143,10 @@ const char* help_text() {
       "  --relay-wrong-number N  send the device's N-th frame first numbered 0x0001\n"
       "  --relay-lose-syn N      leave the host's N-th ENQ block unanswered\n"
       "  --relay-lose-ack N      take the host's N-th frame but lose its ACK block\n"
+      "  --relay-crossed-enq N   as --relay-lose-ack, and announce the answer at once,\n"
+      "                          insisting while the host announces its frame again\n"
+      "  --relay-damage-echo N   echo the host's N-th byte (counted over the run) with\n"
+      "                          its low bit flipped\n"
       "  --relay-short-sync      start every device block with two zero bytes only\n";
 }
 

@@ -1,23 +1,53 @@
 // qvinstall: installs an add-in package, or one program file, on the device.
 #include "pclink/console.h"
+#include "pclink/program_help.h"
+#include "pclink/version_text.h"
 #include "qvinstall/install_modes.h"
 #include "qvinstall/settings.h"
 
 namespace {
 
-// "qvinstall v1.42 ZAURUS AddInソフト転送" (add-in software transfer)
+// "qvinstall v<version> ZAURUS AddInソフト転送" (add-in software transfer)
 constexpr char title[] =
-    "\x71\x76\x69\x6e\x73\x74\x61\x6c\x6c\x20\x76\x31\x2e\x34\x32\x20\x5a\x41\x55\x52\x55\x53\x20\x41\x64\x64\x49"
-    "\x6e\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97";
+    "qvinstall v" SUITE_VERSION_TEXT " ZAURUS AddIn"
+    "\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97";
+
+constexpr ProgramHelp help{
+    "qvinstall",
+    "qvinstall installs an add-in package on the device: it shows the package's\n"
+    "title and description, checks that the device takes add-ins, sends every\n"
+    "file the package list names to S1: under its upper-case name, and has the\n"
+    "device restart. With -q it sends one program file instead.\n"
+    "\n"
+    "usage: qvinstall    [options] <package list>.zrs\n"
+    "       qvinstall -q [options] <program file>\n"
+    "\n"
+    "A package list named - is read from standard input.\n"
+    "A package list is text: \"ZRS,P,\" and the title, then the name of a\n"
+    "description file, then one file name per line.\n"
+    "\n"
+    "Options (the value of -s follows the letter directly):\n"
+    "  -q         send one program file instead of a package\n"
+    "  -t         send an end-of-text mark after the first file\n"
+    "  -D         do not show the description\n"
+    "  -R         no restart of the device at the end\n"
+    "  -v         read each written file back and compare it (about twice the time)\n",
+    true,
+    "the device is not connected or takes no add-ins, the\n"
+    "       package list cannot be opened or is none, a listed file was not\n"
+    "       installed or differs when read back, or the restart was refused",
+    "  qvinstall -d /dev/ttyUSB0 -t hello.zrs\n",
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   char* name = parse_arguments(argc, argv);
   if (name == nullptr) {
     print_usage();
-    exit_program(exit_done);
+    exit_program(exit_not_done);
   }
   int outcome = install_settings.program_mode ? install_program(name) : install_package(name);
   exit_program(outcome);

@@ -1,14 +1,31 @@
 // qvrestart: resets the device's PC-link state with the command "CLE".
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 
 namespace {
 
-// "qvrestart v1.42 ZAURUS パソコンリンクリセット" (PC link reset)
+// "qvrestart v<version> ZAURUS パソコンリンクリセット" (PC link reset)
 constexpr char title[] =
-    "qvrestart v1.42 ZAURUS \x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a"
+    "qvrestart v" SUITE_VERSION_TEXT " ZAURUS "
+    "\x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a"
     "\x83\x62\x83\x67";
+
+constexpr ProgramHelp help{
+    "qvrestart",
+    "qvrestart resets the device's PC-link state with the command CLE, for a\n"
+    "device left waiting by a broken transfer.\n"
+    "\n"
+    "usage: qvrestart [options] -r\n"
+    "\n"
+    "Options (the value of -s follows the letter directly):\n"
+    "  -r         reset; without it the program only shows its usage\n",
+    true,
+    "the device refused the reset",
+    "  qvrestart -d /dev/ttyUSB0 -r\n",
+};
 
 struct Settings {
   int link_mode = default_link_mode;
@@ -42,11 +59,12 @@ Settings parse_arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  answer_help_or_version(argc, argv, help);
   print_line(title, author_suffix);
   Settings settings = parse_arguments(argc, argv);
   if (!settings.run) {
     print_line("usage:", " qvrestart [-s0|1|2] -r");
-    exit_program(exit_done);
+    exit_program(exit_not_done);
   }
   open_port(settings.link_mode);
   int reset = reset_device();

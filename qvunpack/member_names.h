@@ -19,5 +19,6 @@ char* squeeze_name(std::uint8_t* entry);
 // True when the name can be written in the current directory: not empty, not
 // made of dots alone, without a path separator of this host (nor, on
 // Windows, a drive or stream colon), and not a device name of this host. The
-// second byte of a Shift-JIS character is never taken for a separator.
+// second byte of a Shift-JIS character is never taken for a separator; only a
+// byte that can be one counts, so a "/" after a lead byte still separates.
 bool is_safe_member_name(const char* name);

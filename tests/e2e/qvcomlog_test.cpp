@@ -59,9 +59,21 @@ TEST(QvcomlogFetch, FetchesTheSlotByteForByte) {
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(after_banner(session.run.err), "oooo end\n");
   EXPECT_TRUE(read_file(session.host + "/out.txt") == log);
-  std::string request = packet(1, std::string("RFV\x00\x00\x02S1:", 9) + with_nul("COM2.LOG"));
+  std::string request = packet(1, std::string("RFV\x01\x00\x02S1:", 9) + with_nul("COM2.LOG"));
   EXPECT_NE(host_bytes(session.trace).find(request), std::string::npos);
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
+}
+
+TEST(QvcomlogFetch, ALogLargerThanTheRoomIsRefusedUnlessMRaisesIt) {
+  std::string log = header('5') + binary_file(200000);
+  FileSession refused = run_file_program("qvcomlog", {"-g", "-c5", "out.txt"}, {}, {{"COM5.LOG", log}});
+  EXPECT_EQ(refused.run.exit_code, 2);
+  EXPECT_NE(refused.run.err.find(" end\nCOM5.LOG: larger than 131072 bytes, not received (raise the room with -m)\n"),
+            std::string::npos);
+  EXPECT_FALSE(file_exists(refused.host + "/out.txt"));
+  FileSession raised = run_file_program("qvcomlog", {"-g", "-m256K", "-c5", "out.txt"}, {}, {{"COM5.LOG", log}});
+  EXPECT_EQ(raised.run.exit_code, 0);
+  EXPECT_TRUE(read_file(raised.host + "/out.txt") == log);
 }
 
 TEST(QvcomlogFetch, AnEmptySlotMakesAnEmptyHostFile) {
@@ -107,10 +119,10 @@ TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
       "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
       "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}}) {
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}, {"a.txt", "--slot=3"}}) {
     RunResult run = run_program("qvcomlog", args);
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.err.rfind(sjis("qvcomlog v1.42 ZAURUSネットファイル転送"), 0), 0u);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err.rfind(sjis(program_title("qvcomlog", "ZAURUSネットファイル転送")), 0), 0u);
     EXPECT_EQ(after_banner(run.err), usage);
   }
 }

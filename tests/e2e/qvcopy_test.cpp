@@ -2,7 +2,10 @@
 // Packets, the name rules, and every way a copy can fail.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 #include "support/file_session.h"
 
 namespace {
@@ -10,11 +13,13 @@ namespace {
 const std::string ack(1, '\x06');
 
 std::string banner() {
-  return sjis("qvcopy v1.42 ZAURUS ファイルダイレクト転送");
+  return sjis(program_title("qvcopy", "ZAURUS ファイルダイレクト転送"));
 }
 
 std::string read_request(const std::string& name) {
-  return packet(1, std::string("RFV\x00\x00\x02S1:", 9) + with_nul(name));
+  // The room of 131072 bytes is announced one byte larger, so that a file
+  // the device cuts at the announced capacity shows.
+  return packet(1, std::string("RFV\x01\x00\x02S1:", 9) + with_nul(name));
 }
 
 void expect_clean_line(const FileSession& session) {
@@ -80,11 +85,56 @@ TEST(QvcopyRoundTrip, EverySizeBothWaysWithAndWithoutEcho) {
   }
 }
 
+TEST(QvcopyRoom, AFileLargerThanTheRoomIsNeverSavedCutAndMRaisesTheRoom) {
+  const std::string big = binary_file(200000);
+  FileSession refused = run_file_program("qvcopy", {"-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  EXPECT_EQ(refused.run.exit_code, 2);
+  EXPECT_NE(refused.run.err.find(" end\nBIG.BIN: larger than 131072 bytes, not received (raise the room with -m)\n"),
+            std::string::npos);
+  EXPECT_FALSE(file_exists(refused.host + "/BIG.BIN"));
+  expect_clean_line(refused);
+
+  FileSession raised = run_file_program("qvcopy", {"-m200000", "-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  EXPECT_EQ(raised.run.exit_code, 0) << raised.run.err;
+  EXPECT_TRUE(read_file(raised.host + "/BIG.BIN") == big);
+  EXPECT_NE(host_bytes(raised.trace).find(std::string("RFV\x41\x0D\x03S1:BIG.BIN", 17)), std::string::npos);
+
+  const std::string fits = binary_file(131072);
+  FileSession whole = run_file_program("qvcopy", {"-g", "FITS.BIN"}, {}, {{"FITS.BIN", fits}});
+  EXPECT_EQ(whole.run.exit_code, 0) << whole.run.err;
+  EXPECT_TRUE(read_file(whole.host + "/FITS.BIN") == fits);
+  expect_clean_line(whole);
+}
+
 TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {
   FileSession session = run_file_program("qvcopy", {"x", "y", "z"}, {}, {}, {{"x", "X"}, {"y", "Y"}});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(read_file(session.storage + "/z"), "X");
   EXPECT_FALSE(file_exists(session.storage + "/y"));
+}
+
+TEST(QvcopyNames, TheDeviceNameDefaultsToTheHostFilesBaseName) {
+  const std::string elsewhere = make_temp_dir();
+  write_file(elsewhere + "/memo.txt", "memo");
+  const std::string folder = elsewhere.substr(elsewhere.rfind('/') + 1);
+  std::vector<std::string> paths{"../" + folder + "/memo.txt"};
+  if (wine_mode()) {
+    // Windows separates with "\" too, and a drive is no part of a name.
+    paths.insert(paths.end(), {"..\\" + folder + "\\memo.txt", "Z:" + elsewhere + "/memo.txt"});
+  }
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    FileSession session = run_file_program("qvcopy", {path});
+    EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+    EXPECT_NE(host_bytes(session.trace).find(packet(1, with_nul("RFDS1:memo.txt"))), std::string::npos)
+        << session.trace;
+    EXPECT_EQ(read_file(session.storage + "/memo.txt"), "memo");
+    expect_clean_line(session);
+  }
+  // An explicit device name is used as given; a fetched file keeps the
+  // device name in the current folder.
+  FileSession named = run_file_program("qvcopy", {"../" + folder + "/memo.txt", "Other.Txt"});
+  EXPECT_EQ(read_file(named.storage + "/Other.Txt"), "memo");
 }
 
 TEST(QvcopyNames, ALoneDashIsAFileName) {
@@ -98,14 +148,14 @@ TEST(QvcopyUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
       "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
       "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}}) {
+       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}, {"--force", "a.txt"}}) {
     RunResult run = run_program("qvcopy", args);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, 2);  // a script must not take a typo for a copy
     EXPECT_EQ(after_banner(run.err), usage);
     EXPECT_EQ(run.out, "");
   }
   FileSession session = run_file_program("qvcopy", {"a.txt", "-q"});
-  EXPECT_EQ(session.run.exit_code, 0);
+  EXPECT_EQ(session.run.exit_code, 2);
   EXPECT_EQ(host_bytes(session.trace), "");
 }
 
@@ -139,6 +189,20 @@ TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsNotDone) {
   EXPECT_EQ(session.run.exit_code, 2);
   EXPECT_EQ(after_banner(session.run.err), "oo end\n" + sjis("ファイルが作れません") + "\n");
   expect_clean_line(session);
+}
+
+TEST(QvcopyFailures, ASaveCutByTheFileSizeLimitLeavesTheOldFileAndNoTemporaryFile) {
+  RunOptions limited;
+  limited.file_size_limit = 65536;
+  FileSession session = run_file_program("qvcopy", {"-g", "NEW.BIN", "kept.bin"}, {}, {{"NEW.BIN", binary_file(100000)}},
+                                         {{"kept.bin", "the good old copy"}}, limited);
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_NE(session.run.err.find(sjis("ファイルが作れません")), std::string::npos);
+  const std::string kept = read_file(session.host + "/kept.bin");
+  EXPECT_TRUE(kept == "the good old copy") << "the old copy now holds " << kept.size() << " bytes";
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(session.host)) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"kept.bin"});
 }
 
 TEST(QvcopyFailures, AMissingDeviceFileCreatesNothing) {

@@ -111,13 +111,14 @@ TEST_F(Qvunpack, ListsWithoutWriting) {
 TEST_F(Qvunpack, RejectedCommandLineShowsTheUsage) {
   std::string archive = put_archive(worked_example);
   for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"-x", archive}, {archive, "-L"}, {}}) {
+       std::vector<std::vector<std::string>>{{"-x", archive}, {archive, "-L"}, {}, {"--list", archive}}) {
     ProgramRun rejected = run(arguments);
-    EXPECT_EQ(rejected.exit_code, exit_done);
+    EXPECT_EQ(rejected.exit_code, exit_not_done);
     EXPECT_EQ(rejected.out, banner);
     EXPECT_EQ(rejected.err, usage);
   }
   ProgramRun terse_rejected = run({"-t", "-?"});
+  EXPECT_EQ(terse_rejected.exit_code, exit_not_done);
   EXPECT_EQ(terse_rejected.out, "");
   EXPECT_EQ(terse_rejected.err, usage);
   EXPECT_TRUE(written().empty());

@@ -13,9 +13,12 @@
 #include <sstream>
 #include <termios.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "pclink/version.h"
 
 namespace {
 
@@ -48,7 +51,8 @@ void make_pipe(int fds[2]) {
 
 // In the child after fork: standard streams in place, then exec.
 [[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
-                             const std::string& working_dir, const std::vector<std::string>& environment = {}) {
+                             const std::string& working_dir, const std::vector<std::string>& environment = {},
+                             long file_size_limit = 0) {
   dup2(in_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
@@ -56,6 +60,13 @@ void make_pipe(int fds[2]) {
   // The harness ignores SIGPIPE; the programs under test must not inherit that.
   signal(SIGPIPE, SIG_DFL);
   if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
+  if (file_size_limit > 0) {
+    // Ignored, the signal stays ignored across exec: a write past the limit
+    // then fails with EFBIG instead of killing the program.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -101,7 +112,9 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(out);
   make_pipe(err);
   const pid_t pid = fork();
-  if (pid == 0) exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment);
+  if (pid == 0) {
+    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit);
+  }
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -393,4 +406,8 @@ void write_file(const std::string& path, const std::string& bytes) {
 bool file_exists(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0;
+}
+
+std::string program_title(const std::string& name, const std::string& rest) {
+  return name + " v" + suite_version + " " + rest;
 }

@@ -13,6 +13,11 @@
 
 #include "support/sjis.h"  // sjis(utf8): expected messages as the programs write them
 
+// A device program's title in UTF-8 (sjis() gives what a pipe gets): the
+// name, " v", the suite's version, a space and the rest ("ZAURUS ..."), so
+// that the expectation follows the version the build was given.
+std::string program_title(const std::string& name, const std::string& rest);
+
 // A running qvemu.
 struct Emulator {
   pid_t pid = -1;
@@ -39,6 +44,7 @@ struct RunOptions {
   int timeout_ms = 30000;        // the program is killed and the test fails after this
   std::vector<std::string> environment;  // "NAME=value" settings for the program alone
   std::string interrupt_when_output_has;  // terminal runs: SIGINT once this text appears
+  long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
 };
 
 struct RunResult {

@@ -16,13 +16,13 @@ struct FileSession {
 };
 
 // Starts qvemu with a storage folder holding device_files (name, contents),
-// runs program from a fresh working folder holding host_files, with the
-// environment settings given ("NAME=value"), stops qvemu.
+// runs program from a fresh working folder holding host_files under options
+// (its working folder is set here), stops qvemu.
 inline FileSession run_file_program(const std::string& program, std::vector<std::string> args,
                                     std::vector<std::string> emulator_args = {},
                                     const std::vector<std::pair<std::string, std::string>>& device_files = {},
                                     const std::vector<std::pair<std::string, std::string>>& host_files = {},
-                                    const std::vector<std::string>& environment = {}) {
+                                    RunOptions options = {}) {
   FileSession session;
   session.storage = make_temp_dir();
   session.host = make_temp_dir();
@@ -30,9 +30,7 @@ inline FileSession run_file_program(const std::string& program, std::vector<std:
   for (const auto& [name, contents] : host_files) write_file(session.host + "/" + name, contents);
   emulator_args.insert(emulator_args.end(), {"--storage", session.storage});
   Emulator emulator = start_emulator(std::move(emulator_args));
-  RunOptions options;
   options.working_dir = session.host;
-  options.environment = environment;
   session.run = run_device_program(emulator, program, std::move(args), options);
   session.trace = stop_emulator(emulator);
   return session;

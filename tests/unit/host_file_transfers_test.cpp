@@ -91,7 +91,7 @@ TEST_F(HostFileTransfers, AnEmptyDeviceFileMakesAnEmptyHostFile) {
   std::ofstream(host, std::ios::binary) << "old contents";
   scripted_port::answer_units(with_consent({{ACK}, {ACK}, {EOT}, {ENQ}}));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(fetch_to_host_file("EMPTY.TXT", host.c_str()), exit_done);
+  EXPECT_EQ(fetch_to_host_file("EMPTY.TXT", host.c_str(), fetch_limit), exit_done);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "o end\n");
   ASSERT_TRUE(fs::exists(host));
   EXPECT_EQ(fs::file_size(host), 0u);
@@ -102,9 +102,33 @@ TEST_F(HostFileTransfers, AFetchedFileIsSavedByteForByte) {
   std::string data("\x00\x1A\r\n\xFF", 5);
   scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFV" + data), {EOT}, {ENQ}}));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(fetch_to_host_file("GOT.BIN", host.c_str()), exit_done);
+  EXPECT_EQ(fetch_to_host_file("GOT.BIN", host.c_str(), fetch_limit), exit_done);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(contents_of(host), data);
+}
+
+TEST_F(HostFileTransfers, AFileThatFillsTheRoomIsWholeAndOneByteMoreIsRefused) {
+  fs::path host = folder / "f";
+  std::ofstream(host, std::ios::binary) << "old";
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFV12345"), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(fetch_to_host_file("F", host.c_str(), 5), exit_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oo end\n");
+  EXPECT_EQ(contents_of(host), "12345");
+  // One byte more than the room is announced: 6, 0, 0.
+  EXPECT_EQ(scripted_port::written_units()[5], packet_bytes(1, std::string("RFV\x06\x00\x00S1:F\0", 11)));
+
+  // The device cuts a larger file at the announced 6 bytes.
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(1);
+  scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFV123456"), {EOT}, {ENQ}}));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(fetch_to_host_file("F", host.c_str(), 5), exit_not_done);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "oo end\nF: larger than 5 bytes, not received (raise the room with -m)\n");
+  EXPECT_EQ(contents_of(host), "12345");
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
 }
 
 TEST_F(HostFileTransfers, NothingIsSavedAfterAFailedFetch) {
@@ -120,7 +144,7 @@ TEST_F(HostFileTransfers, NothingIsSavedAfterAFailedFetch) {
     fs::path host = folder / "never.txt";
     scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFVpart"), c.packet, {ENQ}}));
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(fetch_to_host_file("NEVER.TXT", host.c_str()), exit_not_done);
+    EXPECT_EQ(fetch_to_host_file("NEVER.TXT", host.c_str(), fetch_limit), exit_not_done);
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(fs::exists(host));
     EXPECT_EQ(scripted_port::incoming_left(), 0u);
@@ -131,7 +155,7 @@ TEST_F(HostFileTransfers, AHostFileThatCannotBeCreatedIsNotDone) {
   fs::path host = folder / "no such folder" / "x.txt";
   scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFVx"), {EOT}, {ENQ}}));
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(fetch_to_host_file("X.TXT", host.c_str()), exit_not_done);
+  EXPECT_EQ(fetch_to_host_file("X.TXT", host.c_str(), fetch_limit), exit_not_done);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oo end\n" + sjis("ファイルが作れません") + "\n");
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <fcntl.h>
@@ -259,6 +260,26 @@ TEST_F(LocalFiles, SaveReportsFilesThatCannotBeCreated) {
   // A folder of that name exists, yet no file could be made.
   EXPECT_EQ(save_file(folder.c_str(), bytes, 0), 0);
   EXPECT_EQ(save_file_whole(folder.c_str(), bytes, 0), 0);
+}
+
+TEST_F(LocalFiles, AWholeSaveReplacesTheTargetAndLeavesNothingElse) {
+  std::string target = write("out", "old contents");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  // A temporary file left by a killed run is neither reused nor removed.
+  std::string leftover = write("out.qv0.tmp", "left over");
+  fs::create_symlink("out", path("link"));
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  EXPECT_EQ(save_file_whole(path("link").c_str(), bytes, 3), 1);
+  EXPECT_EQ(noted_temporary_file(), nullptr);
+  EXPECT_TRUE(fs::is_symlink(path("link")));
+  EXPECT_EQ(read_whole_file(target), "new");
+  // A private file stays private.
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(read_whole_file(leftover), "left over");
+  EXPECT_EQ(folder_entries(folder), std::set<std::string>({"out", "out.qv0.tmp", "link"}));
+  // A device is written into, never replaced by a file (root could do that).
+  EXPECT_EQ(save_file_whole("/dev/null", bytes, 3), 1);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 TEST_F(LocalFiles, SaveReportsAFullDisk) {

@@ -56,6 +56,12 @@ TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
   EXPECT_FALSE(one.fetch);
   EXPECT_EQ(or_none(one.first_name), "a.txt");
   EXPECT_EQ(or_none(one.second_name), "a.txt");
+  // A device file is named after the host file, not the folders it is in;
+  // a host file fetched by default keeps the device name whole.
+  EXPECT_EQ(or_none(copy({"../notes/memo.txt"}).second_name), "memo.txt");
+  EXPECT_EQ(or_none(copy({"/abs/dir/", "-C"}).second_name), "");
+  EXPECT_EQ(or_none(copy({"-g", "DIR/X.TXT"}).second_name), "DIR/X.TXT");
+  EXPECT_EQ(or_none(copy({"../a", "keep/As/Typed"}).second_name), "keep/As/Typed");
   CopyCommand three = copy({"x", "y", "z"});
   EXPECT_EQ(or_none(three.first_name), "x");
   EXPECT_EQ(or_none(three.second_name), "z");
@@ -73,6 +79,7 @@ TEST_F(ProgramCommands, CopyRejectionsForgetTheNames) {
   EXPECT_EQ(copy({"a.txt", "-x"}).first_name, nullptr);
   EXPECT_EQ(copy({"a.txt", "-G"}).first_name, nullptr);  // options are case-sensitive
   EXPECT_EQ(copy({"a.txt", "-d"}).first_name, nullptr);
+  EXPECT_EQ(copy({"-d", "--x", "a.txt"}).first_name, nullptr);  // a forgotten port name
   EXPECT_EQ(copy({"-c3", "a.txt"}).first_name, nullptr);  // -c is qvcomlog's only
 }
 
@@ -117,6 +124,32 @@ TEST_F(ProgramCommands, LogNameAndHeaderCarryTheSlotDigit) {
   log_header(3, header);
   EXPECT_EQ(std::string(header), "#01;19130101 000000\r###;\r");
   EXPECT_EQ(std::string(header).size(), 25u);
+}
+
+TEST_F(ProgramCommands, TheFetchRoomTakesBytesKAndMUpToOneByteBelowTheFieldsTop) {
+  struct Case {
+    const char* option;
+    int room;  // -1: the command line is rejected
+  };
+  for (const Case& c : {Case{"-m200000", 200000}, Case{"-m256K", 262144}, Case{"-m15M", 15728640},
+                        Case{"-m0", 0}, Case{"-m16777214", 16777214}, Case{"-m16777215", -1},
+                        Case{"-m16M", -1}, Case{"-m16383K", 16776192}, Case{"-m", -1}, Case{"-mK", -1},
+                        Case{"-m12k", -1}, Case{"-m1KB", -1}, Case{"-m-5", -1}, Case{"-m 5", -1},
+                        Case{"-m99999999999999999999", -1}}) {
+    SCOPED_TRACE(c.option);
+    EXPECT_EQ(fetch_room_from_option(c.option), c.room);
+    CopyCommand copied = copy({"-g", c.option, "A"});
+    LogCommand logged = log({"-g", c.option, "a"});
+    if (c.room < 0) {
+      EXPECT_EQ(copied.first_name, nullptr);
+      EXPECT_EQ(logged.host_name, nullptr);
+    } else {
+      EXPECT_EQ(copied.fetch_room, c.room);
+      EXPECT_EQ(logged.fetch_room, c.room);
+    }
+  }
+  EXPECT_EQ(copy({"-g", "A"}).fetch_room, 131072);
+  EXPECT_EQ(log({"-g", "a"}).fetch_room, 131072);
 }
 
 TEST_F(ProgramCommands, ListTargetDefaultsToS1AndTheLastWins) {

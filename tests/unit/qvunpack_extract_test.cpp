@@ -235,6 +235,15 @@ TEST_F(Extract, ShiftJisNamesAreKeptByteForByte) {
   EXPECT_EQ(read_whole_file(name), "sjis");
 }
 
+TEST_F(Extract, ASlashAfterALeadByteStillSeparates) {
+  const std::string folder("A\x81");
+  fs::create_directory(folder);
+  EXPECT_EQ(run(archive_writer::archive({{folder + "/EVIL.TXT", "evil"}})), ExtractResult::incomplete);
+  EXPECT_EQ(err, folder + "/EVIL.TXT" + sjis(":ファイル名が不正です") + "\r\n");
+  EXPECT_TRUE(fs::is_empty(folder));
+  fs::remove(folder);
+}
+
 TEST_F(Extract, FileThatCannotBeCreatedIsReported) {
   fs::create_directory("TAKEN");
   EXPECT_EQ(run(archive_writer::archive({{"TAKEN", "x"}, {"FREE", "y"}})), ExtractResult::incomplete);
@@ -251,7 +260,14 @@ TEST_F(Extract, ArchiveThatCannotBeOpenedIsReported) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "no-such-archive" + sjis(":がオープンできません") + "\r\n");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+// g++ tells of AddressSanitizer with __SANITIZE_ADDRESS__, clang++ with
+// __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QV_ADDRESS_SANITIZER)
 constexpr bool address_space_is_sanitizer_managed = true;
 #else
 constexpr bool address_space_is_sanitizer_managed = false;

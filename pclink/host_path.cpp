@@ -1,0 +1,7 @@
+#include "pclink/host_path.h"
+
+#include "pclink/platform.h"
+
+const char* host_base_name(const char* path) {
+  return platform::path_base_name(path);
+}

@@ -1,0 +1,53 @@
+// Host files saved whole on POSIX hosts: exclusive creation, fsync and
+// rename, which replaces the target in one step.
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pclink/platform.h"
+
+namespace platform {
+
+std::string file_to_replace(const char* name) {
+  struct stat link_info;
+  if (lstat(name, &link_info) != 0) return name;  // a new file
+  std::string target = name;
+  if (S_ISLNK(link_info.st_mode)) {
+    char* resolved = realpath(name, nullptr);
+    if (resolved == nullptr) return "";  // a dangling link: the open creates its file
+    target = resolved;
+    std::free(resolved);
+  }
+  struct stat info;
+  if (stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+  // rename would replace a file this user may not write; the open refuses it.
+  if (access(target.c_str(), W_OK) != 0) return "";
+  return target;
+}
+
+std::FILE* create_new_file(const char* path, const char* model, bool& path_taken) {
+  int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  path_taken = descriptor < 0 && errno == EEXIST;
+  if (descriptor < 0) return nullptr;
+  struct stat model_info;
+  bool permissions_kept =
+      stat(model, &model_info) != 0 || fchmod(descriptor, model_info.st_mode & 07777) == 0;
+  std::FILE* stream = permissions_kept ? fdopen(descriptor, "wb") : nullptr;
+  if (stream == nullptr) {
+    close(descriptor);
+    unlink(path);
+  }
+  return stream;
+}
+
+bool sync_file(std::FILE* stream) {
+  return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+}
+
+bool replace_file(const char* temporary, const char* target) {
+  return std::rename(temporary, target) == 0;
+}
+
+}  // namespace platform
