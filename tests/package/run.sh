@@ -11,6 +11,7 @@
 # otherwise that check, like any whose tool is missing, counts as skipped.
 # Ends with "package checks: N passed, 0 failed, K skipped".
 set -eu
+export LC_ALL=C  # one sort order for the file lists
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -140,8 +141,7 @@ check_windows_zip() {
   (cd "$windows_build" && cpack -G ZIP -B "$work/zip" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G ZIP"; }
   zip=$(ls "$work"/zip/*.zip)
   top=$(basename "$zip" .zip)
-  for program in $programs; do echo "$top/$program.exe"; done | sort >"$work/expected"
-  echo "$top/README.md" >>"$work/expected"
+  { for program in $programs; do echo "$top/$program.exe"; done; echo "$top/README.md"; } | sort >"$work/expected"
   (cd "$work/zip" && cmake -E tar xf "$zip" && find "$top" -type f | sort) >"$work/actual"
   same_list "contents of $zip" "$work/expected" "$work/actual"
   objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
