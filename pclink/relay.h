@@ -7,8 +7,12 @@
 // an ENQ control block; the receiver grants it 18 ms later with a SYN block,
 // then answers the frame with an ACK block, or a NAK block when the frame's
 // checksum is wrong. Any irregularity restarts the exchange from the ENQ
-// block, without limit: in link mode 2 a dead line makes a program wait or
-// repeat instead of ending with "TimeOut".
+// block. A silent line is retried without limit: the program waits instead
+// of ending with "TimeOut". But a live device that keeps answering without a
+// frame getting through, or a port that fails outright (unplugged, hung up),
+// ends the program with "TimeOut" and exit code 1, as on a cable. When the
+// device announces a frame while we announce ours, we give way (see
+// relay_send_frame in relay.cpp).
 //
 // A control block: 00 00 00 00 00 96 82 code.
 // A frame: 00 00 00 00 00 96 81 10, frame number (16 bits, little-endian,
@@ -52,12 +56,16 @@ void send_relay_control(std::uint8_t code);
 // included): its code, or -1 after a silence of 0.5 s.
 int recv_relay_control();
 // Sends one frame of n payload bytes, repeating the whole exchange from its
-// ENQ block until the receiver acknowledges it. Returns 1.
+// ENQ block until the receiver acknowledges it. A frame the device sends
+// instead, in answer to ours, is kept for the next begin_receive. Returns 1.
 int relay_send_frame(int n, int number, const std::uint8_t* payload);
 // Receives one good frame numbered 0xFFFF or expected into buffer, which
-// holds capacity bytes; a longer frame is refused like a damaged one.
-// Returns the payload length.
+// holds capacity bytes; a longer frame is refused like a damaged one. A
+// refused frame is drained off the line before it is answered, and one whose
+// bytes stop coming is abandoned at the first time-out. Returns the payload
+// length.
 int relay_recv_frame(std::uint8_t* buffer, int capacity, int expected);
-// Two bytes, low byte first, each read with a 1 s time-out; a failed read
-// gives 0xFF.
-int relay_recv_word();
+
+// Back to the start-up state: nothing received, nothing kept. For tests that
+// run many conversations in one process.
+void reset_relay_state();

@@ -12,6 +12,7 @@
 
 bool echo_enabled = true;
 bool link_failed = false;
+bool port_error = false;
 bool relay_active = false;
 
 namespace {
@@ -51,12 +52,14 @@ int read_port_byte(int timeout) {
     return receive_buffer.bytes[receive_buffer.read_position++];
   }
   link_failed = false;
+  port_error = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
   platform::ReadResult result = read_byte_watching_silence(timeout);
   if (result.status == platform::Transfer::failed) {
     std::printf("r-error=%d\n", result.error);
     link_failed = true;
+    port_error = true;
     return -1;
   }
   if (result.status == platform::Transfer::timed_out) {
@@ -70,10 +73,12 @@ int read_port_byte(int timeout) {
 
 int write_port_byte(int timeout, std::uint8_t byte) {
   link_failed = false;
+  port_error = false;
   platform::WriteResult result = platform::write_byte(timeout, byte);
   if (result.status == platform::Transfer::failed) {
     std::printf("w_error=%d\n", result.error);
     link_failed = true;
+    port_error = true;
     return -1;
   }
   if (result.status == platform::Transfer::timed_out) {
@@ -202,9 +207,11 @@ void timeout_exit() {
 
 void reset_link_state() {
   platform::close_port();
+  reset_relay_state();
   std::strcpy(port_name, default_port_name);
   echo_enabled = true;
   link_failed = false;
+  port_error = false;
   relay_active = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;

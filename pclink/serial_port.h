@@ -30,6 +30,9 @@ int link_mode_from_option(const char* option);
 // Process-wide link state.
 extern bool echo_enabled;  // echo suppression on (the default); -C clears it
 extern bool link_failed;   // the most recent platform transfer failed or timed out
+// The most recent platform transfer failed outright rather than timing out:
+// the port itself is gone (an unplugged adapter, a hung-up line).
+extern bool port_error;
 extern bool relay_active;  // set by open_port in link mode 2
 
 // The port name holds at most this many characters.

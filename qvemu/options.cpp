@@ -43,6 +43,8 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--relay-wrong-number", &options.relay_faults.wrong_number},
       {"--relay-lose-syn", &options.relay_faults.lose_syn},
       {"--relay-lose-ack", &options.relay_faults.lose_ack},
+      {"--relay-crossed-enq", &options.relay_faults.crossed_enq},
+      {"--relay-damage-echo", &options.relay_faults.damage_echo},
   };
   const std::map<std::string, std::string*> texts = {
       {"--storage", &options.storage_dir}, {"--trace", &options.trace_path},
@@ -141,6 +143,10 @@ const char* help_text() {
       "  --relay-wrong-number N  send the device's N-th frame first numbered 0x0001\n"
       "  --relay-lose-syn N      leave the host's N-th ENQ block unanswered\n"
       "  --relay-lose-ack N      take the host's N-th frame but lose its ACK block\n"
+      "  --relay-crossed-enq N   as --relay-lose-ack, and announce the answer at once,\n"
+      "                          insisting while the host announces its frame again\n"
+      "  --relay-damage-echo N   echo the host's N-th byte (counted over the run) with\n"
+      "                          its low bit flipped\n"
       "  --relay-short-sync      start every device block with two zero bytes only\n";
 }
 

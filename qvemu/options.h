@@ -42,6 +42,8 @@ struct RelayFaults {
   int wrong_number = 0;     // the device's N-th frame first goes out numbered 0x0001
   int lose_syn = 0;         // the host's N-th ENQ block goes unanswered
   int lose_ack = 0;         // the host's N-th frame is taken but its ACK block is lost
+  int crossed_enq = 0;      // as lose_ack, and the device announces its answer over the host's resend
+  int damage_echo = 0;      // the echo of the host's N-th byte goes back with its low bit flipped
   bool short_sync = false;  // every block of the device starts with two zero bytes only
 };
 

@@ -92,7 +92,7 @@ void PtyLine::end_session() {
   put_in_raw_mode(slave_path_);
 }
 
-std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
+std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms, bool damage_echo) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   for (;;) {
     if (!session_open_ && !wait_for_session(timeout_ms < 0 ? -1 : remaining_ms(deadline))) return std::nullopt;
@@ -100,7 +100,7 @@ std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms) {
       const std::uint8_t byte = arrived_.front();
       arrived_.pop_front();
       // The echo is of what reached the device, and it crosses the line back.
-      if (echo_) write_noisy({byte});
+      if (echo_) write_noisy({static_cast<std::uint8_t>(damage_echo ? byte ^ 0x01 : byte)});
       return byte;
     }
     // Once a shutdown is asked for, only what the host has already sent is

@@ -31,9 +31,10 @@ class PtyLine {
 
   const std::string& slave_path() const { return slave_path_; }
 
-  // The next byte from the host, echoed; timeout_ms < 0 waits without limit.
-  // nullopt when the time-out expired.
-  std::optional<std::uint8_t> read_byte(int timeout_ms);
+  // The next byte from the host, echoed (with its low bit flipped when
+  // damage_echo is set); timeout_ms < 0 waits without limit. nullopt when
+  // the time-out expired.
+  std::optional<std::uint8_t> read_byte(int timeout_ms, bool damage_echo = false);
   // One unit (or relay block) to the host.
   void write(const Bytes& bytes);
 

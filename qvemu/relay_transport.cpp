@@ -58,13 +58,22 @@ Bytes RelayTransport::receive_frame_payload() {
       send_block(encode_relay_control(relay_nak, zeros()));
       continue;
     }
-    if (faults_.lose_ack > 0 && ++host_frames_ == faults_.lose_ack) {
+    const int frame_count = ++host_frames_;
+    if (frame_count == faults_.lose_ack) {
       // The frame got through but its ACK did not: the host sends it again,
       // and the device must take the unit only once.
       trace_.event("fault: relay ACK block lost");
       awaiting_resend_ = true;
       unacknowledged_ = frame.payload;
       continue;
+    }
+    if (frame_count == faults_.crossed_enq) {
+      // As the ACK block is lost, the device goes on to announce its answer
+      // at once, and holds to it while the host announces the frame again:
+      // one side must give way, and it can only be the host.
+      trace_.event("fault: relay ACK block lost, the answer announced over the host's resend");
+      answering_over_resend_ = true;
+      return frame.payload;
     }
     send_block(encode_relay_control(relay_ack, zeros()));
     if (awaiting_resend_) {
@@ -108,12 +117,17 @@ void RelayTransport::send_unit(const Bytes& bytes) {
                        std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(waited).count()) +
                        " us after the ENQ block, sooner than 18 ms");
     }
+    if (answering_over_resend_ && grant.is_control(relay_enq)) {
+      trace_.event("the host announced again over the device's answer");
+      continue;
+    }
     if (!grant.is_control(relay_syn)) {
       if (grant.kind != BlockKind::silence) {
         trace_.violation("expected the relay SYN block, got " + describe_relay_block(grant));
       }
       continue;
     }
+    answering_over_resend_ = false;
     send_block(encode_relay_frame(bytes, shape));
     const bool sound = !shape.damaged && shape.kind == relay_frame_kind && shape.number == relay_any_number;
     const bool refused_silently = shape.kind != relay_frame_kind || shape.number != relay_any_number;
@@ -155,8 +169,14 @@ int RelayTransport::zeros() const {
 }
 
 RelayBlock RelayTransport::read_block(int first_timeout_ms) {
-  RelayBlock block = read_relay_block([this](int timeout_ms) { return line_.read_byte(timeout_ms); },
-                                      first_timeout_ms, relay_byte_timeout_ms);
+  RelayBlock block = read_relay_block(
+      [this](int timeout_ms) {
+        const bool damage_echo = host_bytes_ + 1 == faults_.damage_echo;
+        std::optional<std::uint8_t> byte = line_.read_byte(timeout_ms, damage_echo);
+        if (byte && ++host_bytes_ == faults_.damage_echo) trace_.event("fault: relay echo of a host byte damaged");
+        return byte;
+      },
+      first_timeout_ms, relay_byte_timeout_ms);
   if (!block.skipped.empty()) {
     trace_.host_block(block.skipped, "skipped");
     trace_.violation("the host sent " + std::to_string(block.skipped.size()) + " bytes outside any relay block");

@@ -47,6 +47,10 @@ class RelayTransport : public Transport {
   const RelayFaults& faults_;
   int host_enq_blocks_ = 0;
   int host_frames_ = 0;
+  int host_bytes_ = 0;  // every byte the host sent in the run
+  // The device announces its answer to a frame whose ACK block it lost, and
+  // the host's ENQ block for that frame again is expected in place of SYN.
+  bool answering_over_resend_ = false;
   int device_frames_ = 0;
   bool awaiting_resend_ = false;
   Bytes unacknowledged_;

@@ -4,7 +4,15 @@
 // the frames on the way.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -30,12 +38,14 @@ const Link relay_quiet{"relay without echo", {"--relay", "--no-echo"}, {"-C", "-
 // device_files, from a working folder holding host_files.
 FileSession run_over(const Link& link, const std::string& program, const std::vector<std::string>& args,
                      const Files& device_files = {}, const Files& host_files = {},
-                     const std::vector<std::string>& faults = {}) {
+                     const std::vector<std::string>& faults = {}, int timeout_ms = RunOptions{}.timeout_ms) {
   std::vector<std::string> program_args = link.program;
   program_args.insert(program_args.end(), args.begin(), args.end());
   std::vector<std::string> emulator_args = link.emulator;
   emulator_args.insert(emulator_args.end(), faults.begin(), faults.end());
-  return run_file_program(program, program_args, emulator_args, device_files, host_files);
+  RunOptions options;
+  options.timeout_ms = timeout_ms;
+  return run_file_program(program, program_args, emulator_args, device_files, host_files, options);
 }
 
 // The relay blocks of a trace ("h" from the host, "d" from the device).
@@ -347,6 +357,106 @@ TEST(RelayFaults, ControlBlocksAndFramesAfterOnlyTwoZeroBytesAreTaken) {
   EXPECT_EQ(count_blocks(session.trace, 'd', control_block('\x05')), 0);  // ours had two zero bytes only
   EXPECT_EQ(count_blocks(session.trace, 'h', nak_block), 0);
   expect_clean(session);
+}
+
+// Where the host never gave way, or the echo stuck, the run would hang:
+// it is cut off well before the harness's own limit.
+constexpr int hang_limit_ms = 20000;
+
+FileSession run_bounded(const Link& link, const Job& job, const std::vector<std::string>& faults) {
+  return run_over(link, job.program, job.args, job.device_files, job.host_files, faults, hang_limit_ms);
+}
+
+// A send and a fetch of the same file, and what each leaves behind.
+std::vector<Job> send_and_fetch(const std::string& file) {
+  return {{"qvcopy", {"up.bin", "UP.BIN"}, {}, {{"up.bin", file}}, "UP.BIN", nullptr},
+          {"qvcopy", {"-g", "DOWN.BIN", "down.bin"}, {{"DOWN.BIN", file}}, {}, nullptr, "down.bin"}};
+}
+
+void expect_whole(const FileSession& session, const Job& job, const std::string& file) {
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  if (job.stored) {
+    EXPECT_TRUE(read_file(session.storage + "/" + job.stored) == file);
+  }
+  if (job.fetched) {
+    EXPECT_TRUE(read_file(session.host + "/" + job.fetched) == file);
+  }
+}
+
+int events_starting(const std::string& trace, const std::string& start) {
+  int count = 0;
+  for (const std::string& event : trace_events(trace)) count += event.rfind(start, 0) == 0;
+  return count;
+}
+
+TEST(RelayFaults, WhenBothSidesAnnounceAtOnceTheHostGivesWayAndTheUnitsGoOnce) {
+  // Frame 1 is the command Packet, frame 5 an ACK or a data Packet.
+  const std::string file = file_of(1500);
+  for (const Job& job : send_and_fetch(file)) {
+    FileSession by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
+    for (const Link* link : {&relay_echoing, &relay_quiet}) {
+      for (const char* frame : {"1", "5"}) {
+        SCOPED_TRACE(job_name(job, *link) + ", crossed at host frame " + frame);
+        FileSession crossed = run_bounded(*link, job, {"--relay-crossed-enq", frame});
+        expect_whole(crossed, job, file);
+        EXPECT_EQ(events_starting(crossed.trace, "fault: relay ACK block lost"), 1);
+        // Neither side's unit was taken twice or lost.
+        EXPECT_EQ(to_hex(host_bytes(crossed.trace)), to_hex(host_bytes(by_cable.trace)));
+        EXPECT_EQ(to_hex(device_bytes(crossed.trace)), to_hex(device_bytes(by_cable.trace)));
+        expect_clean(crossed);
+      }
+    }
+  }
+}
+
+// Plays a device that answers nothing and hangs up once the host has sent
+// its first relay block. Returns when it hung up (or that the host never
+// wrote).
+std::optional<std::chrono::steady_clock::time_point> hang_up_after_first_block(int master) {
+  std::string received;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (received.size() < 8 && std::chrono::steady_clock::now() < deadline) {
+    pollfd host{master, POLLIN, 0};
+    if (poll(&host, 1, 1000) != 1 || (host.revents & POLLIN) == 0) continue;
+    char buffer[64];
+    const ssize_t count = read(master, buffer, sizeof buffer);
+    if (count > 0) received.append(buffer, static_cast<std::size_t>(count));
+  }
+  close(master);
+  if (received.size() < 8) return std::nullopt;
+  return std::chrono::steady_clock::now();
+}
+
+TEST(RelayPort, ALineHungUpMidRunEndsTheProgramWithinFiveSecondsAndFewLines) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  Emulator port;
+  port.pty_path = ttyname(slave);
+  close(slave);  // the program's own open keeps the terminal
+  auto device = std::async(std::launch::async, hang_up_after_first_block, master);
+  RunOptions options;
+  options.timeout_ms = hang_limit_ms;
+  RunResult run = run_device_program(port, "qvrestart", {"-s2", "-r"}, options);
+  const auto ended = std::chrono::steady_clock::now();
+  const auto hung_up = device.get();
+  ASSERT_TRUE(hung_up.has_value()) << run.err;
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(ended - *hung_up).count(), 5000);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.err.find("TimeOut\n"), std::string::npos) << run.err;
+  // One error line at most, not a flood of them.
+  EXPECT_LT(run.out.size() + run.err.size(), 400u) << run.out << run.err;
+}
+
+TEST(RelayPort, AMissingPortEndsTheProgram) {
+  Emulator nowhere;
+  nowhere.pty_path = make_temp_dir() + "/no-such-port";
+  RunOptions options;
+  options.timeout_ms = 5000;
+  RunResult run = run_device_program(nowhere, "qvrestart", {"-s2", "-r"}, options);
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.err.find("port open error\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("TimeOut\n"), std::string::npos) << run.err;
 }
 
 }  // namespace
