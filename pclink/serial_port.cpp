@@ -117,34 +117,35 @@ int write_port_byte(int timeout, std::uint8_t byte) {
 
 // The line after "port open error": why, in words a user can act on.
 void explain_open_failure(const platform::OpenResult& result) {
-  char reason[512];
+  char detail[256];
+  const char* why = detail;
   switch (result.failure) {
     case platform::OpenFailure::none:
       return;
     case platform::OpenFailure::no_such_port:
-      std::snprintf(reason, sizeof reason, "%s: no such port", port_name);
+      why = ": no such port";
       break;
     case platform::OpenFailure::busy:
-      std::snprintf(reason, sizeof reason, "%s: the port is held by another program", port_name);
-      break;
-    case platform::OpenFailure::no_permission:
-      if (result.group[0] != '\0') {
-        std::snprintf(reason, sizeof reason,
-                      "%s: no permission to use the port; join the group %s (sudo usermod -aG %s $USER), "
-                      "then log in again",
-                      port_name, result.group, result.group);
-      } else {
-        std::snprintf(reason, sizeof reason, "%s: no permission to use the port", port_name);
-      }
+      why = ": the port is held by another program";
       break;
     case platform::OpenFailure::not_a_port:
-      std::snprintf(reason, sizeof reason, "%s: not a serial port", port_name);
+      why = ": not a serial port";
+      break;
+    case platform::OpenFailure::no_permission:
+      if (result.group[0] == '\0') {
+        why = ": no permission to use the port";
+        break;
+      }
+      std::snprintf(detail, sizeof detail,
+                    ": no permission to use the port; join the group %s (sudo usermod -aG %s $USER), "
+                    "then log in again",
+                    result.group, result.group);
       break;
     case platform::OpenFailure::other:
-      std::snprintf(reason, sizeof reason, "%s: the port cannot be opened (error %d)", port_name, result.error);
+      std::snprintf(detail, sizeof detail, ": the port cannot be opened (error %d)", result.error);
       break;
   }
-  print_line(reason, "");
+  print_line(port_name, why);
 }
 
 }  // namespace
