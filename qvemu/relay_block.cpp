@@ -49,7 +49,9 @@ bool read_block_body(const TimedByteSource& next_byte, int byte_timeout_ms, Rela
   if (!take(&block.fixed_triple, 3)) return false;
   Bytes length;
   if (!take(&length, 2)) return false;
-  if (!take(&block.payload, static_cast<std::size_t>(length[0] | (length[1] << 8)))) return false;
+  const int claimed = length[0] | (length[1] << 8);
+  if (claimed > relay_max_payload) return false;
+  if (!take(&block.payload, static_cast<std::size_t>(claimed))) return false;
   Bytes checksum;
   if (!take(&checksum, 2)) return false;
   block.sent_checksum = static_cast<std::uint16_t>(checksum[0] | (checksum[1] << 8));
