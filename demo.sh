@@ -1,31 +1,47 @@
 #!/bin/sh
-# Builds the suite and runs it against qvemu, the device emulator, on a
-# pseudo-terminal: every step prints its command, its messages (converted
-# from Shift-JIS for this terminal) and its exit code, and at the end the
-# bytes that went over the line.
+# Builds the programs and qvemu, the device emulator, and runs the suite
+# against it on a pseudo-terminal: every step prints its command, its
+# messages (converted from Shift-JIS for this terminal), its exit code and a
+# short summary of what went over the line. The whole trace of the line stays
+# in build/demo-traces/.
 set -eu
 cd "$(dirname "$0")"
 generator=""
 if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
+echo "--- building the programs and qvemu in build/"
+mkdir -p build
 # shellcheck disable=SC2086
-cmake -S . -B build $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build >/dev/null
+cmake -S . -B build $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/demo-configure.log 2>&1 ||
+  { cat build/demo-configure.log; exit 1; }
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" \
+  --target qvrestart qvcopy qvdir qvcomlog qvinstall qvunpack qvemu
 bin=$PWD/build/bin
+traces=$PWD/build/demo-traces
+rm -rf "$traces"
+mkdir -p "$traces"
 
 work=$(mktemp -d)
 emulators=""
 cleanup() {
   for emulator in $emulators; do kill "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; done
+  emulators=""
   rm -rf "$work"
 }
-trap cleanup EXIT INT TERM
+# An exit from a signal's trap runs the EXIT trap: the emulators end and the
+# folder goes however the demo ends, also when its reader does (./demo.sh | head).
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 141' PIPE
 mkdir -p "$work/device" "$work/host"
 
 # start_qvemu <name> <options...>: starts an emulator on the shared device
-# storage, tracing to <name>-trace.txt, and sets $port to its terminal.
+# storage, tracing to <name>-trace.txt, and sets $port to its terminal and
+# $trace to its trace.
 start_qvemu() {
   name=$1; shift
-  "$bin/qvemu" --storage "$work/device" --trace "$work/$name-trace.txt" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  trace=$traces/$name-trace.txt
+  "$bin/qvemu" --storage "$work/device" --trace "$trace" "$@" >"$work/$name.out" 2>"$work/$name.err" &
   emulators="$emulators $!"
   tries=0
   until [ -s "$work/$name.out" ]; do
@@ -36,6 +52,37 @@ start_qvemu() {
   port=$(head -n 1 "$work/$name.out")
 }
 
+# summarize_trace <first line>: one line for what the trace holds from that
+# line on: the Packets each side sent (the first few payloads), the control
+# bytes, relay blocks, protocol violations and the emulator's events.
+summarize_trace() {
+  awk -v from="$1" '
+    function payload(line) {
+      sub(/^[^|]*\| packet [0-9]+ "/, "", line); sub(/"[^"]*$/, "", line)
+      if (length(line) > 16) { line = substr(line, 1, 16); sub(/\\(x[0-9A-F]?)?$/, "", line); line = line "..." }
+      return line
+    }
+    function side(name, packets, words, controls) {
+      return sprintf("%s: %d packets%s, %d control bytes", name, packets, packets ? " (" words (packets > 3 ? ", ..." : "") ")" : "", controls)
+    }
+    NR < from { next }
+    /^[HD] .*\| packet / { k = substr($0, 1, 1); n[k]++; if (n[k] <= 3) w[k] = w[k] (n[k] > 1 ? ", " : "") payload($0); next }
+    /^[HD] / { c[substr($0, 1, 1)]++; next }
+    /^[hd] / { blocks++; next }
+    /^! / { violations++; next }
+    /^= / && !/^= session/ { events = events "; " substr($0, 3) }
+    END {
+      printf "  [line] %s; %s", side("host", n["H"], w["H"], c["H"]), side("device", n["D"], w["D"], c["D"])
+      if (blocks) printf "; %d relay blocks", blocks
+      if (violations) printf "; %d PROTOCOL VIOLATIONS", violations
+      print events
+    }' "$trace"
+}
+
+# sessions_closed: how many host sessions the emulator has seen end.
+sessions_closed() {
+  grep -c '^= session closed' "$trace" || true
+}
 start_qvemu cable
 echo "qvemu plays the device on $port"
 
@@ -56,10 +103,20 @@ show() {
   echo "(exit code $status)"
 }
 
-# step <program> <arguments...>: the same against the emulated device.
+# step <program> <arguments...>: the same against the emulated device, and
+# the summary of the step's trace once the emulator has seen the session end
+# (waited for at most 2 s).
 step() {
   program=$1; shift
+  first=$(($(wc -l <"$trace") + 1))
+  closed=$(sessions_closed)
   show "$program" -d "$port" "$@"
+  tries=0
+  while [ "$(sessions_closed)" -le "$closed" ] && [ "$tries" -lt 40 ]; do
+    tries=$((tries + 1))
+    sleep 0.05
+  done
+  summarize_trace "$first"
 }
 
 step qvrestart -r
@@ -84,12 +141,10 @@ step qvcopy -g NOTTHERE.TXT
 # Through the optical relay adapter (link mode 2): a second emulator plays
 # the adapter and the device on a line of its own, and every unit travels
 # in a relay frame with its ENQ, SYN and ACK blocks.
-cable_port=$port
 start_qvemu relay --relay
 echo
 echo "qvemu --relay plays the adapter and the device on $port"
 step qvcopy -s2 memo.txt RELAY.TXT
-port=$cable_port
 
 # qvunpack works offline, on a backup archive of the device: list it, then
 # write its members into the host folder.
@@ -103,8 +158,5 @@ echo "--- the device's storage S1: now holds:"
 ls -l "$work/device"
 
 echo
-echo "--- the line, as the emulator saw it (H host, D device):"
-cat "$work/cable-trace.txt"
-echo
-echo "--- the relay line: the frames of the first unit (h, d: relay blocks; H, D: the units they carry):"
-head -n 6 "$work/relay-trace.txt"
+echo "--- the whole line, as the emulators saw it (H host, D device; h, d relay blocks):"
+ls "$traces"/*-trace.txt

@@ -1,42 +1,87 @@
 #!/bin/sh
-# Builds the suite twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every unit and end-to-end test in
-# both builds, then the extra stages that exist (Windows builds under Wine,
-# the archive decoder's fuzzer).
+# Builds the suite twice with warnings as errors, the plain tree with g++ and
+# an AddressSanitizer and UndefinedBehaviorSanitizer tree with clang++ (g++
+# when there is no clang++), and runs every test in both; then the stages that
+# exist: the Windows programs under Wine, the install tree, manual pages and
+# packages (tests/package/run.sh), and the fuzzers. Ends with one tally:
+# "summary: N passed, 0 failed, K skipped" (any failure stops the run).
 set -eu
 cd "$(dirname "$0")"
+started=$(date +%s)
 jobs=$(nproc 2>/dev/null || echo 2)
 generator=""
 if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
 
+# What this script's own stages use; the Wine stage installs mingw-w64 and
+# Wine itself, the fuzzers clang.
+need=""
+command -v clang++ >/dev/null 2>&1 || need="$need clang"
+command -v groff >/dev/null 2>&1 || need="$need groff-base"
+command -v man >/dev/null 2>&1 || need="$need man-db"
+command -v dpkg-shlibdeps >/dev/null 2>&1 || need="$need dpkg-dev"
+echo "test.sh: about 13 minutes on a 2-core machine (two builds and their tests, Wine, packages, fuzzers)"
+echo "test.sh: installs with apt-get:${need:- nothing here};" \
+  "the Wine stage installs mingw-w64 and Wine when missing; dpkg -i installs and removes qvlink"
+if [ -n "$need" ]; then
+  sudo_cmd=
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
+  $sudo_cmd apt-get update -q
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends $need
+fi
+
 passed=0
+skipped=0
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-# Adds the count that a stage's closing line reports to the tally.
-count_passed() {  # count_passed <log> <sed expression printing the count>
-  n=$(sed -n "$2" "$1" | tail -n 1)
-  passed=$((passed + ${n:-0}))
+# Adds the count that a stage's log reports to a tally.
+add_count() {  # add_count <variable> <log> <sed expression printing the count>
+  n=$(sed -n "$3" "$2" | tail -n 1)
+  eval "$1=\$((\$$1 + ${n:-0}))"
 }
 
-run_build() {  # run_build <dir> <cmake options...>
-  dir=$1; shift
+run_build() {  # run_build <dir> <C++ compiler> <cmake options...>
+  dir=$1; compiler=$2; shift 2
+  echo "== $dir ($compiler)"
+  # CXX chooses the compiler of a fresh tree only: a tree configured before
+  # keeps its own, and its cache.
   # shellcheck disable=SC2086
-  cmake -S . -B "$dir" $generator "$@" >/dev/null
+  CXX=$compiler cmake -S . -B "$dir" $generator -DQV_WARNINGS_AS_ERRORS=ON -DQV_BUILD_TESTS=ON "$@" >"$logs/configure.log" ||
+    { cat "$logs/configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --output-log "$logs/ctest.log"
-  count_passed "$logs/ctest.log" 's/.* tests passed, 0 tests failed out of \([0-9][0-9]*\).*/\1/p'
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --output-log "$logs/ctest.log" >/dev/null ||
+    { cat "$logs/ctest.log"; exit 1; }
+  tail -n 3 "$logs/ctest.log"
+  # ctest counts a skipped test among the passed ones and names it once more.
+  add_count passed "$logs/ctest.log" 's/.* tests passed, 0 tests failed out of \([0-9][0-9]*\).*/\1/p'
+  n=$(grep -c '(Skipped)$' "$logs/ctest.log" || true)
+  passed=$((passed - n))
+  skipped=$((skipped + n))
 }
 
-run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+run_build build g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if command -v clang++ >/dev/null 2>&1; then
+  run_build build-sanitize-clang clang++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+else
+  run_build build-sanitize g++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+fi
 
+windows_build=""
 if [ -x tests/wine/run.sh ]; then
   echo "== tests/wine/run.sh"
   tests/wine/run.sh >"$logs/wine.log" 2>&1 || { cat "$logs/wine.log"; exit 1; }
   cat "$logs/wine.log"
-  count_passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
+  add_count passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
+  add_count skipped "$logs/wine.log" 's/^\[  SKIPPED \] \([0-9][0-9]*\) tests\{0,1\},.*/\1/p'
+  windows_build=build-wine/win64
 fi
+
+echo "== tests/package/run.sh"
+tests/package/run.sh build $windows_build >"$logs/package.log" 2>&1 || { cat "$logs/package.log"; exit 1; }
+cat "$logs/package.log"
+add_count passed "$logs/package.log" 's/^package checks: \([0-9][0-9]*\) passed.*/\1/p'
+add_count skipped "$logs/package.log" 's/^package checks: .* \([0-9][0-9]*\) skipped$/\1/p'
 
 if [ -x tests/fuzz/run.sh ]; then
   echo "== tests/fuzz/run.sh"
@@ -44,4 +89,6 @@ if [ -x tests/fuzz/run.sh ]; then
   passed=$((passed + 1))  # the fuzzer ran its time out without a finding
 fi
 
-echo "summary: $passed passed, 0 failed"
+elapsed=$(($(date +%s) - started))
+echo "test.sh: took $((elapsed / 60)) min $((elapsed % 60)) s"
+echo "summary: $passed passed, 0 failed, $skipped skipped"

@@ -66,6 +66,7 @@ int has_prefix(const char* prefix, const char* text);
 extern const char author_suffix[];
 
 // Exit codes of every program.
-constexpr int exit_done = 0;      // the job was done, or the usage text was shown
+constexpr int exit_done = 0;      // the job was done; also --help and --version
 constexpr int exit_line_failed = 1;  // the line failed ("TimeOut")
-constexpr int exit_not_done = 2;  // refused, not connected, a file that cannot be read or written
+constexpr int exit_not_done = 2;  // refused, not connected, a file that cannot be read or written,
+                                  // a rejected or incomplete command line

@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/serial_port.h"
 
 namespace {
 
@@ -21,6 +22,19 @@ constexpr char not_connected_message[] =
 
 }  // namespace
 
+void count_repeat(int& repeats) {
+  if (++repeats > handshake_repeat_limit) {
+    abandon_exchange("too many repeats in a row: the line is too noisy");
+  }
+}
+
+void abandon_exchange(const char* why) {
+  print_line(why, "");
+  print_line("transfer abandoned", "");
+  close_port();
+  exit_program(exit_not_done);
+}
+
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
   if (length < 0 || static_cast<std::size_t>(length) < std::strlen(answer)) {
     return false;
@@ -29,24 +43,49 @@ bool reply_begins_with(const char* answer, const std::uint8_t* payload, int leng
 }
 
 int send_command(int n, const std::uint8_t* payload) {
+  int repeats = 0;
   int answer = 0;
-  do {
+  for (;;) {
     send_packet(n, 1, payload);
-    answer = recv_byte();
-  } while (answer == NAK);
-  do {
+    answer = recv_answer();
+    if (answer != NAK) {
+      break;
+    }
+    count_repeat(repeats);
+  }
+  repeats = 0;
+  for (;;) {
     send_control(EOT);
-    answer = recv_byte();
-  } while (answer == NAK);
+    answer = recv_answer();
+    if (answer != NAK) {
+      break;
+    }
+    count_repeat(repeats);
+  }
   return answer;
+}
+
+void send_eot_until_ack() {
+  int repeats = 0;
+  for (;;) {
+    send_control(EOT);
+    if (recv_answer() == ACK) {
+      return;
+    }
+    count_repeat(repeats);
+  }
 }
 
 int recv_reply(std::uint8_t* buffer, int capacity) {
   send_control(ENQ);
-  int result = recv_packet(buffer, capacity, 1);
+  RefusedPacket refused;
+  int result = recv_packet(buffer, capacity, 1, &refused);
   send_control(ACK);
   wait_for(EOT);
   send_control(ACK);
+  if (result == recv_bad_packet && refused.payload_length > 0) {
+    return refused.payload_length;
+  }
   return result;
 }
 

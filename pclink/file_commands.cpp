@@ -5,6 +5,8 @@
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
+#include "pclink/relay.h"
+#include "pclink/serial_port.h"
 
 namespace {
 
@@ -18,9 +20,25 @@ constexpr int tag_length = 3;
 // Sends one write Packet until the device answers it with anything but NAK.
 // Every transmission, a repeat included, takes the next number.
 void send_write_packet(int length, const std::uint8_t* payload, int& next_number) {
-  do {
+  int repeats = 0;
+  for (;;) {
     send_packet(length, next_number++, payload);
-  } while (recv_byte() == NAK);
+    if (recv_answer() != NAK) {
+      return;
+    }
+    count_repeat(repeats);
+  }
+}
+
+// After the train's EOT the device announces with ENQ (or CAN) that it is
+// idle again. Anything else means that EOT was not the device's end: a byte
+// of a damaged unit, or the host's own echo, and the train goes on without us.
+void confirm_train_end() {
+  int next = recv_byte();
+  if (next != ENQ && next != CAN) {
+    abandon_exchange("EOT inside the data train: the data did not come whole");
+  }
+  note_closing_enq_taken();
 }
 
 // Receives the device's data Packets up to its EOT, acknowledging each.
@@ -31,14 +49,31 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
   int expected_number = 1;
   int stored = 0;
   bool overflowed = false;
+  int repeats = 0;
+  // The last answer was a NAK to a damaged Packet (a unit of more than one
+  // byte): the device owes that Packet again, so an EOT now means it took
+  // the NAK for an ACK and the Packet is lost.
+  bool packet_owed = false;
   begin_progress(name, unknown_total);
   for (;;) {
-    int length = recv_packet(work, work_buffer_size, expected_number);
+    RefusedPacket refused;
+    int length = recv_packet(work, work_buffer_size, expected_number, &refused);
     progress_mark(stored + (length > tag_length ? length - tag_length : 0));
-    if (length == recv_bad_packet) {
-      send_control(NAK);
+    if (length == recv_bad_packet || length == recv_repeated) {
+      count_repeat(repeats);
+      packet_owed = length == recv_bad_packet && refused.line_length > 1;
+      // A repeat of the Packet already stored means the device missed its ACK.
+      send_control(length == recv_bad_packet ? NAK : ACK);
       continue;
     }
+    if (length == recv_out_of_step) {
+      abandon_exchange("a data Packet out of sequence: the data did not come whole");
+    }
+    if (length == recv_eot && packet_owed) {
+      abandon_exchange("EOT in place of a Packet sent again: the data did not come whole");
+    }
+    repeats = 0;
+    packet_owed = false;
     ++expected_number;
     send_control(ACK);  // the device's closing EOT is acknowledged here too
     if (length == recv_too_long) {
@@ -46,6 +81,7 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
       continue;
     }
     if (length < tag_length) {
+      confirm_train_end();
       if (overflowed) {
         print_line(name, too_large_message);
         print_line(" end", "");
@@ -83,7 +119,10 @@ const char sending_failed_message[] =
     "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
 
 bool request_name_fits(const char* name, int max_length) {
-  if (text_length(name) <= max_length) {
+  // In link mode 2 the whole Packet, framing and all, travels in one relay
+  // frame, which holds less than the work buffer plus that framing.
+  int room = relay_active ? relay_buffer_size - packet_framing_length : work_buffer_size;
+  if (text_length(name) <= max_length - (work_buffer_size - room)) {
     return true;
   }
   print_line(name, ": file name too long for a request");
@@ -155,9 +194,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     send_write_packet(data_length + tag_length, work, next_number);
     sent += data_length;
   } while (data_length == write_data_bytes);
-  do {
-    send_control(EOT);
-  } while (recv_byte() != ACK);
+  send_eot_until_ack();
   int length = recv_reply(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
     print_line(name, sending_failed_message);

@@ -60,8 +60,10 @@ int put_file(int size, const std::uint8_t* source, const char* name);
 extern const char no_memory_message[];       // "メモリが確保できません"
 extern const char sending_failed_message[];  // ":送信に失敗しました", after a device file name
 
-// Whether name fits a request that holds at most max_length name bytes;
-// prints name+": file name too long for a request" when it does not.
+// Whether name fits a request that holds at most max_length name bytes in
+// the work buffer, and in link mode 2 also fits one relay frame with its
+// Packet around it (7 bytes fewer); prints
+// name+": file name too long for a request" when it does not.
 bool request_name_fits(const char* name, int max_length);
 
 // Takes the device's closing ENQ after a file or list command, unless the

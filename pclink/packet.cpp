@@ -32,17 +32,67 @@ void send_control(std::uint8_t control) {
   end_send();
 }
 
+// A stray byte may be the start of a damaged unit; what follows it is
+// discarded up to the silence in which the device waits for the host. The
+// byte the device sent last before that silence is what it waits with.
+namespace {
+
+// A data train took the device's ENQ to make sure the train had ended.
+bool closing_enq_taken = false;
+
+}  // namespace
+
+void note_closing_enq_taken() {
+  closing_enq_taken = true;
+}
+
+void reset_packet_state() {
+  closing_enq_taken = false;
+}
+
 void wait_for(std::uint8_t b) {
+  if (b == ENQ && closing_enq_taken) {
+    closing_enq_taken = false;
+    return;
+  }
+  int strays = 0;
   for (;;) {
     int byte = recv_byte();
+    if (byte != b && byte != CAN) {
+      byte = drain_line().last;
+    }
     if (byte == b || byte == CAN) {
       return;
     }
+    count_repeat(strays);
   }
 }
 
-int recv_packet(std::uint8_t* buffer, int capacity, int number) {
+int recv_answer() {
+  int answer = recv_byte();
+  if (answer == ACK || answer == NAK) {
+    return answer;
+  }
+  int last = drain_line().last;
+  return last == ACK || last == NAK ? last : answer;
+}
+
+namespace {
+
+// Drains the rest of a refused unit and tells the caller about it.
+int refuse_packet(RefusedPacket found, RefusedPacket* refused) {
+  found.line_length += drain_line().count;
+  if (refused != nullptr) {
+    *refused = found;
+  }
+  return recv_bad_packet;
+}
+
+}  // namespace
+
+int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* refused) {
   begin_receive();
+  RefusedPacket found{0, 1};
   std::uint8_t start = 0;
   link_read(1, &start);
   if (start == EOT) {
@@ -50,16 +100,21 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number) {
   }
   if (start != SOH) {
     print_line("packet format error", "");
-    return recv_bad_packet;
+    return refuse_packet(found, refused);
   }
   std::uint8_t numbering[2] = {0, 0};
   link_read(2, numbering);
-  std::uint8_t expected = static_cast<std::uint8_t>(number);
-  if (numbering[0] != expected || numbering[1] != static_cast<std::uint8_t>(~expected)) {
+  found.line_length += 2;
+  if (numbering[1] != static_cast<std::uint8_t>(~numbering[0])) {
     print_line("packet number error", "");
-    return recv_bad_packet;
+    return refuse_packet(found, refused);
   }
   int length = recv_word();
+  found.line_length += 2;
+  if (length > longest_packet_read) {
+    print_line("packet length error", "");
+    return refuse_packet(found, refused);
+  }
   // A payload longer than the buffer is still read whole, so the stream
   // stays in step with the device, but only what fits is kept.
   std::uint16_t sum = 0;
@@ -71,11 +126,21 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number) {
       buffer[i] = byte;
     }
   }
+  found.line_length += length + 2;
   // In link mode 2 a packet that runs past the end of its relay frame was
   // cut short; what follows it in the buffer is not the device's.
   if (recv_word() != sum || relay_frame_overrun()) {
     print_line("p-check sum error", "");
-    return recv_bad_packet;
+    found.payload_length = length < capacity ? length : capacity;
+    return refuse_packet(found, refused);
+  }
+  std::uint8_t expected = static_cast<std::uint8_t>(number);
+  if (numbering[0] != expected) {
+    if (number > 1 && numbering[0] == static_cast<std::uint8_t>(number - 1)) {
+      return recv_repeated;
+    }
+    print_line("packet number error", "");
+    return recv_out_of_step;
   }
   if (length > capacity) {
     print_line("packet too long", "");
@@ -85,6 +150,9 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number) {
 }
 
 int send_packet(int n, int number, const std::uint8_t* payload) {
+  // A Packet from the host starts a new exchange: an ENQ taken before it
+  // belongs to an exchange that is over.
+  closing_enq_taken = false;
   begin_send();
   std::uint8_t number_byte = static_cast<std::uint8_t>(number);
   std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),

@@ -2,12 +2,18 @@
 //
 // Principles of operation: the host starts every exchange. A command goes
 // out as Packet number 1 and is closed with EOT; the device accepts each
-// with one byte, and a NAK makes the host send the same thing again, without
-// limit. The host asks for the reply with ENQ, acknowledges the reply Packet
+// with one byte, and a NAK makes the host send the same thing again. The host asks for the reply with ENQ, acknowledges the reply Packet
 // and the EOT that follows it, and the device then announces with ENQ that
 // it is ready for the next command. All bytes move through link_read and
 // link_write, so a silent device ends the program on a cable, and in link
 // mode 2 each unit below travels in one relay frame.
+//
+// On a noisy line: a Packet the host refuses is drained off the line to its
+// end before the host answers, so one NAK answers one damaged Packet and no
+// byte of it is ever read as a control byte. Every repeat of a handshake is
+// counted; a line so noisy that a unit needs more than
+// handshake_repeat_limit repeats in a row ends the program with a message
+// and exit code 2 rather than repeating for ever.
 //
 // A Packet on the line: SOH, number (low 8 bits), its complement, payload
 // length (16 bits, little-endian), payload, checksum16 of the payload
@@ -25,9 +31,31 @@ constexpr std::uint8_t CAN = 0x18;
 
 // Results of recv_packet besides a payload length.
 constexpr int recv_eot = -1;        // EOT came instead of a Packet
-constexpr int recv_bad_packet = -2; // format, number or checksum error; answer with NAK
+constexpr int recv_bad_packet = -2; // format, complement, length or checksum error, drained
+                                    // off the line; answer with NAK
 constexpr int recv_too_long = -3;   // a whole, well-formed Packet longer than the buffer;
                                     // the excess was read off the line and dropped
+constexpr int recv_repeated = -4;   // a whole Packet under the number before the one expected:
+                                    // the device did not hear the ACK and sent it again
+constexpr int recv_out_of_step = -5;  // a whole Packet under any other number
+
+// The bytes of a Packet around its payload: SOH, number, complement, length
+// and checksum.
+constexpr int packet_framing_length = 7;
+
+// A length field above this is taken for a damaged one: no device Packet is
+// that long, and reading on would only wait for bytes that never come.
+constexpr int longest_packet_read = 8192;
+
+// Repeats of one unit in a row that a live device on a sane line never
+// needs: past it, the exchange is abandoned (abandon_exchange).
+constexpr int handshake_repeat_limit = 16;
+
+// What recv_packet found of a Packet it refused.
+struct RefusedPacket {
+  int payload_length = 0;  // payload bytes left in the buffer (checksum error only)
+  int line_length = 0;     // bytes the refused unit took on the line, the drained ones included
+};
 
 // Sum of the bytes, each 0..255, modulo 65536.
 std::uint16_t checksum16(int n, const std::uint8_t* bytes);
@@ -37,21 +65,49 @@ int recv_byte();
 // The next two bytes as a 16-bit little-endian value.
 int recv_word();
 void send_control(std::uint8_t control);
-// Reads until the byte b or CAN arrives; the caller is not told which.
+// Reads until the byte b or CAN arrives; the caller is not told which. Any
+// other byte is taken for the start of a damaged unit: the line is drained,
+// and b or CAN as the last byte before the silence counts as arrived. An
+// ENQ that a data train already took counts as arrived (once).
 void wait_for(std::uint8_t b);
+// A data train took the device's ENQ after its EOT, to make sure the device
+// had ended the train itself; the next wait for ENQ returns at once, unless
+// the host sends a Packet first.
+void note_closing_enq_taken();
+// Forgets an ENQ taken that way. For tests that run many conversations in
+// one process.
+void reset_packet_state();
+// The device's one-byte answer to a unit the host sent. Anything but ACK or
+// NAK is line damage: the line is drained, and an ACK or NAK as the last byte
+// before the silence is the answer; otherwise the stray byte is returned.
+int recv_answer();
 
 // Receives one Packet expecting the given number (compared in its low 8
-// bits) into buffer, which holds capacity bytes. Returns the payload length,
-// recv_eot, recv_bad_packet or recv_too_long.
-int recv_packet(std::uint8_t* buffer, int capacity, int number);
+// bits) into buffer, which holds capacity bytes. Returns the payload length
+// or one of the recv_ results above; refused, if given, tells about a
+// Packet refused as recv_bad_packet.
+int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* refused = nullptr);
 // Sends one Packet; always 1.
 int send_packet(int n, int number, const std::uint8_t* payload);
+
+// Counts one more repeat of a unit in a row; past handshake_repeat_limit the
+// exchange is abandoned.
+void count_repeat(int& repeats);
+// Prints why, then "transfer abandoned", closes the port and ends the
+// program with exit code 2: the line is too noisy to go on, or the device's
+// train cannot be trusted. Nothing is saved.
+[[noreturn]] void abandon_exchange(const char* why);
 
 // Sends a command as Packet 1 and closes it with EOT, each repeated while the
 // device answers NAK. Returns the last byte the device sent (normally ACK).
 int send_command(int n, const std::uint8_t* payload);
+// Closes a write train: EOT until the device answers ACK.
+void send_eot_until_ack();
 // Asks for the device's reply and completes its handshake; the payload is
-// left in buffer (capacity bytes). Returns what recv_packet returned.
+// left in buffer (capacity bytes). Returns what recv_packet returned, except
+// that a reply refused for its checksum alone gives the number of its
+// payload bytes in the buffer: the answer is judged by the bytes that came
+// (a damaged "DOK" is still the device's consent, which it acts on).
 int recv_reply(std::uint8_t* buffer, int capacity);
 
 // Whether a received payload of the given length (a recv_packet result)
@@ -68,7 +124,7 @@ int connect_device(std::uint8_t* buffer, int capacity);
 // The reset command "CLE". Prints "リセットに失敗しました" when the device does not
 // answer "DOK". Returns 1 when it did, 0 otherwise.
 int reset_device();
-// Takes the device's closing ENQ (or CAN) off the line.
+// Takes the device's closing ENQ (or CAN) off the line (wait_for(ENQ)).
 void await_enq();
 
 // Buffer size of the library's own replies and file commands.

@@ -11,22 +11,22 @@
 namespace platform {
 
 std::string file_to_replace(const char* name) {
-  DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return name;  // a new file
-    return "";
-  }
-  // A folder, or a file marked read-only, is refused by the open as always.
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return "";
-  // Devices such as CON and NUL answer with attributes too; only a disk file
-  // can be replaced.
+  // Devices such as CON and NUL open like files; only a disk file can be
+  // replaced. A folder does not open without backup semantics, so it is
+  // written in place, where the open refuses it as always.
   HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "";
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::string(name) : std::string();
+  }
   DWORD type = GetFileType(file);
   CloseHandle(file);
-  return type == FILE_TYPE_DISK ? std::string(name) : std::string();
+  if (type != FILE_TYPE_DISK) return "";
+  // A file marked read-only is refused by the open as always.
+  DWORD attributes = GetFileAttributesA(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) return "";
+  return name;
 }
 
 // The folder's own permissions serve the new file; model is not needed.

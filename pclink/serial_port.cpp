@@ -28,14 +28,29 @@ struct ReceiveBuffer {
   int end_position = 0;
 } receive_buffer;
 
+// How long an echo byte may take to come back. It follows the byte sent at
+// once, but the line may hold it up for a while; past this it is lost.
+constexpr int echo_timeout = 300;
+
+// Draining after a damaged unit: the device has finished sending when the
+// line stays silent this long, and a line that never falls silent is left
+// after this many bytes, so that even a babbling line lets the caller go on.
+constexpr int drain_silence_timeout = 50;
+constexpr int drain_byte_limit = 8192;
+
 // Bytes sent while echo suppression is on and not yet seen coming back, as a
-// ring. On a link that does not echo, nothing ever empties it, so when it is
-// full the oldest pending byte is dropped: the newest ones are the ones a
-// late echo could still bring.
+// ring. The device answers only once the host's unit is whole, so every byte
+// that arrives while echo is pending is counted as echo, whether it matches
+// or not: a damaged echo byte cannot leave the record waiting for a byte
+// that never comes and take the device's bytes for late echo.
 struct EchoRecord {
   std::uint8_t bytes[echo_record_size];
   int oldest = 0;  // the byte expected back next
   int count = 0;
+  bool seen = false;  // an echo byte has come back in this run: the line echoes
+  // The last byte that came in place of an echo byte and differed from it:
+  // line damage, or the device's first byte when echo bytes were lost.
+  int differing = -1;
 } echo_record;
 
 void remember_sent_byte(std::uint8_t byte) {
@@ -47,6 +62,16 @@ void remember_sent_byte(std::uint8_t byte) {
   ++echo_record.count;
 }
 
+int drop_oldest_echo() {
+  int byte = echo_record.bytes[echo_record.oldest];
+  echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
+  --echo_record.count;
+  return byte;
+}
+
+// The last platform read failed, rather than timed out or succeeded.
+bool last_read_failed = false;
+
 int read_port_byte(int timeout) {
   if (receive_buffer.read_position < receive_buffer.end_position) {
     return receive_buffer.bytes[receive_buffer.read_position++];
@@ -56,7 +81,8 @@ int read_port_byte(int timeout) {
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
   platform::ReadResult result = read_byte_watching_silence(timeout);
-  if (result.status == platform::Transfer::failed) {
+  last_read_failed = result.status == platform::Transfer::failed;
+  if (last_read_failed) {
     std::printf("r-error=%d\n", result.error);
     link_failed = true;
     port_error = true;
@@ -134,23 +160,65 @@ void close_port() {
   platform::close_port();
 }
 
-// One byte that is not the echo of ours, or -1.
-static int recv_past_echo(int timeout) {
-  if (echo_enabled) {
-    while (echo_record.count > 0) {
-      int value = read_port_byte(timeout);
-      if (value != echo_record.bytes[echo_record.oldest]) {
-        // Not the echo: the device's own byte, handed over as data. The
-        // same echo byte is expected again by the next receive.
-        return value;
-      }
-      echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
-      --echo_record.count;
-    }
-    echo_record.oldest = 0;
+namespace {
+
+// The echo did not come back within echo_timeout: the rest of it is given
+// up, and the silence is not the device's, so it fails nothing. A line that
+// has never echoed a byte in this run does not echo at all: suppression is
+// turned off, so that the device's bytes are not taken for echo again.
+void give_up_echo() {
+  echo_record.oldest = 0;
+  echo_record.count = 0;
+  if (!last_read_failed) {
+    link_failed = false;
   }
-  return read_port_byte(timeout);
+  if (!echo_record.seen) {
+    echo_enabled = false;
+    print_line("no echo on the line: echo suppression off (-C)", "");
+  }
 }
+
+// Takes one byte off the line for every byte pending as echo.
+void take_echo() {
+  while (echo_record.count > 0) {
+    int value = read_port_byte(echo_timeout);
+    if (value < 0) {
+      give_up_echo();
+      return;
+    }
+    if (value == drop_oldest_echo()) {
+      echo_record.seen = true;
+      echo_record.differing = -1;
+    } else if (echo_record.count > 0 && value == echo_record.bytes[echo_record.oldest]) {
+      // An echo byte was lost on the way and the next one came in its place.
+      drop_oldest_echo();
+      echo_record.seen = true;
+      echo_record.differing = -1;
+    } else {
+      echo_record.differing = value;
+    }
+  }
+  echo_record.oldest = 0;
+}
+
+// One byte that is not the echo of ours, or -1.
+int recv_past_echo(int timeout) {
+  if (echo_enabled && echo_record.count > 0) {
+    take_echo();
+  }
+  int differing = echo_record.differing;
+  echo_record.differing = -1;
+  int value = read_port_byte(timeout);
+  if (value < 0 && differing >= 0 && !last_read_failed) {
+    // The device stays silent after the echo: the byte that took the last
+    // echo byte's place was the device's answer, and that echo byte was lost.
+    link_failed = false;
+    return differing;
+  }
+  return value;
+}
+
+}  // namespace
 
 int recv_raw(int timeout) {
   int value = recv_past_echo(timeout);
@@ -158,6 +226,26 @@ int recv_raw(int timeout) {
     note_device_byte();
   }
   return value;
+}
+
+DrainedBytes drain_line() {
+  DrainedBytes drained;
+  if (relay_active || link_failed) {
+    return drained;
+  }
+  while (drained.count < drain_byte_limit) {
+    int byte = recv_raw(drain_silence_timeout);
+    if (byte < 0) {
+      break;
+    }
+    drained.last = byte;
+    ++drained.count;
+  }
+  // The silence that ends the drain is the one awaited, not a line failure.
+  if (!last_read_failed) {
+    link_failed = false;
+  }
+  return drained;
 }
 
 void send_raw(int timeout, std::uint8_t byte) {
@@ -215,8 +303,7 @@ void reset_link_state() {
   relay_active = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
-  echo_record.oldest = 0;
-  echo_record.count = 0;
+  echo_record = EchoRecord{};
 }
 
 int echo_pending() {

@@ -4,8 +4,12 @@
 // platform transfer under its own time-out, counted in hundredths of a
 // second (1000 for each PC-link byte on a cable, 100, 50 and 40 inside the
 // optical relay framing). Some cables hand every transmitted byte back to
-// the sender; with echo suppression on, each sent byte is remembered and
-// the same byte is expected back, in order, before anything the device says.
+// the sender; with echo suppression on, each sent byte is remembered, and as
+// many bytes as were sent are taken off the line as their echo before
+// anything is handed on as the device's: the device answers only once the
+// host's unit is whole. An echo byte that differs is line damage; an echo
+// byte that does not come within 3 s is given up, and a line that has never
+// echoed in the run turns suppression off.
 // A transfer that fails or times out sets link_failed; on a cable the next
 // PC-link byte transfer then prints "TimeOut" and ends the program with exit
 // code 1. In link mode 2 the bytes go to and from the relay buffer instead
@@ -71,6 +75,18 @@ void close_port();
 // One byte from the port with echo suppression: the byte 0..255, or -1 when
 // the read failed or timed out.
 int recv_raw(int timeout);
+
+// After a damaged unit on a cable: discards what the line still carries
+// until it stays silent for half a second (at most 8192 bytes), so that no
+// byte of the damaged unit is taken for a control byte or the start of the
+// next unit. Leaves link_failed as the drain found it: a time-out before
+// the drain still ends the program, the drain's own silence does not.
+// Nothing in link mode 2, where each unit arrives as a frame of its own.
+struct DrainedBytes {
+  int count = 0;  // bytes discarded
+  int last = -1;  // the last of them, the one the line fell silent after
+};
+DrainedBytes drain_line();
 // One byte to the port, remembered for echo suppression.
 void send_raw(int timeout, std::uint8_t byte);
 

@@ -1,3 +1,5 @@
 #include "pclink/version.h"
 
-const char suite_version[] = QV_VERSION;
+#include "pclink/version_text.h"
+
+const char suite_version[] = SUITE_VERSION_TEXT;

@@ -5,13 +5,14 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcomlog/log_command.h"
 
 namespace {
 
-// "qvcomlog v1.42 ZAURUSネットファイル転送" (ZAURUS net file transfer)
+// "qvcomlog v<version> ZAURUSネットファイル転送" (ZAURUS net file transfer)
 constexpr char title[] =
-    "qvcomlog v1.42 ZAURUS"
+    "qvcomlog v" SUITE_VERSION_TEXT " ZAURUS"
     "\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97";
 
 constexpr char usage[] =

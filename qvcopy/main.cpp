@@ -7,13 +7,14 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvcopy/copy_command.h"
 
 namespace {
 
-// "qvcopy v1.42 ZAURUS ファイルダイレクト転送" (file direct transfer)
+// "qvcopy v<version> ZAURUS ファイルダイレクト転送" (file direct transfer)
 constexpr char title[] =
-    "qvcopy v1.42 ZAURUS "
+    "qvcopy v" SUITE_VERSION_TEXT " ZAURUS "
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x5f\x83\x43\x83\x8c\x83\x4e\x83\x67\x93\x5d\x91\x97";
 
 constexpr char usage[] =

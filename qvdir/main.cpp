@@ -6,13 +6,15 @@
 #include "pclink/device_names.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 #include "qvdir/device_list.h"
 #include "qvdir/list_command.h"
 
 namespace {
 
-// "qvdir v1.42 ZAURUS 内部リスト表示" (internal list display)
-constexpr char title[] = "qvdir v1.42 ZAURUS \x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
+// "qvdir v<version> ZAURUS 内部リスト表示" (internal list display)
+constexpr char title[] = "qvdir v" SUITE_VERSION_TEXT " ZAURUS "
+                         "\x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
 
 constexpr char usage[] = "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n";
 

@@ -70,12 +70,7 @@ void Device::send_until_acknowledged(int number, const Bytes& payload, bool dama
   if (damaged) event("fault: damaged data Packet " + std::to_string(number));
   for (;;) {
     link_.send_packet(number, payload, damaged);
-    HostUnit unit = link_.receive();
-    while (!unit.is_control(ACK) && !unit.is_control(NAK)) {
-      link_.report_unexpected(unit, "ACK or NAK after data Packet " + std::to_string(number));
-      unit = link_.receive();
-    }
-    if (unit.is_control(ACK)) return;
+    if (link_.acknowledged("after data Packet " + std::to_string(number))) return;
     if (!damaged) violation("NAK to the sound data Packet " + std::to_string(number));
     damaged = false;
   }

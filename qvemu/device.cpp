@@ -131,8 +131,11 @@ void Device::reply(Bytes payload) {
     reply_damaged_ = true;
     event("fault: damaged reply");
   }
-  link_.send_packet(1, payload, damaged);
-  link_.expect_control(ACK, "after the reply Packet");
+  // A reply that reached the host damaged is NAKed and goes again.
+  for (bool first = true;; first = false) {
+    link_.send_packet(1, payload, damaged && first);
+    if (link_.acknowledged("after the reply Packet")) break;
+  }
   if (faults_.can_for_eot) {
     event("fault: CAN instead of the reply's EOT");
     link_.send_control(CAN);

@@ -59,6 +59,14 @@ void DeviceLink::expect_control(std::uint8_t control, const std::string& context
   }
 }
 
+bool DeviceLink::acknowledged(const std::string& context) {
+  for (;;) {
+    HostUnit unit = receive();
+    if (unit.is_control(ACK) || unit.is_control(NAK)) return unit.is_control(ACK);
+    report_unexpected(unit, "ACK or NAK " + context);
+  }
+}
+
 void DeviceLink::report_unexpected(const HostUnit& unit, const std::string& expected) {
   trace_.violation("expected " + expected + ", got " + describe_host_unit(unit));
 }

@@ -29,6 +29,9 @@ class DeviceLink {
   // Waits for the control byte; every other unit is reported as a violation
   // and passed over. context completes "expected ENQ ..." in the report.
   void expect_control(std::uint8_t control, const std::string& context);
+  // Waits for the host's answer to a Packet: true for ACK, false for NAK;
+  // every other unit is reported and passed over.
+  bool acknowledged(const std::string& context);
   // Reports what is wrong with a Packet expected under the given number;
   // true when it is sound.
   bool check_packet(const HostUnit& unit, int number, const std::string& what);

@@ -69,17 +69,20 @@ constexpr long long no_progress_mark = -1;
 // Sends the payload until the device answers ACK, every transmission under
 // the next number, each counted as a progress mark with marked_done bytes
 // done unless that is no_progress_mark. Returns the number that the next
-// Packet takes.
+// Packet takes. A line that never lets an ACK through ends the program
+// after handshake_repeat_limit repeats.
 int send_until_ack(int n, const std::uint8_t* payload, int number, long long marked_done) {
+  int repeats = 0;
   for (;;) {
     if (marked_done != no_progress_mark) {
       progress_mark(marked_done);
     }
     send_packet(n, number, payload);
     ++number;
-    if (recv_byte() == ACK) {
+    if (recv_answer() == ACK) {
       return number;
     }
+    count_repeat(repeats);
   }
 }
 
@@ -111,15 +114,14 @@ void send_end_mark(std::uint8_t* exchange, int number) {
   progress_extra_mark("T");
   copy_block(tag_length, exchange, "RFD");
   exchange[tag_length] = end_of_text;
-  do {
+  int repeats = 0;
+  for (;;) {
     send_packet(tag_length + 1, number, exchange);
-  } while (recv_byte() != ACK);
-}
-
-void close_transfer() {
-  do {
-    send_control(EOT);
-  } while (recv_byte() != ACK);
+    if (recv_answer() == ACK) {
+      return;
+    }
+    count_repeat(repeats);
+  }
 }
 
 }  // namespace
@@ -192,7 +194,7 @@ int send_addin_file(const char* name) {
   // A read that failed half-way has sent the device a shortened file.
   bool read_whole = std::ferror(file.stream) == 0;
   close_file(file);
-  close_transfer();
+  send_eot_until_ack();
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
     print_line(file_done, "");

@@ -1,15 +1,16 @@
 // qvinstall: installs an add-in package, or one program file, on the device.
 #include "pclink/console.h"
 #include "pclink/program_help.h"
+#include "pclink/version_text.h"
 #include "qvinstall/install_modes.h"
 #include "qvinstall/settings.h"
 
 namespace {
 
-// "qvinstall v1.42 ZAURUS AddInソフト転送" (add-in software transfer)
+// "qvinstall v<version> ZAURUS AddInソフト転送" (add-in software transfer)
 constexpr char title[] =
-    "\x71\x76\x69\x6e\x73\x74\x61\x6c\x6c\x20\x76\x31\x2e\x34\x32\x20\x5a\x41\x55\x52\x55\x53\x20\x41\x64\x64\x49"
-    "\x6e\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97";
+    "qvinstall v" SUITE_VERSION_TEXT " ZAURUS AddIn"
+    "\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97";
 
 constexpr ProgramHelp help{
     "qvinstall",

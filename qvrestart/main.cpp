@@ -3,12 +3,14 @@
 #include "pclink/packet.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
+#include "pclink/version_text.h"
 
 namespace {
 
-// "qvrestart v1.42 ZAURUS パソコンリンクリセット" (PC link reset)
+// "qvrestart v<version> ZAURUS パソコンリンクリセット" (PC link reset)
 constexpr char title[] =
-    "qvrestart v1.42 ZAURUS \x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a"
+    "qvrestart v" SUITE_VERSION_TEXT " ZAURUS "
+    "\x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a"
     "\x83\x62\x83\x67";
 
 constexpr ProgramHelp help{

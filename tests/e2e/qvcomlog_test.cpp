@@ -122,7 +122,7 @@ TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
        std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}, {"a.txt", "--slot=3"}}) {
     RunResult run = run_program("qvcomlog", args);
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.err.rfind(sjis("qvcomlog v1.42 ZAURUSネットファイル転送"), 0), 0u);
+    EXPECT_EQ(run.err.rfind(sjis(program_title("qvcomlog", "ZAURUSネットファイル転送")), 0), 0u);
     EXPECT_EQ(after_banner(run.err), usage);
   }
 }

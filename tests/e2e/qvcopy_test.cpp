@@ -13,7 +13,7 @@ namespace {
 const std::string ack(1, '\x06');
 
 std::string banner() {
-  return sjis("qvcopy v1.42 ZAURUS ファイルダイレクト転送");
+  return sjis(program_title("qvcopy", "ZAURUS ファイルダイレクト転送"));
 }
 
 std::string read_request(const std::string& name) {

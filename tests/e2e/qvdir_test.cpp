@@ -15,7 +15,7 @@ TEST(QvdirList, PrintsTheDeviceListOnStandardOutputOnly) {
   FileSession session = run_file_program("qvdir", {}, {}, {{"A.TXT", "12345"}, {"b.bin", std::string(300, 'b')}});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(session.run.out, "A.TXT 5\r\nb.bin 300\r\n");
-  EXPECT_EQ(session.run.err.rfind(sjis("qvdir v1.42 ZAURUS 内部リスト表示"), 0), 0u);
+  EXPECT_EQ(session.run.err.rfind(sjis(program_title("qvdir", "ZAURUS 内部リスト表示")), 0), 0u);
   EXPECT_EQ(after_banner(session.run.err), announcement() + "oo end\n");
   std::string list = "AFFA.TXT 5\r\nb.bin 300\r\n";
   EXPECT_EQ(to_hex(host_bytes(session.trace)),
@@ -62,8 +62,8 @@ TEST(QvdirFailures, APacketErrorPrintsThePartButFails) {
   std::vector<std::pair<std::string, std::string>> files;
   std::string list;
   for (int i = 10; i < 70; ++i) {  // 60 lines of 7 bytes: two Packets
-    files.push_back({"F" + std::to_string(i), "x"});
-    list += "F" + std::to_string(i) + " 1\r\n";
+    files.push_back({std::string("F") + std::to_string(i), "x"});
+    list += std::string("F") + std::to_string(i) + " 1\r\n";
   }
   FileSession session = run_file_program("qvdir", {}, {"--wrong-tag", "2"}, files);
   EXPECT_EQ(session.run.exit_code, 2);

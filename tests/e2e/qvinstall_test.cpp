@@ -20,7 +20,7 @@ const std::string cfd_packet = from_hex("01 01 FE 03 00 43 46 44 CD 00");
 const std::string cle_packet = from_hex("01 01 FE 03 00 43 4C 45 D4 00");
 
 std::string banner() {
-  return sjis("qvinstall v1.42 ZAURUS AddInソフト転送");
+  return sjis(program_title("qvinstall", "ZAURUS AddInソフト転送"));
 }
 
 // Standard error without the banner line, which must come first.
@@ -28,6 +28,11 @@ std::string after_banner(const std::string& err) {
   EXPECT_EQ(err.rfind(banner(), 0), 0u) << err;
   std::size_t end = err.find('\n');
   return end == std::string::npos ? "" : err.substr(end + 1);
+}
+
+// The empty line and the title line that open a package run.
+std::string title_lines(const std::string& title) {
+  return std::string("\n") + sjis("タイトル " + title) + "\n";
 }
 
 std::string done_line(const std::string& progress) {
@@ -88,7 +93,7 @@ TEST(QvinstallPackage, TwoFilesWithEndMarkGoOverTheLineExactly) {
 
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(session.run.out, "");
-  EXPECT_EQ(after_banner(session.run.err), "\n" + sjis("タイトル ハロー") + "\n" + sjis("はじめに") +
+  EXPECT_EQ(after_banner(session.run.err), title_lines("ハロー") + sjis("はじめに") +
                                                "\nline two\n--\n" + done_line("hello.bas:ooT") +
                                                done_line("data.txt:o") + completion());
 
@@ -120,7 +125,7 @@ TEST(QvinstallPackage, TheListCanComeFromStandardInput) {
   session.put("a.txt", "alpha");
   session.install({"--no-echo"}, {"-C", "-D", "-"}, "ZRS,P,stdin\nno-such-description\na.txt\n");
   EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
-  EXPECT_EQ(after_banner(session.run.err), "\n" + sjis("タイトル stdin") + "\n" + done_line("a.txt:o") + completion());
+  EXPECT_EQ(after_banner(session.run.err), title_lines("stdin") + done_line("a.txt:o") + completion());
   EXPECT_EQ(session.stored("A.TXT"), "alpha");
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }
@@ -150,7 +155,7 @@ TEST(QvinstallPackage, DescriptionsShowAtMostFiveLines) {
     session.put("p.zrs", "ZRS,P,\ndesc.txt\n");
     session.install({}, {"p.zrs"});
     EXPECT_EQ(session.run.exit_code, 0);
-    EXPECT_EQ(after_banner(session.run.err), "\n" + sjis("タイトル ") + "\n" + shown + "--\n" + completion());
+    EXPECT_EQ(after_banner(session.run.err), title_lines("") + shown + "--\n" + completion());
     EXPECT_TRUE(has_event(session.trace, "reset"));
   }
 }
@@ -161,7 +166,7 @@ TEST(QvinstallPackage, AMissingFileIsReportedAndTheNextOneStillGoes) {
   session.put("p.zrs", "ZRS,P,T\n\nmissing.txt\n\x1A\ngood.txt\n");
   session.install({}, {"p.zrs"});
   EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), "\n" + sjis("タイトル T") + "\n--\nmissing.txt" +
+  EXPECT_EQ(after_banner(session.run.err), title_lines("T") + "--\nmissing.txt" +
                                                sjis(":送信ファイルがオープンできません") + "\n" +
                                                done_line("good.txt:o") + completion());
   EXPECT_EQ(session.stored("GOOD.TXT"), "good");
@@ -243,7 +248,7 @@ TEST(QvinstallRefusal, NoAddinNoFilesAndNoReset) {
   session.put("p.zrs", "ZRS,P,T\n\na.txt\n");
   session.install({"--no-addin"}, {"p.zrs"});
   EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), "\n" + sjis("タイトル T") + "\n--\n" +
+  EXPECT_EQ(after_banner(session.run.err), title_lines("T") + "--\n" +
                                                sjis("addin 機能は使用できません") + "\n");
   const std::string host = host_bytes(session.trace);
   EXPECT_TRUE(host.ends_with(probe_packet + from_hex("04 05 06 06"))) << to_hex(host);

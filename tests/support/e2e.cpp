@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "pclink/version.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -404,4 +406,8 @@ void write_file(const std::string& path, const std::string& bytes) {
 bool file_exists(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0;
+}
+
+std::string program_title(const std::string& name, const std::string& rest) {
+  return name + " v" + suite_version + " " + rest;
 }

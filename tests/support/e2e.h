@@ -13,6 +13,11 @@
 
 #include "support/sjis.h"  // sjis(utf8): expected messages as the programs write them
 
+// A device program's title in UTF-8 (sjis() gives what a pipe gets): the
+// name, " v", the suite's version, a space and the rest ("ZAURUS ..."), so
+// that the expectation follows the version the build was given.
+std::string program_title(const std::string& name, const std::string& rest);
+
 // A running qvemu.
 struct Emulator {
   pid_t pid = -1;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 
+#include "pclink/packet.h"
 #include "pclink/serial_port.h"
 
 namespace {
@@ -17,6 +18,9 @@ struct Incoming {
 struct Script {
   std::deque<Incoming> incoming;
   bool loopback = false;
+  std::size_t damaged_echo_index = static_cast<std::size_t>(-1);
+  std::uint8_t damaged_echo_flip = 0;
+  std::function<void()> silence_hook;
   std::deque<scripted_port::Bytes> answers;
   std::function<void(std::uint8_t)> hook;
   bool refuse_open = false;
@@ -89,6 +93,9 @@ ReadResult read_byte(int timeout_cs) {
   }
   if (script.incoming.empty()) {
     script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
+    if (script.silence_hook) {
+      script.silence_hook();
+    }
     return {Transfer::timed_out, 0, 0};
   }
   Incoming next = script.incoming.front();
@@ -114,7 +121,8 @@ WriteResult write_byte(int, std::uint8_t byte) {
   }
   script.written.push_back(byte);
   if (script.loopback) {
-    script.incoming.push_back({Incoming::Kind::byte, byte, 0});
+    std::uint8_t flip = script.written.size() - 1 == script.damaged_echo_index ? script.damaged_echo_flip : 0;
+    script.incoming.push_back({Incoming::Kind::byte, static_cast<std::uint8_t>(byte ^ flip), 0});
   }
   track_unit(byte);
   if (script.hook) {
@@ -144,6 +152,7 @@ namespace scripted_port {
 
 void reset() {
   reset_link_state();
+  reset_packet_state();
   script = Script{};
 }
 
@@ -161,6 +170,15 @@ void queue_read_failure(int error) {
 
 void set_loopback(bool on) {
   script.loopback = on;
+}
+
+void damage_echo(std::size_t index, std::uint8_t flip) {
+  script.damaged_echo_index = index;
+  script.damaged_echo_flip = flip;
+}
+
+void on_silence(std::function<void()> hook) {
+  script.silence_hook = std::move(hook);
 }
 
 void answer_units(const std::vector<Bytes>& answers) {

@@ -33,6 +33,12 @@ void queue_timeout();
 void queue_read_failure(int error);
 
 void set_loopback(bool on);
+// The echo of the host's index-th byte (0-based, counted over the run)
+// comes back with the bits of flip inverted, as line damage would.
+void damage_echo(std::size_t index, std::uint8_t flip);
+// Called at every read from an empty line, after the virtual clock moved on;
+// a fuzzer throws from it to end a conversation that only waits.
+void on_silence(std::function<void()> hook);
 void answer_units(const std::vector<Bytes>& answers);
 // Called with every byte the host writes, after loopback and unit answers.
 void on_write(std::function<void(std::uint8_t)> hook);

@@ -277,6 +277,9 @@ TEST_F(LocalFiles, AWholeSaveReplacesTheTargetAndLeavesNothingElse) {
   EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(read_whole_file(leftover), "left over");
   EXPECT_EQ(folder_entries(folder), std::set<std::string>({"out", "out.qv0.tmp", "link"}));
+  // A device is written into, never replaced by a file (root could do that).
+  EXPECT_EQ(save_file_whole("/dev/null", bytes, 3), 1);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 TEST_F(LocalFiles, SaveReportsAFullDisk) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "support/scripted_port.h"
@@ -83,20 +84,38 @@ TEST_F(Packets, RefusesAnythingButSohWithFormatError) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet format error\n");
 }
 
-TEST_F(Packets, RefusesAWrongNumberOrComplementAndLeavesTheRest) {
+TEST_F(Packets, AWrongComplementIsDrainedAndAWholePacketUnderAnotherNumberIsOutOfStep) {
   std::uint8_t buffer[8];
-  Bytes wrong_number = packet_bytes(2, "DOK");
   Bytes wrong_complement = packet_bytes(1, "DOK");
   wrong_complement[2] = 0xFD;
-  for (const Bytes& packet : {wrong_number, wrong_complement}) {
-    scripted_port::reset();
-    echo_enabled = false;
-    open_port(1);
-    scripted_port::queue_incoming(packet);
+  scripted_port::queue_incoming(wrong_complement);
+  scripted_port::queue_timeout();  // the device waits for the answer
+  scripted_port::queue_incoming({ACK});
+  ::testing::internal::CaptureStderr();
+  RefusedPacket refused;
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1, &refused), recv_bad_packet);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet number error\n");
+  // The whole unit went off the line, and no further: the device's next byte is still there.
+  EXPECT_EQ(refused.line_length, static_cast<int>(wrong_complement.size()));
+  EXPECT_FALSE(link_failed);
+  EXPECT_EQ(recv_byte(), ACK);
+
+  struct Case {
+    int sent;
+    int expected;
+    int result;
+    std::string message;
+  };
+  for (const Case& c : {Case{2, 1, recv_out_of_step, "packet number error\n"}, Case{5, 4, recv_out_of_step, "packet number error\n"},
+                        Case{3, 4, recv_repeated, ""}, Case{255, 256, recv_repeated, ""}, Case{0, 1, recv_out_of_step, "packet number error\n"}}) {
+    SCOPED_TRACE(c.sent);
+    scripted_port::queue_incoming(packet_bytes(c.sent, "AFV"));
+    scripted_port::queue_incoming({ENQ});
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(recv_packet(buffer, sizeof buffer, 1), recv_bad_packet);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet number error\n");
-    EXPECT_EQ(scripted_port::incoming_left(), packet.size() - 3);
+    EXPECT_EQ(recv_packet(buffer, sizeof buffer, c.expected), c.result);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
+    EXPECT_EQ(scripted_port::incoming_left(), 1u);  // read whole, and no further
+    EXPECT_EQ(recv_byte(), ENQ);
   }
 }
 
@@ -146,11 +165,14 @@ TEST_F(Packets, SendCommandRepeatsTheEotOnNak) {
 }
 
 TEST_F(Packets, WaitForEndsOnTheByteOrOnCan) {
-  scripted_port::queue_incoming({0x41, 0x42, CAN, EOT});
+  scripted_port::queue_incoming({0x41, 0x42});
+  scripted_port::queue_timeout();
+  scripted_port::queue_incoming({CAN, EOT});
   wait_for(EOT);
   EXPECT_EQ(scripted_port::incoming_left(), 1u);
   wait_for(EOT);
   EXPECT_EQ(scripted_port::incoming_left(), 0u);
+  EXPECT_FALSE(link_failed);
 }
 
 // The full exchange of a command and its reply, as the device answers it.
@@ -175,17 +197,28 @@ TEST_F(Packets, ConnectDeviceRefusedPrintsTheNotConnectedLine) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
 }
 
-TEST_F(Packets, AShortOrDamagedReplyNeverMatchesAStaleBuffer) {
+// A damaged reply is judged by the payload bytes that came: a "DOK" with a
+// wrong checksum is the device's consent (it acts on it), while a reply too
+// short to hold "DOK" never matches what an earlier reply left in the buffer.
+TEST_F(Packets, ADamagedReplyIsJudgedByItsBytesAndAShortOneNeverMatchesAStaleBuffer) {
   std::uint8_t buffer[work_buffer_size] = {'D', 'O', 'K'};
   Bytes damaged = packet_bytes(1, "DOK");
   damaged.back() ^= 0xFF;
   scripted_port::answer_units({{ACK}, {ACK}, damaged, {EOT}, {ENQ}});
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 0);
-  std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("p-check sum error\n"), std::string::npos);
-  EXPECT_EQ(reply_begins_with("DOK", buffer, 2), false);
-  EXPECT_EQ(reply_begins_with("DOK", buffer, 3), true);
+  EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\n");
+
+  for (const Bytes& reply : {packet_bytes(1, "DO"), [] { Bytes b = packet_bytes(1, "D"); b.back() ^= 1; return b; }()}) {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    copy_block(3, buffer, "DOK");
+    scripted_port::answer_units({{ACK}, {ACK}, reply, {EOT}, {ENQ}});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 0);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(sjis("Zaurus が未接続または待機状態にありません")), std::string::npos);
+  }
 }
 
 TEST_F(Packets, ResetSendsClePrintsNothingOnDok) {
@@ -218,7 +251,9 @@ TEST_F(Packets, ResetOverAnEchoingCable) {
 }
 
 TEST_F(Packets, AwaitEnqEndsOnCan) {
-  scripted_port::queue_incoming({0x00, CAN, ENQ});
+  scripted_port::queue_incoming({0x00});
+  scripted_port::queue_timeout();
+  scripted_port::queue_incoming({CAN, ENQ});
   await_enq();
   EXPECT_EQ(scripted_port::incoming_left(), 1u);
 }

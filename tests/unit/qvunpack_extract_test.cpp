@@ -260,7 +260,14 @@ TEST_F(Extract, ArchiveThatCannotBeOpenedIsReported) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "no-such-archive" + sjis(":がオープンできません") + "\r\n");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+// g++ tells of AddressSanitizer with __SANITIZE_ADDRESS__, clang++ with
+// __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QV_ADDRESS_SANITIZER)
 constexpr bool address_space_is_sanitizer_managed = true;
 #else
 constexpr bool address_space_is_sanitizer_managed = false;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "support/scripted_port.h"
 
@@ -69,14 +70,59 @@ TEST_F(SerialPort, EchoedBytesAreDiscardedBeforeTheDeviceByte) {
   EXPECT_EQ(echo_pending(), 0);
 }
 
-TEST_F(SerialPort, LateEchoIsDiscardedAfterTheDeviceByte) {
+// The device answers only once the host's unit is whole: whatever comes
+// while echo is pending is counted as echo, a damaged echo byte included,
+// so the device's bytes are never taken for late echo.
+TEST_F(SerialPort, WhatComesWhileEchoIsPendingIsCountedAsEcho) {
   open_port(1);
   send_raw(1000, 0x05);
-  scripted_port::queue_incoming({0x06, 0x05, 0x04});
-  EXPECT_EQ(recv_raw(1000), 0x06);  // not the echo: handed over as data
-  EXPECT_EQ(echo_pending(), 1);     // and the echo is still expected
-  EXPECT_EQ(recv_raw(1000), 0x04);  // the late 0x05 was the echo
+  scripted_port::queue_incoming({0x07, 0x06, 0x05});
+  EXPECT_EQ(recv_raw(1000), 0x06);  // 0x07 was the damaged echo of 0x05
   EXPECT_EQ(echo_pending(), 0);
+  EXPECT_EQ(recv_raw(1000), 0x05);  // the device's byte, though it looks like the echo
+
+  // A damaged byte inside a Packet's echo does not shift what follows.
+  const Bytes sent = {0x01, 0x01, 0xFE, 0x00, 0x00, 0x00, 0x00};
+  link_write(7, sent.data());
+  scripted_port::queue_incoming({0x01, 0x01, 0xFE, 0x80, 0x00, 0x00, 0x00, ACK});
+  EXPECT_EQ(recv_raw(1000), ACK);
+  EXPECT_FALSE(link_failed);
+}
+
+// A lost echo byte: in the middle of a unit the next echo byte takes its
+// place; at the end the device's answer does, and the silence after it
+// shows that it was the answer. Either way the answer reaches the caller.
+TEST_F(SerialPort, ALostEchoByteNeitherSwallowsTheAnswerNorEndsTheProgram) {
+  open_port(1);
+  const Bytes sent = {0x01, 0x02, 0xFD, 0x03, 0x00};
+  link_write(5, sent.data());
+  scripted_port::queue_incoming({0x01, 0xFD, 0x03, 0x00, NAK});
+  EXPECT_EQ(recv_raw(1000), NAK);
+  EXPECT_EQ(echo_pending(), 0);
+
+  link_write(5, sent.data());
+  scripted_port::queue_incoming({0x01, 0x02, 0xFD, 0x03, ACK});
+  EXPECT_EQ(recv_raw(1000), ACK);
+  EXPECT_FALSE(link_failed);
+  EXPECT_TRUE(echo_enabled);
+}
+
+// Echo suppression left on over a link that does not echo: the first
+// unit's echo never comes, so suppression goes off with a note and the
+// device's answer, taken at first for echo, is handed on.
+TEST_F(SerialPort, ALinkThatNeverEchoesTurnsSuppressionOff) {
+  open_port(1);
+  const Bytes command = {0x01, 0x01, 0xFE, 0x03, 0x00, 0x43, 0x46, 0x56, 0xDF, 0x00};
+  link_write(10, command.data());
+  scripted_port::queue_incoming({ACK});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_raw(1000), ACK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "no echo on the line: echo suppression off (-C)\n");
+  EXPECT_FALSE(echo_enabled);
+  EXPECT_FALSE(link_failed);
+  send_raw(1000, EOT);
+  scripted_port::queue_incoming({ACK});
+  EXPECT_EQ(recv_raw(1000), ACK);
 }
 
 TEST_F(SerialPort, WithoutEchoSuppressionEveryByteIsDelivered) {
@@ -99,8 +145,10 @@ TEST_F(SerialPort, EchoRecordNeverOverrunsOnALinkThatDoesNotEcho) {
   // echo_record_size bytes before the end.
   int first_kept = echo_record_size * 3 + 17 - echo_record_size;
   scripted_port::queue_incoming({static_cast<std::uint8_t>(first_kept), 0x77});
-  EXPECT_EQ(recv_raw(1000), 0x77);  // first_kept matched as echo, 0x77 is data
-  EXPECT_EQ(echo_pending(), echo_record_size - 1);
+  // first_kept matched as echo; the rest of the echo never comes, so the
+  // record is given up and 0x77, which took an echo byte's place, is data.
+  EXPECT_EQ(recv_raw(1000), 0x77);
+  EXPECT_EQ(echo_pending(), 0);
 }
 
 TEST_F(SerialPort, ATimedOutReadSetsTheFailureFlagAndReadsAsMinusOne) {

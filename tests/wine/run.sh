@@ -24,7 +24,6 @@ install_missing() {
   missing=
   command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
   command -v g++ >/dev/null 2>&1 || missing="$missing g++"
-  command -v ninja >/dev/null 2>&1 || missing="$missing ninja-build"
   [ -f /usr/include/gtest/gtest.h ] || missing="$missing libgtest-dev"
   command -v x86_64-w64-mingw32-g++-win32 >/dev/null 2>&1 || missing="$missing g++-mingw-w64-x86-64"
   command -v i686-w64-mingw32-g++-win32 >/dev/null 2>&1 || missing="$missing g++-mingw-w64-i686"
@@ -38,22 +37,28 @@ install_missing() {
   fi
 }
 
+# Ninja when it is there, CMake's default generator otherwise.
+generator=
+if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
+jobs=$(nproc 2>/dev/null || echo 2)
+
 configure() {
   dir=$1
   shift
-  cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
+  # shellcheck disable=SC2086
+  cmake -S "$repo" -B "$dir" $generator -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log"; exit 1; }
 }
 
 install_missing
 
 configure "$work/win64" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-x86_64.cmake"
-cmake --build "$work/win64" --parallel
+cmake --build "$work/win64" --parallel "$jobs"
 configure "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
-cmake --build "$work/win32" --parallel
+cmake --build "$work/win32" --parallel "$jobs"
 # The emulator and the test driver are Linux programs.
 configure "$work/linux"
-cmake --build "$work/linux" --parallel --target qvemu e2e_tests
+cmake --build "$work/linux" --parallel "$jobs" --target qvemu e2e_tests
 
 # A Wine prefix of this run alone, its COM2 mapped to a fixed path that each
 # test points at the emulator's pseudo-terminal.

@@ -1,0 +1,28 @@
+# What `cmake --install` puts under its prefix. On Windows: the programs and
+# the README side by side, which is what the zip carries. Elsewhere: the
+# programs and qvemu in bin/, a manual page and the bash completion for each,
+# and the README with the sample files as documentation.
+include(GNUInstallDirs)
+
+set(QV_INSTALLED_PROGRAMS ${QV_PROGRAMS})
+if(TARGET qvemu)
+  list(APPEND QV_INSTALLED_PROGRAMS qvemu)
+endif()
+
+if(WIN32)
+  install(TARGETS ${QV_INSTALLED_PROGRAMS} RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+  return()
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/man_pages.cmake)
+install(TARGETS ${QV_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(program IN LISTS QV_INSTALLED_PROGRAMS)
+  qv_make_man_page(${program})
+  install(FILES ${PROJECT_BINARY_DIR}/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # bash-completion loads a command's completion from a file of its name.
+  install(FILES completion/qvlink.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME ${program})
+endforeach()
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY samples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/samples)

@@ -1,0 +1,179 @@
+#!/bin/sh
+# Checks what `cmake --install` and `cpack` make of a build, as a user gets
+# it: the install tree (every program, manual page, completion and document,
+# and programs that run from there), the manual pages' lint, the Debian
+# package's fields and contents, its install and removal, and the Windows zip
+# of a mingw build.
+#
+#   tests/package/run.sh <build dir> [<Windows build dir>]
+#
+# Installing the .deb takes root and a system without qvlink installed;
+# otherwise that check, like any whose tool is missing, counts as skipped.
+# Ends with "package checks: N passed, 0 failed, K skipped".
+set -eu
+export LC_ALL=C  # one sort order for the file lists
+
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+windows_build=${2:-}
+programs="qvrestart qvcopy qvdir qvcomlog qvinstall qvunpack"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+passed=0
+skipped=0
+pass() { passed=$((passed + 1)); echo "ok: $1"; }
+skip() { skipped=$((skipped + 1)); echo "skipped: $1"; }
+fail() { echo "FAILED: $1" >&2; exit 1; }
+
+# Every file the install tree must hold, relative to the prefix, sorted.
+expected_tree() {
+  for program in $programs qvemu; do
+    echo "bin/$program"
+    echo "share/man/man1/$program.1"
+    echo "share/bash-completion/completions/$program"
+  done
+  echo share/doc/qvlink/README.md
+  (cd "$repo" && find samples -type f | sed 's|^|share/doc/qvlink/|')
+}
+
+# Fails unless <file> holds exactly the sorted lines of <expected>.
+same_list() {  # same_list <what> <expected file> <actual file>
+  if ! diff -u "$2" "$3" >"$work/diff"; then
+    cat "$work/diff" >&2
+    fail "$1"
+  fi
+}
+
+check_install_tree() {
+  tree=$work/tree
+  cmake --install "$build" --prefix "$tree" >/dev/null
+  expected_tree | sort >"$work/expected"
+  (cd "$tree" && find . -type f | sed 's|^\./||' | sort) >"$work/actual"
+  same_list "install tree" "$work/expected" "$work/actual"
+  pass "cmake --install gives the programs, pages, completions and documents"
+  for program in $programs; do
+    answer=$("$tree/bin/$program" --version) || fail "$program --version exits $?"
+    [ "$answer" = "$program $version" ] || fail "$program --version printed '$answer'"
+  done
+  "$tree/bin/qvemu" --help >/dev/null || fail "qvemu --help exits $?"
+  names=$("$tree/bin/qvunpack" -t "$tree/share/doc/qvlink/samples/backup/backup.bak" | tr -d '\r' | sort | tr '\n' ' ')
+  [ -n "$names" ] || fail "the installed qvunpack lists nothing of the installed sample archive"
+  pass "the installed programs run: --version says $version, the sample archive lists ($names)"
+}
+
+# The options of <program> that its completion offers (or with "--help",
+# that its help lists), one check for -c0 ... -c8 and one for -s0 ... -s2.
+options_of() {  # options_of <program> [--help]
+  if [ "${2:-}" = --help ]; then
+    "$work/tree/bin/$1" --help | sed -n 's/^  \(-[-a-zA-Z0-9]*\).*/\1/p'
+  else
+    completions "$1" -
+  fi | sed 's/^\(-[a-z]\)[0-9]$/\1/' | sort -u
+}
+
+# Lint in a UTF-8 locale (the pages quote the programs' Japanese messages);
+# the completion offers every option the help lists, and the rendered page
+# explains every one the completion offers.
+check_man_pages() {
+  for program in $programs; do
+    options_of "$program" --help >"$work/help-options"
+    options_of "$program" >"$work/completed-options"
+    [ -s "$work/help-options" ] || fail "$program --help lists no option"
+    missing=$(comm -23 "$work/help-options" "$work/completed-options" | tr '\n' ' ')
+    [ -z "$missing" ] || fail "the completion of $program does not offer $missing"
+  done
+  for program in $programs qvemu; do
+    page=$work/tree/share/man/man1/$program.1
+    groff -k -ww -Tutf8 -man -z "$page" 2>"$work/lint" && [ ! -s "$work/lint" ] ||
+      { cat "$work/lint" >&2; fail "groff -ww finds faults in $program.1"; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>"$work/lint" >"$work/page.txt"
+    [ ! -s "$work/lint" ] || { cat "$work/lint" >&2; fail "man -l warns on $program.1"; }
+    options=$(options_of "$program")
+    [ -n "$options" ] || fail "the completion offers no option of $program"
+    # Each option heads an entry of OPTIONS (alone or in a list: "-h, --help").
+    sed -n '/^OPTIONS/,/^[A-Z]/p' "$work/page.txt" >"$work/options.txt"
+    for option in $options; do
+      grep -q -E -e "^ +([^ ]+, )*$option" "$work/options.txt" || fail "$program.1 does not explain $option"
+    done
+  done
+  if command -v mandoc >/dev/null 2>&1; then
+    mandoc -Tlint -W warning "$work"/tree/share/man/man1/*.1 || fail "mandoc -Tlint"
+  fi
+  pass "manual pages are lint clean and explain every option; the completion offers them all"
+}
+
+# What the installed completion offers for: <program> <words...>; the port
+# patterns point at stand-in ports.
+completions() {
+  PATH="$work/tree/bin:$PATH" bash -c '
+    . "$1/share/bash-completion/completions/$3"
+    _qvlink_port_patterns=("$2"/ttyUSB* "$2"/ttyACM* "$2"/by-id/*)
+    shift 2
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+    _qvlink "$1"
+    printf "%s\n" "${COMPREPLY[@]}"' completion "$work/tree" "$work/ports" "$@"
+}
+
+check_completion() {
+  mkdir -p "$work/ports/by-id"
+  touch "$work/ports/ttyUSB0" "$work/ports/ttyACM1" "$work/ports/by-id/usb-adapter-port0"
+  [ "$(completions qvcopy -d "" | tr '\n' ' ')" = \
+    "$work/ports/ttyUSB0 $work/ports/ttyACM1 $work/ports/by-id/usb-adapter-port0 " ] ||
+    fail "qvcopy -d does not offer the ports"
+  [ "$(completions qvcomlog -c | wc -l)" -eq 9 ] || fail "qvcomlog -c does not offer the nine slots"
+  completions qvemu --rel | grep -q -x -e --relay-lose-ack || fail "qvemu's options are not offered"
+  pass "bash completion offers options, log slots and ports"
+}
+
+check_deb() {
+  if ! command -v dpkg-deb >/dev/null 2>&1; then skip "no dpkg-deb: Debian package"; return; fi
+  (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G DEB"; }
+  deb=$(ls "$work"/deb/*.deb)
+  [ "$(dpkg-deb -f "$deb" Package Version Architecture | tr '\n' ' ')" = \
+    "Package: qvlink Version: $version Architecture: $(dpkg --print-architecture) " ] ||
+    fail "the package's name, version or architecture: $(dpkg-deb -f "$deb" Package Version Architecture)"
+  dpkg-deb -f "$deb" Depends | grep -q 'libstdc++6' || fail "the package does not depend on the C++ runtime"
+  dpkg-deb -f "$deb" Description | grep -q . || fail "the package has no description"
+  expected_tree | sed 's|^|usr/|' | sort >"$work/expected"
+  dpkg -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort >"$work/actual"
+  same_list "dpkg -c of $deb" "$work/expected" "$work/actual"
+  pass "$(basename "$deb"): fields and contents"
+  if [ "$(id -u)" -ne 0 ]; then skip "not root: dpkg -i"; return; fi
+  if dpkg -s qvlink >/dev/null 2>&1; then skip "qvlink is installed here: dpkg -i"; return; fi
+  dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -i"; }
+  answer=$(/usr/bin/qvcopy --version) || { dpkg -r qvlink >/dev/null; fail "installed qvcopy --version"; }
+  dpkg -r qvlink >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r"; }
+  [ "$answer" = "qvcopy $version" ] || fail "installed qvcopy --version printed '$answer'"
+  [ ! -e /usr/bin/qvcopy ] && [ ! -e /usr/share/doc/qvlink ] || fail "dpkg -r left files behind"
+  pass "dpkg -i, qvcopy --version, dpkg -r"
+}
+
+# The zip holds the README and the programs, each linked statically: it
+# imports no DLL of the compiler's runtime.
+check_windows_zip() {
+  if [ -z "$windows_build" ] || [ ! -f "$windows_build/CPackConfig.cmake" ]; then
+    skip "no Windows build: zip"
+    return
+  fi
+  (cd "$windows_build" && cpack -G ZIP -B "$work/zip" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G ZIP"; }
+  zip=$(ls "$work"/zip/*.zip)
+  top=$(basename "$zip" .zip)
+  { for program in $programs; do echo "$top/$program.exe"; done; echo "$top/README.md"; } | sort >"$work/expected"
+  (cd "$work/zip" && cmake -E tar xf "$zip" && find "$top" -type f | sort) >"$work/actual"
+  same_list "contents of $zip" "$work/expected" "$work/actual"
+  objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
+  for program in $programs; do
+    "$objdump" -p "$work/zip/$top/$program.exe" | sed -n 's/^\tDLL Name: //p' >"$work/dlls"
+    ! grep -i -E 'libstdc|libgcc|winpthread' "$work/dlls" || fail "$program.exe needs a runtime DLL"
+  done
+  pass "$(basename "$zip"): the README and the statically linked programs"
+}
+
+check_install_tree
+check_man_pages
+check_completion
+check_deb
+check_windows_zip
+echo "package checks: $passed passed, 0 failed, $skipped skipped"
