@@ -1,5 +1,6 @@
 #include "qvemu/relay_block.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qvemu {
@@ -17,11 +18,18 @@ std::string hex_value(const char* format, unsigned value) {
   return text;
 }
 
+// The host sends a frame in one go, and after each of its blocks it waits
+// at least 0.4 s for an answer. A payload that stops for longer than this
+// is given up: its length field was damaged, and read on, it would swallow
+// the host's next blocks as payload, leaving the device deaf for as long as
+// the damaged length lasts.
+constexpr int payload_byte_timeout_ms = 300;
+
 // Reads the rest of a block after its mark into block; false on a time-out.
 bool read_block_body(const TimedByteSource& next_byte, int byte_timeout_ms, RelayBlock& block) {
-  auto take = [&](Bytes* out, std::size_t count) {
+  auto take = [&](Bytes* out, std::size_t count, int timeout_ms) {
     for (std::size_t i = 0; i < count; ++i) {
-      std::optional<std::uint8_t> byte = next_byte(byte_timeout_ms);
+      std::optional<std::uint8_t> byte = next_byte(timeout_ms);
       if (!byte) return false;
       block.raw.push_back(*byte);
       if (out) out->push_back(*byte);
@@ -29,11 +37,11 @@ bool read_block_body(const TimedByteSource& next_byte, int byte_timeout_ms, Rela
     return true;
   };
   Bytes kind;
-  if (!take(&kind, 1)) return false;
+  if (!take(&kind, 1, byte_timeout_ms)) return false;
   block.code_or_kind = kind[0];
   if (kind[0] == relay_control_kind) {
     Bytes code;
-    if (!take(&code, 1)) return false;
+    if (!take(&code, 1, byte_timeout_ms)) return false;
     block.kind = BlockKind::control;
     block.code_or_kind = code[0];
     return true;
@@ -43,15 +51,18 @@ bool read_block_body(const TimedByteSource& next_byte, int byte_timeout_ms, Rela
     return true;
   }
   Bytes header;
-  if (!take(&header, 3)) return false;
+  if (!take(&header, 3, byte_timeout_ms)) return false;
   block.fixed = header[0];
   block.number = header[1] | (header[2] << 8);
-  if (!take(&block.fixed_triple, 3)) return false;
+  if (!take(&block.fixed_triple, 3, byte_timeout_ms)) return false;
   Bytes length;
-  if (!take(&length, 2)) return false;
-  if (!take(&block.payload, static_cast<std::size_t>(length[0] | (length[1] << 8)))) return false;
+  if (!take(&length, 2, byte_timeout_ms)) return false;
+  if (!take(&block.payload, static_cast<std::size_t>(length[0] | (length[1] << 8)),
+            std::min(byte_timeout_ms, payload_byte_timeout_ms))) {
+    return false;
+  }
   Bytes checksum;
-  if (!take(&checksum, 2)) return false;
+  if (!take(&checksum, 2, byte_timeout_ms)) return false;
   block.sent_checksum = static_cast<std::uint16_t>(checksum[0] | (checksum[1] << 8));
   block.kind = BlockKind::frame;
   return true;
