@@ -2,7 +2,7 @@
 # version comes from project(), and the texts that several pages share (the
 # link options, exit status, messages of the link and of a transfer, port
 # files) come from one fragment each, man/<fragment>.roff.
-set(QV_MAN_FRAGMENTS link_options link_messages transfer_messages exit_status port_files)
+set(QV_MAN_FRAGMENTS link_options link_messages transfer_messages verify_messages exit_status port_files)
 
 function(qv_make_man_page program)
   set(QV_MAN_PROGRAM ${program})

@@ -11,6 +11,7 @@
 # otherwise that check, like any whose tool is missing, counts as skipped.
 # Ends with "package checks: N passed, 0 failed, K skipped".
 set -eu
+export LC_ALL=C  # one sort order for the file lists
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
@@ -62,26 +63,45 @@ check_install_tree() {
   pass "the installed programs run: --version says $version, the sample archive lists ($names)"
 }
 
-# Lint in a UTF-8 locale (the pages quote the programs' Japanese messages),
-# and the rendered page names every option that the completion offers.
+# The options of <program> that its completion offers (or with "--help",
+# that its help lists), one check for -c0 ... -c8 and one for -s0 ... -s2.
+options_of() {  # options_of <program> [--help]
+  if [ "${2:-}" = --help ]; then
+    "$work/tree/bin/$1" --help | sed -n 's/^  \(-[-a-zA-Z0-9]*\).*/\1/p'
+  else
+    completions "$1" -
+  fi | sed 's/^\(-[a-z]\)[0-9]$/\1/' | sort -u
+}
+
+# Lint in a UTF-8 locale (the pages quote the programs' Japanese messages);
+# the completion offers every option the help lists, and the rendered page
+# explains every one the completion offers.
 check_man_pages() {
+  for program in $programs; do
+    options_of "$program" --help >"$work/help-options"
+    options_of "$program" >"$work/completed-options"
+    [ -s "$work/help-options" ] || fail "$program --help lists no option"
+    missing=$(comm -23 "$work/help-options" "$work/completed-options" | tr '\n' ' ')
+    [ -z "$missing" ] || fail "the completion of $program does not offer $missing"
+  done
   for program in $programs qvemu; do
     page=$work/tree/share/man/man1/$program.1
     groff -k -ww -Tutf8 -man -z "$page" 2>"$work/lint" && [ ! -s "$work/lint" ] ||
       { cat "$work/lint" >&2; fail "groff -ww finds faults in $program.1"; }
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>"$work/lint" >"$work/page.txt"
     [ ! -s "$work/lint" ] || { cat "$work/lint" >&2; fail "man -l warns on $program.1"; }
-    # One check for -c0 ... -c8, one for -s0 ... -s2.
-    options=$(completions "$program" - | sed 's/^\(-[a-z]\)[0-9]$/\1/' | sort -u)
+    options=$(options_of "$program")
     [ -n "$options" ] || fail "the completion offers no option of $program"
+    # Each option heads an entry of OPTIONS (alone or in a list: "-h, --help").
+    sed -n '/^OPTIONS/,/^[A-Z]/p' "$work/page.txt" >"$work/options.txt"
     for option in $options; do
-      grep -q -e "$option" "$work/page.txt" || fail "$program.1 does not explain $option"
+      grep -q -E -e "^ +([^ ]+, )*$option" "$work/options.txt" || fail "$program.1 does not explain $option"
     done
   done
   if command -v mandoc >/dev/null 2>&1; then
     mandoc -Tlint -W warning "$work"/tree/share/man/man1/*.1 || fail "mandoc -Tlint"
   fi
-  pass "manual pages are lint clean and explain every option"
+  pass "manual pages are lint clean and explain every option; the completion offers them all"
 }
 
 # What the installed completion offers for: <program> <words...>; the port
@@ -140,8 +160,7 @@ check_windows_zip() {
   (cd "$windows_build" && cpack -G ZIP -B "$work/zip" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G ZIP"; }
   zip=$(ls "$work"/zip/*.zip)
   top=$(basename "$zip" .zip)
-  for program in $programs; do echo "$top/$program.exe"; done | sort >"$work/expected"
-  echo "$top/README.md" >>"$work/expected"
+  { for program in $programs; do echo "$top/$program.exe"; done; echo "$top/README.md"; } | sort >"$work/expected"
   (cd "$work/zip" && cmake -E tar xf "$zip" && find "$top" -type f | sort) >"$work/actual"
   same_list "contents of $zip" "$work/expected" "$work/actual"
   objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
