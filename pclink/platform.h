@@ -34,9 +34,31 @@ struct WriteResult {
   int error;  // the platform's error code when status is failed
 };
 
-// Opens the named port for this process alone and applies the settings.
-// Returns false when the port cannot be opened or is held by another process.
-bool open_port(const char* name, const LineSettings& settings);
+// Why a port could not be opened, in the terms a user can act on; the words
+// for each are the port layer's.
+enum class OpenFailure {
+  none,           // the port is open
+  no_such_port,   // nothing by that name, or no hardware behind it
+  busy,           // held by another program
+  no_permission,  // this user may not open it
+  not_a_port,     // opened, but it is no serial line (an ordinary file)
+  other,          // anything else; error holds the platform's code
+};
+
+struct OpenResult {
+  OpenFailure failure;
+  int error;  // the platform's error code when failure is not none
+  // With no_permission: the group that may use the device (read and write
+  // allowed to it), so that the user can be told to join it; empty when the
+  // device grants its group no such access or the platform has no groups.
+  char group[64];
+};
+
+// Opens the named port for this process alone, applies the settings and
+// discards whatever the line had received before, so that a stale byte is
+// never taken for the device's answer. The settings found on the line are
+// kept and put back by close_port, by an interrupt and at process exit.
+OpenResult open_port(const char* name, const LineSettings& settings);
 
 // Reads one byte, waiting at most timeout_cs hundredths of a second.
 ReadResult read_byte(int timeout_cs);
@@ -46,8 +68,25 @@ ReadResult read_byte(int timeout_cs);
 // "bad handle" error.
 WriteResult write_byte(int timeout_cs, std::uint8_t byte);
 
-// Closes the port if one is open.
+// Puts back the line settings found at open and closes the port, if one is
+// open. Output already written is let out first, so that the last byte is
+// not sent at the restored speed.
 void close_port();
+
+// For an interrupt that ends the process: puts the line settings back at
+// once, without waiting for queued output. On POSIX it discards that output
+// and closes the port, and is safe in a signal handler; on Windows the
+// ending process closes the port.
+void abandon_port();
+
+// Ends the process on SIGINT, SIGTERM and SIGHUP (Ctrl-C and a closed
+// console on Windows): removes the temporary file a save is writing, puts
+// the line settings back without waiting for output, closes the port, prints
+// one line and exits with 128 + the signal number (130 for Ctrl-C). A
+// file-size limit no longer kills the process: the write fails instead, and
+// the save is abandoned like any failed write. Every program calls this
+// once, before anything else.
+void catch_interrupts();
 
 // Pauses the process.
 void sleep_ms(int milliseconds);

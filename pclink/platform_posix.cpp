@@ -1,30 +1,49 @@
-// The serial port on POSIX hosts (Linux, macOS): termios, poll and a
-// monotonic clock.
+// The serial port on POSIX hosts (Linux, macOS): termios and a monotonic
+// clock; the waits are in platform_posix_wait.cpp.
 //
 // The port is opened non-blocking, so that neither open (waiting for carrier)
-// nor a transfer can hang; every transfer waits in poll instead, for at most
-// its own time-out. The port is taken for this process alone in two ways:
-// flock keeps out every other program that asks for the same lock, and
-// TIOCEXCL makes the kernel refuse any further open of the device, by
-// programs that know nothing of locks. flock comes first, before any termios
-// change, so that a port in use by someone else is never reconfigured.
+// nor a transfer can hang; every transfer waits instead, for at most its own
+// time-out. The port is taken for this process alone in two ways: flock
+// keeps out every other program that asks for the same lock, and TIOCEXCL
+// makes the kernel refuse any further open of the device, by programs that
+// know nothing of locks. flock comes first, before any termios change, so
+// that a port in use by someone else is never reconfigured.
+//
+// The settings found on the line are put back when the port closes, at
+// process exit and on an interrupt: a terminal given with -d must not be
+// left raw.
 #include "pclink/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "pclink/platform_posix_wait.h"
+
 namespace {
 
-int port_fd = -1;
+using platform_posix::Direction;
+using platform_posix::Wait;
+
+// Read by the interrupt handler, hence sig_atomic_t.
+volatile std::sig_atomic_t port_fd = -1;
+
+// What the line was before this process changed it.
+struct FoundLine {
+  termios settings;
+  bool modem_lines_known;  // false on a pseudo-terminal, which has none
+  bool rts_on;
+} found_line;
 
 // "COM<n>" names the n-th serial port as on Windows; like Cygwin, we take it
 // for /dev/ttyS<n-1>, so the default "COM2" and "-d COM1" mean what a
@@ -45,11 +64,7 @@ speed_t speed_for(int baud) {
   return baud == 19200 ? B19200 : B9600;
 }
 
-bool configure_line(int fd, const platform::LineSettings& settings) {
-  termios line{};
-  if (tcgetattr(fd, &line) != 0) {
-    return false;
-  }
+void configure_line(int fd, termios line, const platform::LineSettings& settings) {
   cfmakeraw(&line);
   line.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   line.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -71,39 +86,83 @@ bool configure_line(int fd, const platform::LineSettings& settings) {
   // which is of no consequence.
   int rts = TIOCM_RTS;
   ioctl(fd, TIOCMBIC, &rts);
-  return true;
 }
 
-long long now_ms() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+void remember_line(int fd, const termios& settings) {
+  found_line.settings = settings;
+  int modem = 0;
+  found_line.modem_lines_known = ioctl(fd, TIOCMGET, &modem) == 0;
+  found_line.rts_on = (modem & TIOCM_RTS) != 0;
 }
 
-long long deadline_after(int timeout_cs) {
-  return now_ms() + static_cast<long long>(timeout_cs) * 10;
+// Only async-signal-safe calls: the interrupt handler comes here too.
+void put_back_line(int fd, int when) {
+  tcsetattr(fd, when, &found_line.settings);
+  if (found_line.modem_lines_known) {
+    int rts = TIOCM_RTS;
+    ioctl(fd, found_line.rts_on ? TIOCMBIS : TIOCMBIC, &rts);
+  }
 }
 
-// Waits until the port is ready for events or the deadline on the monotonic
-// clock has passed, whatever signals interrupt the wait. Returns the poll
-// revents, 0 on a time-out, -1 on error.
-int wait_ready(short events, long long deadline) {
-  for (;;) {
-    long long remaining = deadline - now_ms();
-    if (remaining < 0) {
-      remaining = 0;
+// The settings are put back before the descriptor is given up, so that an
+// interrupt arriving in between finds the port still open and puts them
+// back itself.
+void release_port(int when) {
+  int fd = port_fd;
+  if (fd < 0) {
+    return;
+  }
+  put_back_line(fd, when);
+  port_fd = -1;
+  ioctl(fd, TIOCNXCL);
+  ::close(fd);  // also releases the flock
+}
+
+// A port that nobody closes (qvinstall keeps it to the end) is still put
+// back as found.
+void release_port_at_exit() {
+  release_port(TCSADRAIN);
+}
+
+// The group that may read and write the device, for a user refused it.
+void note_device_group(const char* path, platform::OpenResult& result) {
+  struct stat device {};
+  if (stat(path, &device) != 0 || device.st_gid == 0 || (device.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
+    return;
+  }
+  group entry{};
+  group* found = nullptr;
+  char names[4096];
+  if (getgrgid_r(device.st_gid, &entry, names, sizeof names, &found) == 0 && found != nullptr) {
+    std::snprintf(result.group, sizeof result.group, "%s", found->gr_name);
+  }
+}
+
+platform::OpenResult refused(platform::OpenFailure failure, int error) {
+  platform::OpenResult result{};
+  result.failure = failure;
+  result.error = error;
+  return result;
+}
+
+platform::OpenResult open_failure(const char* path, int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+    case EIO:  // a /dev/ttyS node with no serial hardware behind it
+      return refused(platform::OpenFailure::no_such_port, error);
+    case EBUSY:  // another program holds it with TIOCEXCL
+      return refused(platform::OpenFailure::busy, error);
+    case EACCES:
+    case EPERM: {
+      platform::OpenResult result = refused(platform::OpenFailure::no_permission, error);
+      note_device_group(path, result);
+      return result;
     }
-    pollfd watch{port_fd, events, 0};
-    int ready = poll(&watch, 1, static_cast<int>(remaining));
-    if (ready > 0) {
-      return watch.revents;
-    }
-    if (ready == 0) {
-      return 0;
-    }
-    if (errno != EINTR) {
-      return -1;
-    }
+    default:
+      return refused(platform::OpenFailure::other, error);
   }
 }
 
@@ -111,41 +170,64 @@ int wait_ready(short events, long long deadline) {
 
 namespace platform {
 
-bool open_port(const char* name, const LineSettings& settings) {
+OpenResult open_port(const char* name, const LineSettings& settings) {
   char path[512];
   device_path(name, path, sizeof path);
-  int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    return false;
+    return open_failure(path, errno);
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !configure_line(fd, settings)) {
+  OpenResult result = refused(OpenFailure::none, 0);
+  termios found{};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    result = refused(OpenFailure::busy, errno);
+  } else if (tcgetattr(fd, &found) != 0) {
+    result = refused(errno == ENOTTY ? OpenFailure::not_a_port : OpenFailure::other, errno);
+  } else if (ioctl(fd, TIOCEXCL) != 0) {
+    result = refused(OpenFailure::other, errno);
+  }
+  if (result.failure != OpenFailure::none) {
     ::close(fd);
-    return false;
+    return result;
   }
+  remember_line(fd, found);
+  // Open from here on, so that an interrupt during the change puts the line
+  // back too.
   port_fd = fd;
-  return true;
+  configure_line(fd, found, settings);
+  // Whatever reached the line before this run is no answer to it.
+  tcflush(fd, TCIFLUSH);
+  static const bool released_at_exit = std::atexit(release_port_at_exit) == 0;
+  (void)released_at_exit;
+  return result;
 }
 
 ReadResult read_byte(int timeout_cs) {
-  if (port_fd < 0) {
+  int fd = port_fd;
+  if (fd < 0) {
     return {Transfer::failed, 0, EBADF};
   }
-  long long deadline = deadline_after(timeout_cs);
+  long long deadline = platform_posix::now_ms() + static_cast<long long>(timeout_cs) * 10;
   for (;;) {
-    int ready = wait_ready(POLLIN, deadline);
-    if (ready == 0) {
+    platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::reading, deadline);
+    if (wait.outcome == Wait::timed_out) {
       return {Transfer::timed_out, 0, 0};
     }
-    if (ready < 0) {
-      return {Transfer::failed, 0, errno};
+    if (wait.outcome == Wait::failed) {
+      return {Transfer::failed, 0, wait.error};
     }
     std::uint8_t byte = 0;
-    ssize_t count = ::read(port_fd, &byte, 1);
+    ssize_t count = ::read(fd, &byte, 1);
     if (count == 1) {
       return {Transfer::done, byte, 0};
     }
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
-      continue;  // woken without a byte after all; wait again
+      // Woken without a byte after all: wait again, but never past the
+      // deadline, however often the wake-up repeats.
+      if (platform_posix::now_ms() >= deadline) {
+        return {Transfer::timed_out, 0, 0};
+      }
+      continue;
     }
     // Ready but nothing to read: the device has gone (an unplugged USB
     // adapter reads as end of file). That is a failure, not a time-out.
@@ -154,38 +236,42 @@ ReadResult read_byte(int timeout_cs) {
 }
 
 WriteResult write_byte(int timeout_cs, std::uint8_t byte) {
-  if (port_fd < 0) {
+  int fd = port_fd;
+  if (fd < 0) {
     return {Transfer::failed, EBADF};
   }
-  long long deadline = deadline_after(timeout_cs);
+  long long deadline = platform_posix::now_ms() + static_cast<long long>(timeout_cs) * 10;
   for (;;) {
-    ssize_t count = ::write(port_fd, &byte, 1);
+    ssize_t count = ::write(fd, &byte, 1);
     if (count == 1) {
       return {Transfer::done, 0};
     }
     if (count < 0 && errno != EAGAIN && errno != EINTR) {
       return {Transfer::failed, errno};
     }
-    int ready = wait_ready(POLLOUT, deadline);
-    if (ready == 0) {
+    platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::writing, deadline);
+    if (wait.outcome == Wait::timed_out) {
       return {Transfer::timed_out, 0};
     }
-    if (ready < 0) {
-      return {Transfer::failed, errno};
-    }
-    if ((ready & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (ready & POLLOUT) == 0) {
-      return {Transfer::failed, EIO};
+    if (wait.outcome == Wait::failed) {
+      return {Transfer::failed, wait.error};
     }
   }
 }
 
 void close_port() {
-  if (port_fd < 0) {
-    return;
+  // Bytes still in the driver go out at the speed they were written for.
+  release_port(TCSADRAIN);
+}
+
+void abandon_port() {
+  int fd = port_fd;
+  if (fd >= 0) {
+    // What an interrupted exchange left unsent is of no use; close would
+    // otherwise wait for it to drain.
+    tcflush(fd, TCIOFLUSH);
   }
-  ioctl(port_fd, TIOCNXCL);
-  ::close(port_fd);  // also releases the flock
-  port_fd = -1;
+  release_port(TCSANOW);
 }
 
 const char* path_base_name(const char* path) {

@@ -6,8 +6,13 @@
 // FILE_FLAG_OVERLAPPED: on a handle opened for overlapped I/O a ReadFile or
 // WriteFile without an OVERLAPPED record is unsupported, and under Wine each
 // one fails at once with ERROR_INVALID_PARAMETER (87) before a byte moves.
+//
+// A name that opens something other than a communication device (an
+// ordinary file, a pipe) is refused before a byte is written to it. The
+// DCB and time-outs found at open are put back when the port closes.
 #include "pclink/platform.h"
 
+#include <cstdlib>
 #include <windows.h>
 
 namespace {
@@ -16,6 +21,10 @@ HANDLE port_handle = INVALID_HANDLE_VALUE;
 // Created with the port and closed before it. Nothing waits on it; it is
 // kept because other PC-link software on the same machine may look for it.
 HANDLE port_event = nullptr;
+
+// What the port was before this process changed it.
+DCB found_line{};
+COMMTIMEOUTS found_timeouts{};
 
 void set_total_timeouts(int read_cs, int write_cs) {
   COMMTIMEOUTS timeouts{};
@@ -27,37 +36,107 @@ void set_total_timeouts(int read_cs, int write_cs) {
   SetCommTimeouts(port_handle, &timeouts);
 }
 
-// Changes only the fields a link mode depends on; DTR control, DSR flow
-// control and sensitivity and the parity check stay as the driver has them.
-void apply_line_settings(const platform::LineSettings& settings) {
-  DCB line{};
-  line.DCBlength = sizeof line;
-  GetCommState(port_handle, &line);
+// Changes only the fields a link mode depends on, and those that would
+// otherwise alter binary data or stop the line after one error (left set by
+// another program, NUL bytes would be stripped, errors replaced, every
+// transfer after a line error refused). DTR control, DSR flow control and
+// sensitivity and the parity check stay as the driver has them.
+bool apply_line_settings(DCB line, const platform::LineSettings& settings) {
   line.BaudRate = static_cast<DWORD>(settings.baud);
   line.ByteSize = 8;
   line.Parity = settings.odd_parity ? ODDPARITY : NOPARITY;
   line.StopBits = ONESTOPBIT;
+  line.fBinary = TRUE;
+  line.fNull = FALSE;
+  line.fErrorChar = FALSE;
+  line.fAbortOnError = FALSE;
   line.fRtsControl = RTS_CONTROL_DISABLE;
   line.fInX = FALSE;
   line.fOutX = FALSE;
   line.fOutxCtsFlow = FALSE;
-  SetCommState(port_handle, &line);
+  return SetCommState(port_handle, &line) != 0;
+}
+
+platform::OpenResult refused(platform::OpenFailure failure, DWORD error) {
+  platform::OpenResult result{};
+  result.failure = failure;
+  result.error = static_cast<int>(error);
+  return result;
+}
+
+platform::OpenResult open_failure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return refused(platform::OpenFailure::no_such_port, error);
+    // A port another program holds is refused as access denied.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return refused(platform::OpenFailure::busy, error);
+    default:
+      return refused(platform::OpenFailure::other, error);
+  }
+}
+
+// The line error that failed a transfer is cleared, or the driver might
+// refuse every later one.
+void clear_line_error() {
+  DWORD errors = 0;
+  ClearCommError(port_handle, &errors, nullptr);
+}
+
+void release_port() {
+  HANDLE handle = port_handle;
+  if (handle == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  SetCommState(handle, &found_line);
+  SetCommTimeouts(handle, &found_timeouts);
+  port_handle = INVALID_HANDLE_VALUE;
+  CloseHandle(handle);
+}
+
+void close_event() {
+  if (port_event != nullptr) {
+    CloseHandle(port_event);
+    port_event = nullptr;
+  }
+}
+
+void release_port_at_exit() {
+  close_event();
+  release_port();
 }
 
 }  // namespace
 
 namespace platform {
 
-bool open_port(const char* name, const LineSettings& settings) {
+OpenResult open_port(const char* name, const LineSettings& settings) {
   port_event = CreateEventA(nullptr, FALSE, FALSE, "RRS232CPORT");
   std::string path = windows_device_path(name);
-  port_handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  port_handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (port_handle == INVALID_HANDLE_VALUE) {
-    return false;
+    return open_failure(GetLastError());
   }
-  apply_line_settings(settings);
-  return true;
+  found_line = DCB{};
+  found_line.DCBlength = sizeof found_line;
+  OpenResult result = refused(OpenFailure::none, 0);
+  if (!GetCommState(port_handle, &found_line) || !GetCommTimeouts(port_handle, &found_timeouts)) {
+    result = refused(OpenFailure::not_a_port, GetLastError());
+  } else if (!apply_line_settings(found_line, settings)) {
+    result = refused(OpenFailure::other, GetLastError());
+  }
+  if (result.failure != OpenFailure::none) {
+    CloseHandle(port_handle);
+    port_handle = INVALID_HANDLE_VALUE;
+    return result;
+  }
+  // Whatever reached the line before this run is no answer to it.
+  PurgeComm(port_handle, PURGE_RXCLEAR | PURGE_RXABORT);
+  static const bool released_at_exit = std::atexit(release_port_at_exit) == 0;
+  (void)released_at_exit;
+  return result;
 }
 
 ReadResult read_byte(int timeout_cs) {
@@ -65,7 +144,9 @@ ReadResult read_byte(int timeout_cs) {
   std::uint8_t byte = 0;
   DWORD delivered = 0;
   if (!ReadFile(port_handle, &byte, 1, &delivered, nullptr)) {
-    return {Transfer::failed, 0, static_cast<int>(GetLastError())};
+    int error = static_cast<int>(GetLastError());
+    clear_line_error();
+    return {Transfer::failed, 0, error};
   }
   // The read total time-out expiring is not an error: ReadFile succeeds
   // with nothing delivered.
@@ -79,7 +160,9 @@ WriteResult write_byte(int timeout_cs, std::uint8_t byte) {
   set_total_timeouts(0, timeout_cs);
   DWORD written = 0;
   if (!WriteFile(port_handle, &byte, 1, &written, nullptr)) {
-    return {Transfer::failed, static_cast<int>(GetLastError())};
+    int error = static_cast<int>(GetLastError());
+    clear_line_error();
+    return {Transfer::failed, error};
   }
   // Likewise an expired write time-out succeeds with nothing written; the
   // byte never reached the line, so it must not count as sent.
@@ -90,13 +173,18 @@ WriteResult write_byte(int timeout_cs, std::uint8_t byte) {
 }
 
 void close_port() {
-  if (port_event != nullptr) {
-    CloseHandle(port_event);
-    port_event = nullptr;
-  }
+  close_event();
+  release_port();
+}
+
+void abandon_port() {
+  // The program's own thread may be waiting on the port right now: the
+  // line is put back under it, and the handle is left for the ending
+  // process to close, which also ends that wait. Aborting the wait instead
+  // would let that thread run on to a "TimeOut" of its own.
   if (port_handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(port_handle);
-    port_handle = INVALID_HANDLE_VALUE;
+    SetCommState(port_handle, &found_line);
+    SetCommTimeouts(port_handle, &found_timeouts);
   }
 }
 

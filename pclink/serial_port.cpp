@@ -83,7 +83,7 @@ int read_port_byte(int timeout) {
   platform::ReadResult result = read_byte_watching_silence(timeout);
   last_read_failed = result.status == platform::Transfer::failed;
   if (last_read_failed) {
-    std::printf("r-error=%d\n", result.error);
+    std::fprintf(stderr, "r-error=%d\n", result.error);
     link_failed = true;
     port_error = true;
     return -1;
@@ -102,7 +102,7 @@ int write_port_byte(int timeout, std::uint8_t byte) {
   port_error = false;
   platform::WriteResult result = platform::write_byte(timeout, byte);
   if (result.status == platform::Transfer::failed) {
-    std::printf("w_error=%d\n", result.error);
+    std::fprintf(stderr, "w_error=%d\n", result.error);
     link_failed = true;
     port_error = true;
     return -1;
@@ -113,6 +113,38 @@ int write_port_byte(int timeout, std::uint8_t byte) {
     return -1;
   }
   return 0;
+}
+
+// The line after "port open error": why, in words a user can act on.
+void explain_open_failure(const platform::OpenResult& result) {
+  char reason[512];
+  switch (result.failure) {
+    case platform::OpenFailure::none:
+      return;
+    case platform::OpenFailure::no_such_port:
+      std::snprintf(reason, sizeof reason, "%s: no such port", port_name);
+      break;
+    case platform::OpenFailure::busy:
+      std::snprintf(reason, sizeof reason, "%s: the port is held by another program", port_name);
+      break;
+    case platform::OpenFailure::no_permission:
+      if (result.group[0] != '\0') {
+        std::snprintf(reason, sizeof reason,
+                      "%s: no permission to use the port; join the group %s (sudo usermod -aG %s $USER), "
+                      "then log in again",
+                      port_name, result.group, result.group);
+      } else {
+        std::snprintf(reason, sizeof reason, "%s: no permission to use the port", port_name);
+      }
+      break;
+    case platform::OpenFailure::not_a_port:
+      std::snprintf(reason, sizeof reason, "%s: not a serial port", port_name);
+      break;
+    case platform::OpenFailure::other:
+      std::snprintf(reason, sizeof reason, "%s: the port cannot be opened (error %d)", port_name, result.error);
+      break;
+  }
+  print_line(reason, "");
 }
 
 }  // namespace
@@ -147,8 +179,10 @@ void open_port(int link_mode) {
   } else if (link_mode == link_mode_relay) {
     settings.odd_parity = true;
   }
-  if (!platform::open_port(port_name, settings)) {
+  platform::OpenResult opened = platform::open_port(port_name, settings);
+  if (opened.failure != platform::OpenFailure::none) {
     print_line("port open error", "");
+    explain_open_failure(opened);
     return;
   }
   if (link_mode == link_mode_relay) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
@@ -52,13 +54,15 @@ void make_pipe(int fds[2]) {
 // In the child after fork: standard streams in place, then exec.
 [[noreturn]] void exec_child(const std::vector<std::string>& command, int in_fd, int out_fd, int err_fd,
                              const std::string& working_dir, const std::vector<std::string>& environment = {},
-                             long file_size_limit = 0) {
+                             long file_size_limit = 0, int user_id = -1) {
   dup2(in_fd, 0);
   dup2(out_fd, 1);
   dup2(err_fd, 2);
   for (const std::string& setting : environment) putenv(const_cast<char*>(setting.c_str()));
-  // The harness ignores SIGPIPE; the programs under test must not inherit that.
+  // The harness ignores SIGPIPE, and as a program of the suite SIGXFSZ too;
+  // the programs under test must find them as any shell leaves them.
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
   if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(126);
   if (file_size_limit > 0) {
     // Ignored, the signal stays ignored across exec: a write past the limit
@@ -66,6 +70,12 @@ void make_pipe(int fds[2]) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
+  if (user_id >= 0) {
+    const passwd* user = getpwuid(static_cast<uid_t>(user_id));
+    if (user == nullptr || setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0) {
+      _exit(125);
+    }
   }
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
@@ -105,6 +115,15 @@ void finish_run(pid_t pid, const std::vector<std::string>& command, const RunOpt
   }
 }
 
+// Ctrl-C for the program once what it has shown holds the awaited text.
+void interrupt_once_shown(const RunOptions& options, const std::string& shown, pid_t pid, bool& interrupted) {
+  if (!interrupted && !options.interrupt_when_output_has.empty() &&
+      shown.find(options.interrupt_when_output_has) != std::string::npos) {
+    kill(pid, SIGINT);
+    interrupted = true;
+  }
+}
+
 RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
@@ -113,7 +132,8 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(err);
   const pid_t pid = fork();
   if (pid == 0) {
-    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit);
+    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit,
+               options.user_id);
   }
   close(in[0]);
   close(out[1]);
@@ -129,6 +149,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
+  bool interrupted = false;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
     if (!wait_or_kill(fds, 3, deadline, pid, result)) break;
@@ -138,6 +159,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
       const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
       if (count > 0) {
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
+        if (i == 1) interrupt_once_shown(options, result.err, pid, interrupted);
       } else if (count == 0 || errno != EINTR) {
         (i == 0 ? out_open : err_open) = false;
       }
@@ -189,11 +211,7 @@ RunResult run_on_terminal(const std::vector<std::string>& command, const RunOpti
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;  // EIO: the program and every copy of its terminal are gone
     result.out.append(buffer, static_cast<std::size_t>(count));
-    if (!interrupted && !options.interrupt_when_output_has.empty() &&
-        result.out.find(options.interrupt_when_output_has) != std::string::npos) {
-      kill(pid, SIGINT);
-      interrupted = true;
-    }
+    interrupt_once_shown(options, result.out, pid, interrupted);
   }
   close(master);
   finish_run(pid, command, options, result, "terminal", result.out);

@@ -43,8 +43,11 @@ struct RunOptions {
   std::string working_dir;       // empty: the test's own
   int timeout_ms = 30000;        // the program is killed and the test fails after this
   std::vector<std::string> environment;  // "NAME=value" settings for the program alone
-  std::string interrupt_when_output_has;  // terminal runs: SIGINT once this text appears
+  // SIGINT once this text appears: on the terminal in terminal runs, on
+  // standard error otherwise.
+  std::string interrupt_when_output_has;
   long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
+  int user_id = -1;              // >= 0: run as this user, in its group alone (needs root)
 };
 
 struct RunResult {

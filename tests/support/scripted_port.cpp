@@ -1,6 +1,7 @@
 #include "scripted_port.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -24,6 +25,7 @@ struct Script {
   std::deque<scripted_port::Bytes> answers;
   std::function<void(std::uint8_t)> hook;
   bool refuse_open = false;
+  platform::OpenResult refusal{};
   int write_error = 0;
   bool open = false;
   int opens = 0;
@@ -75,15 +77,15 @@ void track_unit(std::uint8_t byte) {
 
 namespace platform {
 
-bool open_port(const char* name, const LineSettings& settings) {
+OpenResult open_port(const char* name, const LineSettings& settings) {
   ++script.opens;
   script.name = name;
   if (script.refuse_open) {
-    return false;
+    return script.refusal;
   }
   script.settings = settings;
   script.open = true;
-  return true;
+  return {OpenFailure::none, 0, ""};
 }
 
 ReadResult read_byte(int timeout_cs) {
@@ -189,8 +191,10 @@ void on_write(std::function<void(std::uint8_t)> hook) {
   script.hook = std::move(hook);
 }
 
-void refuse_open(bool refuse) {
+void refuse_open(bool refuse, platform::OpenFailure why, const char* group) {
   script.refuse_open = refuse;
+  script.refusal = {why, why == platform::OpenFailure::other ? 5 : 0, ""};
+  std::snprintf(script.refusal.group, sizeof script.refusal.group, "%s", group);
 }
 
 void fail_writes(int error) {

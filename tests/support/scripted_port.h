@@ -43,8 +43,10 @@ void answer_units(const std::vector<Bytes>& answers);
 // Called with every byte the host writes, after loopback and unit answers.
 void on_write(std::function<void(std::uint8_t)> hook);
 
-// Every open fails (the port is missing or held by another process).
-void refuse_open(bool refuse);
+// Every open fails for the reason given (the port is missing by default);
+// group is the device's group a refused user may join.
+void refuse_open(bool refuse, platform::OpenFailure why = platform::OpenFailure::no_such_port,
+                 const char* group = "");
 // Every write fails with the error code (0: writes succeed).
 void fail_writes(int error);
 

@@ -161,12 +161,14 @@ TEST_F(SerialPort, ATimedOutReadSetsTheFailureFlagAndReadsAsMinusOne) {
   EXPECT_FALSE(link_failed);
 }
 
-TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardOutput) {
+TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardErrorNotAmongTheData) {
   open_port(1);
   scripted_port::queue_read_failure(5);
   ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_raw(1000), -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "r-error=5\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "r-error=5\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_TRUE(link_failed);
 }
 
@@ -184,15 +186,41 @@ TEST_F(SerialPort, AMissingPortFailsTheFirstWriteAndTheNextTransferEnds) {
   scripted_port::refuse_open(true);
   ::testing::internal::CaptureStderr();
   open_port(1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "port open error\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "port open error\nCOM2: no such port\n");
   auto run = [] {
     std::uint8_t packet[2] = {0x01, 0x01};
     link_write(2, packet);
   };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "^TimeOut\n$");
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "^w_error=9\nTimeOut\n$");
   ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   send_raw(1000, 0x01);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "w_error=9\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "w_error=9\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(SerialPort, APortThatCannotBeOpenedIsExplainedInPlainWords) {
+  using platform::OpenFailure;
+  struct Case {
+    OpenFailure why;
+    const char* group;
+    const char* reason;
+  };
+  for (const Case& c : {
+           Case{OpenFailure::busy, "", "COM2: the port is held by another program\n"},
+           Case{OpenFailure::no_permission, "dialout",
+                "COM2: no permission to use the port; join the group dialout "
+                "(sudo usermod -aG dialout $USER), then log in again\n"},
+           Case{OpenFailure::no_permission, "", "COM2: no permission to use the port\n"},
+           Case{OpenFailure::not_a_port, "", "COM2: not a serial port\n"},
+           Case{OpenFailure::other, "", "COM2: the port cannot be opened (error 5)\n"},
+       }) {
+    SCOPED_TRACE(c.reason);
+    scripted_port::refuse_open(true, c.why, c.group);
+    ::testing::internal::CaptureStderr();
+    open_port(1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string("port open error\n") + c.reason);
+  }
 }
 
 TEST_F(SerialPort, DelayTicksPausesSixMillisecondsEach) {

@@ -1,0 +1,66 @@
+// Interrupts on POSIX hosts: SIGINT, SIGTERM and SIGHUP end the run at once,
+// but cleanly. The handler uses only async-signal-safe calls (unlink,
+// tcsetattr, ioctl, close, write, _exit): it may arrive in the middle of a
+// buffered write or a memory allocation, so the standard library's streams
+// and exit path are out of its reach.
+#include "pclink/platform.h"
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+#include "pclink/local_files.h"
+
+namespace {
+
+const char* interrupt_line(int signal_number) {
+  switch (signal_number) {
+    case SIGINT:
+      return "Interrupted\n";
+    case SIGHUP:
+      return "Hangup\n";
+    default:
+      return "Terminated\n";
+  }
+}
+
+void end_on_interrupt(int signal_number) {
+  // A save under way is abandoned: its target keeps the old contents.
+  if (const char* temporary = noted_temporary_file(); temporary != nullptr) {
+    unlink(temporary);
+  }
+  platform::abandon_port();
+  const char* line = interrupt_line(signal_number);
+  ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+  (void)written;  // nothing more can be done about a lost message here
+  _exit(128 + signal_number);
+}
+
+}  // namespace
+
+namespace platform {
+
+void catch_interrupts() {
+  struct sigaction action {};
+  action.sa_handler = end_on_interrupt;
+  // One interrupt at a time: a second signal waits until the first has
+  // ended the process.
+  sigemptyset(&action.sa_mask);
+  for (int blocked : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaddset(&action.sa_mask, blocked);
+  }
+  for (int caught : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    // A signal ignored when the program started (nohup, a background job of
+    // a shell without job control) stays ignored.
+    if (sigaction(caught, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaction(caught, &action, nullptr);
+  }
+  // Over a file-size limit a write now fails with EFBIG instead of the
+  // process being killed, so the save is abandoned like any failed write.
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+// Interrupts on Windows: Ctrl-C, Ctrl-Break and the console closing. The
+// system calls the handler in a thread of its own while the program's thread
+// may be waiting on the port; the handler ends the process itself, so that
+// thread never runs on.
+#include "pclink/platform.h"
+
+#include <cstring>
+#include <windows.h>
+
+#include "pclink/local_files.h"
+
+namespace {
+
+// Exit codes as a POSIX shell reports the matching signals: SIGINT (2) for
+// Ctrl-C and Ctrl-Break, SIGHUP (1) for a console that goes away.
+constexpr UINT exit_on_ctrl_c = 128 + 2;
+constexpr UINT exit_on_close = 128 + 1;
+
+BOOL WINAPI end_on_interrupt(DWORD event) {
+  bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  // A save under way is abandoned: its target keeps the old contents.
+  if (const char* temporary = noted_temporary_file(); temporary != nullptr) {
+    DeleteFileA(temporary);
+  }
+  platform::abandon_port();
+  const char* line = ctrl_c ? "Interrupted\n" : "Hangup\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  ExitProcess(ctrl_c ? exit_on_ctrl_c : exit_on_close);
+}
+
+}  // namespace
+
+namespace platform {
+
+void catch_interrupts() {
+  SetConsoleCtrlHandler(end_on_interrupt, TRUE);
+}
+
+}  // namespace platform

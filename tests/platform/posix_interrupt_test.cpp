@@ -1,0 +1,101 @@
+// Interrupts end a run cleanly: the temporary file of a save is removed, the
+// line is put back as found, one line is printed and the exit code is 128 +
+// the signal. A file-size limit fails a write instead of killing the run.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pclink/local_files.h"
+#include "pclink/platform.h"
+#include "platform/child_process.h"
+#include "platform/pty_fixture.h"
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTheSignal) {
+  struct Case {
+    int signal_number;
+    const char* line;
+  };
+  for (const Case& c : {Case{SIGINT, "Interrupted\n"}, Case{SIGTERM, "Terminated\n"}, Case{SIGHUP, "Hangup\n"}}) {
+    SCOPED_TRACE(c.line);
+    termios found = hold_line_as_a_terminal();
+    std::string temporary = "/tmp/qv-interrupt-" + std::to_string(getpid()) + ".tmp";
+    FILE* partial = std::fopen(temporary.c_str(), "wb");
+    ASSERT_NE(partial, nullptr);
+    std::fclose(partial);
+
+    Child child = start_child([&](int ready_fd) {
+      platform::catch_interrupts();
+      note_temporary_file(temporary.c_str());
+      if (platform::open_port(slave_path.c_str(), {19200, false}).failure != platform::OpenFailure::none) {
+        return 3;
+      }
+      say_ready(ready_fd);
+      platform::read_byte(3000);  // the device says nothing: waits here
+      return 4;
+    });
+    ASSERT_TRUE(wait_until_ready(child, 5000));
+    kill(child.pid, c.signal_number);
+    Ending ending = wait_for_end(child, 5000);
+
+    ASSERT_TRUE(ending.ended);
+    ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
+    EXPECT_EQ(WEXITSTATUS(ending.status), 128 + c.signal_number);
+    EXPECT_EQ(ending.err, c.line);
+    EXPECT_FALSE(exists(temporary));
+    expect_same_line(found, held_line());
+    unlink(temporary.c_str());
+    close(holder);
+    holder = -1;
+  }
+}
+
+TEST(Interrupts, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
+  std::string path = "/tmp/qv-size-limit-" + std::to_string(getpid());
+  Child child = start_child([&](int) {
+    platform::catch_interrupts();
+    rlimit limit{16, 16};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      return 5;
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    char block[64] = {};
+    ssize_t first = write(fd, block, sizeof block);   // cut at the limit
+    ssize_t second = write(fd, block, sizeof block);  // nothing more fits
+    return first == 16 && second == -1 && errno == EFBIG ? 0 : 3;
+  });
+  Ending ending = wait_for_end(child, 5000);
+  unlink(path.c_str());
+  ASSERT_TRUE(ending.ended);
+  ASSERT_TRUE(WIFEXITED(ending.status)) << "ended by signal " << WTERMSIG(ending.status);
+  EXPECT_EQ(WEXITSTATUS(ending.status), 0);
+}
+
+TEST(Interrupts, ASignalIgnoredWhenTheProgramStartedStaysIgnored) {
+  Child child = start_child([](int) {
+    signal(SIGHUP, SIG_IGN);  // as nohup starts a program
+    platform::catch_interrupts();
+    raise(SIGHUP);
+    return 0;
+  });
+  Ending ending = wait_for_end(child, 5000);
+  ASSERT_TRUE(ending.ended);
+  ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
+  EXPECT_EQ(WEXITSTATUS(ending.status), 0);
+  EXPECT_EQ(ending.err, "");
+}
+
+}  // namespace
