@@ -2,9 +2,10 @@
 //
 // Principles of operation: the host starts every exchange. A command goes
 // out as Packet number 1 and is closed with EOT; the device accepts each
-// with one byte, and a NAK makes the host send the same thing again. The host asks for the reply with ENQ, acknowledges the reply Packet
-// and the EOT that follows it, and the device then announces with ENQ that
-// it is ready for the next command. All bytes move through link_read and
+// with one byte, and a NAK makes the host send the same thing again. The
+// host asks for the reply with ENQ, acknowledges the reply Packet and the
+// EOT that follows it, and the device then announces with ENQ that it is
+// ready for the next command. All bytes move through link_read and
 // link_write, so a silent device ends the program on a cable, and in link
 // mode 2 each unit below travels in one relay frame.
 //

@@ -40,8 +40,10 @@ constexpr int relay_drain_silence = 10;
 constexpr int relay_drain_limit = 2 * relay_buffer_size;
 
 // Exchanges in a row that the device answers without getting a frame
-// through. At a damaged frame in four, 64 in a row has odds of 1 in 10^38.
-constexpr int refusal_limit = 64;
+// through. At a damaged frame in four, 16 in a row has odds of 1 in 4
+// billion; and as each takes up to a few seconds, the run still ends within
+// a minute or so once the line can no longer carry a frame.
+constexpr int refusal_limit = 16;
 
 // Ticks of 6 ms between the sender's ENQ block and our SYN block: the
 // adapter needs about 18 ms to turn the optical link around.

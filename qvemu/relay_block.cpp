@@ -57,8 +57,9 @@ bool read_block_body(const TimedByteSource& next_byte, int byte_timeout_ms, Rela
   if (!take(&block.fixed_triple, 3, byte_timeout_ms)) return false;
   Bytes length;
   if (!take(&length, 2, byte_timeout_ms)) return false;
-  if (!take(&block.payload, static_cast<std::size_t>(length[0] | (length[1] << 8)),
-            std::min(byte_timeout_ms, payload_byte_timeout_ms))) {
+  const int claimed = length[0] | (length[1] << 8);
+  if (claimed > relay_max_payload) return false;
+  if (!take(&block.payload, static_cast<std::size_t>(claimed), std::min(byte_timeout_ms, payload_byte_timeout_ms))) {
     return false;
   }
   Bytes checksum;

@@ -25,6 +25,10 @@ constexpr std::uint8_t relay_ack = 0x06;
 constexpr std::uint8_t relay_nak = 0x15;
 
 constexpr int relay_sync_length = 5;
+// The relay buffer on either side holds this many payload bytes. A frame
+// claiming more has a damaged length: it is not read on, or the bytes that
+// follow (the sender's next ENQ blocks) would be taken as its payload.
+constexpr int relay_max_payload = 4096;
 constexpr int relay_any_number = 0xFFFF;
 const Bytes relay_fixed_triple = {0x01, 0x40, 0xFE};
 constexpr std::uint8_t relay_fixed_byte = 0x10;
@@ -68,7 +72,8 @@ using TimedByteSource = std::function<std::optional<std::uint8_t>(int timeout_ms
 
 // Reads the next block. The first byte of each attempt to find a block is
 // awaited for first_timeout_ms (silence: kind silence); the bytes of a block
-// follow within byte_timeout_ms (otherwise: kind truncated).
+// follow within byte_timeout_ms (otherwise, or when a frame claims more than
+// relay_max_payload bytes: kind truncated).
 RelayBlock read_relay_block(const TimedByteSource& next_byte, int first_timeout_ms, int byte_timeout_ms);
 
 // The decoded half of a trace line for a block.

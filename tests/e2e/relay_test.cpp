@@ -409,6 +409,21 @@ TEST(RelayFaults, WhenBothSidesAnnounceAtOnceTheHostGivesWayAndTheUnitsGoOnce) {
   }
 }
 
+TEST(RelayFaults, ADamagedEchoByteNeitherHangsTheRelayNorSwallowsTheDevicesBlocks) {
+  // Byte 6 is the mark of the host's first ENQ block; byte 30 lies in the
+  // first frame's payload; byte 200 somewhere later in the conversation.
+  const std::string file = file_of(1500);
+  for (const Job& job : send_and_fetch(file)) {
+    for (const char* byte : {"6", "30", "200"}) {
+      SCOPED_TRACE(job_name(job, relay_echoing) + ", echo of host byte " + byte + " damaged");
+      FileSession damaged = run_bounded(relay_echoing, job, {"--relay-damage-echo", byte});
+      expect_whole(damaged, job, file);
+      EXPECT_EQ(events_starting(damaged.trace, "fault: relay echo"), 1);
+      expect_clean(damaged);
+    }
+  }
+}
+
 // Plays a device that answers nothing and hangs up once the host has sent
 // its first relay block. Returns when it hung up (or that the host never
 // wrote).

@@ -73,6 +73,10 @@ TEST(QvemuRelayBlocks, SilenceAndABlockCutShortAreTold) {
   EXPECT_EQ(cut.kind, BlockKind::truncated);
   EXPECT_EQ(qvemu::describe_relay_block(cut), "relay block cut short");
   EXPECT_EQ(read_block({0, 0, 0x96, 0x80}).kind, BlockKind::other_kind);
+  // A length past the relay buffer is not read on, whatever bytes follow.
+  qvemu::RelayBlock overlong = read_block(qvemu::encode_relay_frame(Bytes(5000, 0x41)));
+  EXPECT_EQ(overlong.kind, BlockKind::truncated);
+  EXPECT_EQ(overlong.raw.size(), 15u);
 }
 
 TEST(QvemuRelayBlocks, RelayOptionsAreParsed) {
