@@ -63,7 +63,8 @@ summarize_trace() {
       return line
     }
     function side(name, packets, words, controls) {
-      return sprintf("%s: %d packets%s, %d control bytes", name, packets, packets ? " (" words (packets > 3 ? ", ..." : "") ")" : "", controls)
+      return sprintf("%s: %d packet%s%s, %d control bytes", name, packets, packets == 1 ? "" : "s",
+                     packets ? " (" words (packets > 3 ? ", ..." : "") ")" : "", controls)
     }
     NR < from { next }
     /^[HD] .*\| packet / { k = substr($0, 1, 1); n[k]++; if (n[k] <= 3) w[k] = w[k] (n[k] > 1 ? ", " : "") payload($0); next }
