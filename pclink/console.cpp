@@ -1,5 +1,6 @@
 #include "pclink/console.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +18,13 @@ namespace {
 // what is left of the longer one. A Shift-JIS character takes as many
 // columns as it has bytes; text of the user's own set takes at most as many.
 struct StatusLine {
-  bool shown = false;
   std::size_t width = 0;
 };
 
 StatusLine status_line;
+// Kept apart, in a type a signal handler may read: an interrupt's closing
+// line must also start on a line of its own.
+volatile std::sig_atomic_t status_line_on_screen = 0;
 
 FILE* stream_of(ConsoleStream stream) {
   return stream == ConsoleStream::output ? stdout : stderr;
@@ -46,8 +49,9 @@ void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text,
 
 // Whatever follows a status line starts on a line of its own.
 void end_status_line() {
-  if (status_line.shown) {
+  if (status_line_on_screen != 0) {
     status_line = StatusLine{};
+    status_line_on_screen = 0;
     std::fputc('\n', stderr);
   }
 }
@@ -108,21 +112,22 @@ void show_status_line(const char* name, TextOrigin origin, const char* details) 
   std::size_t width = std::strlen(name) + std::strlen(details);
   for (std::size_t blank = width; blank < status_line.width; ++blank) std::fputc(' ', stderr);
   status_line.width = width;
-  status_line.shown = true;
+  status_line_on_screen = 1;
   std::fflush(stderr);
 }
 
 void clear_status_line() {
-  if (!status_line.shown) return;
+  if (status_line_on_screen == 0) return;
   std::fputc('\r', stderr);
   for (std::size_t blank = 0; blank < status_line.width; ++blank) std::fputc(' ', stderr);
   std::fputc('\r', stderr);
   std::fflush(stderr);
   status_line = StatusLine{};
+  status_line_on_screen = 0;
 }
 
 bool status_line_shown() {
-  return status_line.shown;
+  return status_line_on_screen != 0;
 }
 
 void exit_program(int code) {

@@ -52,6 +52,7 @@ void show_status_line(const char* name, TextOrigin origin, const char* details);
 // Removes the status line from the screen, leaving the cursor at the start
 // of the empty line.
 void clear_status_line();
+// Whether a status line is on the screen; safe to ask in a signal handler.
 bool status_line_shown();
 
 // Ends the process through the normal exit path, so that every stream,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "pclink/console.h"
 #include "pclink/local_files.h"
 
 namespace {
@@ -30,6 +31,11 @@ void end_on_interrupt(int signal_number) {
     unlink(temporary);
   }
   platform::abandon_port();
+  // A progress line on the terminal is not ended by a newline of its own.
+  if (status_line_shown()) {
+    ssize_t ended = write(STDERR_FILENO, "\n", 1);
+    (void)ended;
+  }
   const char* line = interrupt_line(signal_number);
   ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
   (void)written;  // nothing more can be done about a lost message here

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <windows.h>
 
+#include "pclink/console.h"
 #include "pclink/local_files.h"
 
 namespace {
@@ -23,7 +24,9 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
     DeleteFileA(temporary);
   }
   platform::abandon_port();
-  const char* line = ctrl_c ? "Interrupted\n" : "Hangup\n";
+  // A progress line on the console is not ended by a newline of its own.
+  const char* line = ctrl_c ? (status_line_shown() ? "\nInterrupted\n" : "Interrupted\n")
+                            : (status_line_shown() ? "\nHangup\n" : "Hangup\n");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   ExitProcess(ctrl_c ? exit_on_ctrl_c : exit_on_close);

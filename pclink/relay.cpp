@@ -26,7 +26,12 @@
 namespace {
 
 // Time-outs in hundredths of a second.
-constexpr int relay_byte_timeout = 100;   // every byte sent, and frame contents
+constexpr int relay_byte_timeout = 100;   // every byte sent
+// A frame's length, payload and checksum follow its header without a pause.
+// A sender that hears no answer announces again after half a second, so a
+// longer wait inside the payload would take its new ENQ blocks for the
+// bytes a damaged length field promised, and read on for minutes.
+constexpr int relay_frame_gap_timeout = 30;
 constexpr int relay_hunt_timeout = 50;    // looking for a block, and frame header bytes
 constexpr int relay_grant_timeout = 40;   // for the frame after our SYN block
 // A frame's bytes follow one another without a pause; this much silence
@@ -155,8 +160,8 @@ int frame_byte(int timeout) {
 
 // Two frame bytes, low byte first.
 int relay_recv_word() {
-  int low = frame_byte(relay_byte_timeout) & 0xFF;
-  int high = frame_byte(relay_byte_timeout) & 0xFF;
+  int low = frame_byte(relay_frame_gap_timeout) & 0xFF;
+  int high = frame_byte(relay_frame_gap_timeout) & 0xFF;
   return low + 256 * high;
 }
 
@@ -202,7 +207,7 @@ Grant read_frame(std::uint8_t* buffer, int capacity, int expected, int& length) 
     return Grant::too_long;
   }
   for (int i = 0; i < length && !frame_cut; ++i) {
-    buffer[i] = static_cast<std::uint8_t>(frame_byte(relay_byte_timeout));
+    buffer[i] = static_cast<std::uint8_t>(frame_byte(relay_frame_gap_timeout));
   }
   int checksum = relay_recv_word();
   if (frame_cut || checksum != checksum16(length, buffer)) {

@@ -121,7 +121,12 @@ TEST_F(OnTerminal, ASilentRelayTellsHowToStopTheWait) {
   options.interrupt_when_output_has = "Ctrl-C stops)";
   RunResult result = run_device_program_on_terminal(emulator, "qvdir", {"-s2"}, options);
   EXPECT_TRUE(contains(result.out, "waiting for the device... (keeps trying; Ctrl-C stops)")) << result.out;
-  EXPECT_NE(result.exit_code, 0);
+  EXPECT_EQ(result.exit_code, 130);
+  // The interrupt's line does not run on from the notice.
+  std::size_t interrupted = result.out.find("Interrupted");
+  ASSERT_NE(interrupted, std::string::npos) << result.out;
+  ASSERT_GT(interrupted, 0u);
+  EXPECT_EQ(result.out[interrupted - 1], '\n') << result.out;
 }
 
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.

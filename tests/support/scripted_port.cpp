@@ -11,9 +11,9 @@
 namespace {
 
 struct Incoming {
-  enum class Kind { byte, timeout, failure } kind;
+  enum class Kind { byte, timeout, failure, gap } kind;
   std::uint8_t byte;
-  int error;
+  int error;  // for a gap: the milliseconds of silence still to pass
 };
 
 struct Script {
@@ -93,6 +93,19 @@ ReadResult read_byte(int timeout_cs) {
   if (!script.open) {
     return {Transfer::failed, 0, EBADF};
   }
+  // A gap shorter than the read's time-out passes while the read waits; a
+  // longer one makes the read time out and is shortened by its wait.
+  while (!script.incoming.empty() && script.incoming.front().kind == Incoming::Kind::gap) {
+    Incoming& gap = script.incoming.front();
+    long long waited = static_cast<long long>(timeout_cs) * 10;
+    if (gap.error > waited) {
+      gap.error -= static_cast<int>(waited);
+      script.elapsed_ms += waited;
+      return {Transfer::timed_out, 0, 0};
+    }
+    script.elapsed_ms += gap.error;
+    script.incoming.pop_front();
+  }
   if (script.incoming.empty()) {
     script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
     if (script.silence_hook) {
@@ -109,6 +122,7 @@ ReadResult read_byte(int timeout_cs) {
       script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
       return {Transfer::timed_out, 0, 0};
     case Incoming::Kind::failure:
+    case Incoming::Kind::gap:
       break;
   }
   return {Transfer::failed, 0, next.error};
@@ -164,6 +178,10 @@ void queue_incoming(const Bytes& bytes) {
 
 void queue_timeout() {
   script.incoming.push_back({Incoming::Kind::timeout, 0, 0});
+}
+
+void queue_gap(int milliseconds) {
+  script.incoming.push_back({Incoming::Kind::gap, 0, milliseconds});
 }
 
 void queue_read_failure(int error) {

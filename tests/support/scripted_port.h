@@ -31,6 +31,9 @@ void queue_incoming(const Bytes& bytes);
 // The next read, in queue order, times out / fails with the error code.
 void queue_timeout();
 void queue_read_failure(int error);
+// A silence of the given length before the next queued byte: a read whose
+// time-out is longer waits it out, a shorter one times out.
+void queue_gap(int milliseconds);
 
 void set_loopback(bool on);
 // The echo of the host's index-th byte (0-based, counted over the run)

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "pclink/packet.h"
@@ -394,6 +395,32 @@ TEST_F(Relay, AFrameWhoseBytesStopComingIsAbandonedAtTheFirstTimeOut) {
     EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_nak),
                                                 control_block(relay_syn), control_block(relay_ack)}));
   }
+}
+
+TEST_F(Relay, AShortFrameIsAbandonedEvenWhileTheDeviceKeepsAnnouncing) {
+  // The device sends 20 of the 3000 bytes a damaged length claims, then,
+  // hearing no answer, announces again every half second. Waiting 1 s for
+  // each promised byte, the host would read those ENQ blocks as payload for
+  // minutes; a frame's own bytes never pause, so the first pause ends it.
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), frame_header_claiming(3000), Bytes(20, 0x41)}));
+  for (int i = 0; i < 10; ++i) {
+    scripted_port::queue_gap(500);
+    scripted_port::queue_incoming(control_block(relay_enq));
+  }
+  scripted_port::queue_gap(500);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
+  scripted_port::on_silence([] {
+    if (scripted_port::elapsed_ms() > 60000) throw std::runtime_error("the host is still reading the frame");
+  });
+  ::testing::internal::CaptureStderr();
+  int unit = -1;
+  EXPECT_NO_THROW(unit = recv_byte());
+  std::string messages = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(unit, ACK);
+  EXPECT_EQ(messages, "opt check sum error\n");
+  EXPECT_LT(scripted_port::elapsed_ms(), 10000);
 }
 
 TEST_F(Relay, ARefusedFrameIsDrainedSoNoneOfItsBytesIsTakenForABlock) {
