@@ -86,21 +86,29 @@ TEST(QvcopyRoundTrip, EverySizeBothWaysWithAndWithoutEcho) {
 }
 
 TEST(QvcopyRoom, AFileLargerThanTheRoomIsNeverSavedCutAndMRaisesTheRoom) {
-  const std::string big = binary_file(200000);
-  FileSession refused = run_file_program("qvcopy", {"-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  const FetchRoom room = fetch_room();
+  const std::string big = binary_file(room.larger_file);
+  std::vector<std::string> args = room.option;
+  args.insert(args.end(), {"-g", "BIG.BIN"});
+  FileSession refused = run_file_program("qvcopy", args, {}, {{"BIG.BIN", big}});
   EXPECT_EQ(refused.run.exit_code, 2);
-  EXPECT_NE(refused.run.err.find(" end\nBIG.BIN: larger than 131072 bytes, not received (raise the room with -m)\n"),
-            std::string::npos);
+  EXPECT_NE(refused.run.err.find(" end\nBIG.BIN: larger than " + std::to_string(room.bytes) +
+                                 " bytes, not received (raise the room with -m)\n"),
+            std::string::npos)
+      << refused.run.err;
   EXPECT_FALSE(file_exists(refused.host + "/BIG.BIN"));
   expect_clean_line(refused);
 
-  FileSession raised = run_file_program("qvcopy", {"-m200000", "-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
+  const std::string raise = "-m" + std::to_string(big.size());
+  FileSession raised = run_file_program("qvcopy", {raise, "-g", "BIG.BIN"}, {}, {{"BIG.BIN", big}});
   EXPECT_EQ(raised.run.exit_code, 0) << raised.run.err;
   EXPECT_TRUE(read_file(raised.host + "/BIG.BIN") == big);
-  EXPECT_NE(host_bytes(raised.trace).find(std::string("RFV\x41\x0D\x03S1:BIG.BIN", 17)), std::string::npos);
+  EXPECT_NE(host_bytes(raised.trace).find("RFV" + announced_capacity(big.size()) + "S1:BIG.BIN"), std::string::npos);
 
-  const std::string fits = binary_file(131072);
-  FileSession whole = run_file_program("qvcopy", {"-g", "FITS.BIN"}, {}, {{"FITS.BIN", fits}});
+  const std::string fits = binary_file(room.bytes);
+  args = room.option;
+  args.insert(args.end(), {"-g", "FITS.BIN"});
+  FileSession whole = run_file_program("qvcopy", args, {}, {{"FITS.BIN", fits}});
   EXPECT_EQ(whole.run.exit_code, 0) << whole.run.err;
   EXPECT_TRUE(read_file(whole.host + "/FITS.BIN") == fits);
   expect_clean_line(whole);

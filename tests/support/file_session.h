@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 
 struct FileSession {
   RunResult run;
@@ -74,4 +75,27 @@ inline std::string host_opening(const std::string& word) {
 }
 inline std::string device_opening() {
   return "\x06\x06" + packet(1, "DOK") + "\x04\x05";
+}
+
+// The room a fetch test works against. Natively the default room of 131072
+// bytes; under Wine, where every byte takes a trip through the Windows
+// layer, a room of 4096 bytes given with -m, so the same rule is shown on a
+// few thousand bytes within the run's time limit.
+struct FetchRoom {
+  std::vector<std::string> option;  // empty for the default room
+  std::size_t bytes;
+  std::size_t larger_file;  // a file that does not fit
+};
+
+inline FetchRoom fetch_room() {
+  if (wine_mode()) return {{"-m4096"}, 4096, 5000};
+  return {{}, 131072, 200000};
+}
+
+// The three capacity bytes a read request announces for room bytes: one
+// more than the room, so a file that fills the room is known to be cut.
+inline std::string announced_capacity(std::size_t room) {
+  std::size_t announced = room + 1;
+  return std::string{static_cast<char>(announced & 0xFF), static_cast<char>((announced >> 8) & 0xFF),
+                     static_cast<char>((announced >> 16) & 0xFF)};
 }
