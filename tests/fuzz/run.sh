@@ -1,14 +1,14 @@
 #!/bin/sh
 # Builds the fuzzers with clang and libFuzzer and runs each for a bounded
 # time: qvunpack's from a fixed seed corpus (written by make_seeds from the
-# test archive writer) for FUZZ_SECONDS (60 by default), then the one of
+# test archive writer) for FUZZ_SECONDS (30 by default), then the one of
 # what the device sends for DEVICE_FUZZ_SECONDS (30 by default). New inputs
 # go to scratch corpora in the build folder. Exits non-zero on any crash or
 # sanitizer report; the programs' own messages are kept off the log.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../../build-fuzz"
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-30}
 device_seconds=${DEVICE_FUZZ_SECONDS:-30}
 
 if ! command -v clang++ >/dev/null 2>&1; then

@@ -57,8 +57,14 @@ cmake --build "$work/win64" --parallel "$jobs"
 configure "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake"
 cmake --build "$work/win32" --parallel "$jobs"
 # The emulator and the test driver are Linux programs.
-configure "$work/linux"
-cmake --build "$work/linux" --parallel "$jobs" --target qvemu e2e_tests
+# The Linux side, qvemu and the end-to-end tests: the caller's own tree when
+# it names one that holds them (test.sh passes its plain build), else ours.
+linux_build=${QV_WINE_LINUX_BUILD:-}
+if [ -z "$linux_build" ] || [ ! -x "$linux_build/bin/e2e_tests" ] || [ ! -x "$linux_build/bin/qvemu" ]; then
+  linux_build="$work/linux"
+  configure "$linux_build"
+  cmake --build "$linux_build" --parallel "$jobs" --target qvemu e2e_tests
+fi
 
 # A Wine prefix of this run alone, its COM2 mapped to a fixed path that each
 # test points at the emulator's pseudo-terminal.
@@ -91,4 +97,4 @@ echo "wine stage: preparing $WINEPREFIX"
 trap '"$WINESERVER" -k 2>/dev/null || true; "$WINESERVER" -w; rm -rf "$com2_link" "$WINEPREFIX"' EXIT
 
 QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$com2_link" \
-  "$work/linux/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=1
+  "$linux_build/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=1
