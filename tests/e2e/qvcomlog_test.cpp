@@ -110,7 +110,9 @@ TEST(QvcomlogFailures, EachFailureIsNotDone) {
   EXPECT_EQ(refused.run.exit_code, 2);
   EXPECT_EQ(after_banner(refused.run.err), sjis("Zaurus が未接続または待機状態にありません") + "\n");
 
-  FileSession overflow = run_file_program("qvcomlog", {"-g", "o"}, {"--overrun", "1"}, {{"COM0.LOG", "x"}});
+  std::vector<std::string> overflow_args = fetch_room().option;
+  overflow_args.insert(overflow_args.end(), {"-g", "o"});
+  FileSession overflow = run_file_program("qvcomlog", overflow_args, {"--overrun", "1"}, {{"COM0.LOG", "x"}});
   EXPECT_EQ(overflow.run.exit_code, 2);
   EXPECT_FALSE(file_exists(overflow.host + "/o"));
   EXPECT_EQ(trace_violations(overflow.trace), std::vector<std::string>{});

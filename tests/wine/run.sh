@@ -97,4 +97,4 @@ echo "wine stage: preparing $WINEPREFIX"
 trap '"$WINESERVER" -k 2>/dev/null || true; "$WINESERVER" -w; rm -rf "$com2_link" "$WINEPREFIX"' EXIT
 
 QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$com2_link" \
-  "$linux_build/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=1
+  "$linux_build/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=${QV_WINE_BRIEF:-1}
