@@ -1,9 +1,11 @@
 #include "pclink/console.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "pclink/platform_console.h"
@@ -37,14 +39,30 @@ platform::ConsoleKind kind_of(ConsoleStream stream) {
   return stream == ConsoleStream::output ? output_kind : error_kind;
 }
 
-void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
-  std::string shown = origin == TextOrigin::shift_jis ? escaped_shift_jis(text, length)
-                                                      : escaped_user_text(text, length);
+std::string escaped(TextOrigin origin, const char* text, std::size_t length) {
+  return origin == TextOrigin::shift_jis ? escaped_shift_jis(text, length) : escaped_user_text(text, length);
+}
+
+// Writes text already escaped, in the terminal's character set.
+void write_shown(ConsoleStream stream, TextOrigin origin, const std::string& shown) {
   if (kind_of(stream) == platform::ConsoleKind::terminal_converting) {
     platform::write_converted(stream, origin, shown.data(), shown.size());
   } else {
     std::fwrite(shown.data(), 1, shown.size(), stream_of(stream));
   }
+}
+
+void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  write_shown(stream, origin, escaped(origin, text, length));
+}
+
+// The columns a status line may take: one less than the window's width, as
+// a line that reaches the last column wraps on many terminals and each
+// rewrite would then start a line lower. Unlimited when the width is
+// unknown.
+std::size_t status_line_room() {
+  const std::size_t columns = platform::terminal_columns(ConsoleStream::error);
+  return columns > 1 ? columns - 1 : std::numeric_limits<std::size_t>::max();
 }
 
 // Whatever follows a status line starts on a line of its own.
@@ -106,11 +124,17 @@ void print_host_line(const char* host_name, const char* message) {
 
 void show_status_line(const char* name, TextOrigin origin, const char* details) {
   if (!console_is_terminal(ConsoleStream::error)) return;
+  std::string shown_name = escaped(origin, name, std::strlen(name));
+  std::string shown_details = details;
+  // The details come first; the name is cut to what is left.
+  const std::size_t room = status_line_room();
+  if (shown_details.size() > room) shown_details.resize(room);
+  shown_name = name_fitted_to(shown_name, origin == TextOrigin::shift_jis, room - shown_details.size());
   std::fputc('\r', stderr);
-  write_for_person(ConsoleStream::error, origin, name, std::strlen(name));
-  std::fputs(details, stderr);
-  std::size_t width = std::strlen(name) + std::strlen(details);
-  for (std::size_t blank = width; blank < status_line.width; ++blank) std::fputc(' ', stderr);
+  write_shown(ConsoleStream::error, origin, shown_name);
+  std::fputs(shown_details.c_str(), stderr);
+  std::size_t width = shown_name.size() + shown_details.size();
+  for (std::size_t blank = width; blank < std::min(status_line.width, room); ++blank) std::fputc(' ', stderr);
   status_line.width = width;
   status_line_on_screen = 1;
   std::fflush(stderr);
@@ -119,7 +143,8 @@ void show_status_line(const char* name, TextOrigin origin, const char* details) 
 void clear_status_line() {
   if (status_line_on_screen == 0) return;
   std::fputc('\r', stderr);
-  for (std::size_t blank = 0; blank < status_line.width; ++blank) std::fputc(' ', stderr);
+  const std::size_t room = status_line_room();
+  for (std::size_t blank = 0; blank < std::min(status_line.width, room); ++blank) std::fputc(' ', stderr);
   std::fputc('\r', stderr);
   std::fflush(stderr);
   status_line = StatusLine{};

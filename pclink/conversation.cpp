@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
 #include "pclink/serial_port.h"
 
 namespace {
@@ -23,6 +24,7 @@ constexpr char not_connected_message[] =
 }  // namespace
 
 void count_repeat(int& repeats) {
+  note_retry();
   if (++repeats > handshake_repeat_limit) {
     abandon_exchange("too many repeats in a row: the line is too noisy");
   }

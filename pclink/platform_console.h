@@ -25,6 +25,10 @@ enum class ConsoleKind {
 // Looked at afresh on each call; the console routines remember it.
 ConsoleKind console_kind(ConsoleStream stream);
 
+// The width of the terminal a stream writes to, in columns, asked afresh on
+// each call so that a resized window is followed; 0 when it cannot be told.
+std::size_t terminal_columns(ConsoleStream stream);
+
 // On a terminal_converting stream: writes text of origin in the terminal's
 // character set. Shift-JIS text must be well-formed (escaped_shift_jis);
 // a character the terminal's set lacks shows as "?". Where the write goes

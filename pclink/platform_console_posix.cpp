@@ -9,6 +9,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "pclink/terminal_text.h"
@@ -99,6 +100,12 @@ namespace platform {
 ConsoleKind console_kind(ConsoleStream stream) {
   if (isatty(fileno(stream_of(stream))) == 0) return ConsoleKind::redirected;
   return charset().as_is ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
+}
+
+std::size_t terminal_columns(ConsoleStream stream) {
+  winsize size{};
+  if (ioctl(fileno(stream_of(stream)), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {

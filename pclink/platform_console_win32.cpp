@@ -37,6 +37,13 @@ ConsoleKind console_kind(ConsoleStream stream) {
   return GetConsoleOutputCP() == device_code_page ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
 }
 
+std::size_t terminal_columns(ConsoleStream stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(handle_number(stream)), &info) == 0) return 0;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? static_cast<std::size_t>(columns) : 0;
+}
+
 void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
   std::fflush(stream == ConsoleStream::output ? stdout : stderr);
   std::wstring wide = wide_text(origin == TextOrigin::user ? CP_ACP : device_code_page, text, length);

@@ -2,6 +2,7 @@
 // rename, which replaces the target in one step.
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,8 +47,21 @@ bool sync_file(std::FILE* stream) {
   return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
 
+// The folder is synced too: until its new entry is on the disk, a power cut
+// can bring back the old file after the program said the new one was saved.
+// A folder that cannot be opened or synced (a network share may refuse)
+// leaves the rename done all the same: the file's own bytes are on the disk.
 bool replace_file(const char* temporary, const char* target) {
-  return std::rename(temporary, target) == 0;
+  if (std::rename(temporary, target) != 0) return false;
+  std::string folder = target;
+  const std::size_t slash = folder.find_last_of('/');
+  folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+  const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor >= 0) {
+    fsync(descriptor);
+    close(descriptor);
+  }
+  return true;
 }
 
 }  // namespace platform

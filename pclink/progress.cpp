@@ -20,6 +20,7 @@ struct Progress {
   long long total = unknown_total;
   long long done = 0;
   Clock::time_point start;
+  int retries = 0;
 };
 
 Progress progress;
@@ -28,14 +29,14 @@ bool notice_alone = false;             // on a status line of its own
 
 void draw_progress() {
   double elapsed = std::chrono::duration<double>(Clock::now() - progress.start).count();
-  std::string details = "  " + progress_details(progress.done, progress.total, elapsed);
+  std::string details = "  " + progress_details(progress.done, progress.total, elapsed) + retries_text(progress.retries);
   if (waiting_notice != nullptr) details += std::string("  ") + waiting_notice;
   show_status_line(progress.name.c_str(), progress.origin, details.c_str());
   notice_alone = false;
 }
 
 void begin(const char* name, TextOrigin origin, long long total) {
-  progress = Progress{true, name, origin, total, 0, Clock::now()};
+  progress = Progress{true, name, origin, total, 0, Clock::now(), 0};
   draw_progress();
 }
 
@@ -71,6 +72,11 @@ void progress_extra_mark(const char* mark) {
   if (!console_is_terminal(ConsoleStream::error)) print_text(mark);
 }
 
+void note_retry() {
+  ++progress.retries;
+  if (progress_on_screen()) draw_progress();
+}
+
 void show_waiting_notice(bool relay) {
   waiting_notice = relay ? relay_waiting : cable_waiting;
   if (progress_on_screen()) {
@@ -89,6 +95,11 @@ void hide_waiting_notice() {
   } else if (progress_on_screen()) {
     draw_progress();
   }
+}
+
+std::string retries_text(int retries) {
+  if (retries <= 0) return "";
+  return "  " + std::to_string(retries) + (retries == 1 ? " retry" : " retries");
 }
 
 std::string size_text(double bytes) {

@@ -5,6 +5,8 @@
 // the bytes done and, when the total is known, the total, the percentage
 // and the time left, and the rate once a second has passed, e.g.
 //   memo.txt  48.0 KiB / 128.0 KiB  37%  1.9 KiB/s  0:42 left
+// followed by "3 retries" once units had to be repeated. The line keeps
+// within the terminal's width: a long name is shortened from its front.
 // Redirected, each data transmission prints the mark "o", byte for byte as
 // scripts have always seen it.
 #pragma once
@@ -27,6 +29,11 @@ void progress_mark(long long done);
 // Packet "T"): printed when redirected; on a terminal the line already tells.
 void progress_extra_mark(const char* mark);
 
+// The line or the relay repeated a unit (a NAK, a refused frame): on a
+// terminal the progress line counts the repeats of this transfer, so that a
+// noisy line shows why the rate falls. Redirected, nothing is printed.
+void note_retry();
+
 // The silence notice: shown in the progress line while one is on the
 // screen, otherwise on a status line of its own, which goes away again
 // when the device answers.
@@ -37,6 +44,8 @@ void hide_waiting_notice();
 // the transfer began. The rate and the time left wait for one second of
 // transfer, so that the first packets do not show a rate of nonsense.
 std::string progress_details(long long done, long long total, double elapsed_seconds);
+// "", "  1 retry", "  2 retries".
+std::string retries_text(int retries);
 // 512 B, 48.0 KiB, 1.5 MiB.
 std::string size_text(double bytes);
 // 0:42, 12:05, 1:02:03.

@@ -21,6 +21,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
 #include "pclink/serial_port.h"
 
 namespace {
@@ -85,6 +86,7 @@ enum class Grant { taken, unanswered, wrong_kind, wrong_number, too_long, damage
 // frame getting through; ends the run when a live device and we can no
 // longer agree.
 void count_refusal(int& refusals) {
+  note_retry();
   if (++refusals >= refusal_limit) {
     timeout_exit();
   }

@@ -48,6 +48,13 @@ struct EchoRecord {
   int oldest = 0;  // the byte expected back next
   int count = 0;
   bool seen = false;  // an echo byte has come back in this run: the line echoes
+  // A unit's echo has come back whole, every byte as sent, in this run. Until
+  // then single matching bytes may be the device's answer, which can begin
+  // like our unit: every relay block starts 00 00 00 00 00 96 82.
+  bool seen_whole = false;
+  // Units whose echo, before one came back whole, matched but for its last
+  // byte: on a line without echo, the device's answer taken for echo.
+  int doubtful_units = 0;
   // The last byte that came in place of an echo byte and differed from it:
   // line damage, or the device's first byte when echo bytes were lost.
   int differing = -1;
@@ -213,14 +220,27 @@ void give_up_echo() {
   }
 }
 
-// Takes one byte off the line for every byte pending as echo.
-void take_echo() {
+// A relay adapter without echo, with -C forgotten, never lets the echo time
+// out: the device answers each of our blocks with one as long, whose bytes
+// all but the last match ours. Two units whose "echo" differs at its last
+// byte alone, before any echo came back whole, mean the line does not echo;
+// a real echo damaged at just that byte in two of a run's first units is far
+// rarer, and damage anywhere else does not count.
+constexpr int doubtful_unit_limit = 2;
+
+// Takes one byte off the line for every byte pending as echo. Returns true
+// when suppression was turned off because the line proved to have no echo:
+// the differing byte is then the device's own.
+bool take_echo() {
+  int irregular = 0;  // echo bytes that differed or were lost
+  bool last_differed = false;
   while (echo_record.count > 0) {
     int value = read_port_byte(echo_timeout);
     if (value < 0) {
       give_up_echo();
-      return;
+      return false;
     }
+    last_differed = false;
     if (value == drop_oldest_echo()) {
       echo_record.seen = true;
       echo_record.differing = -1;
@@ -229,20 +249,33 @@ void take_echo() {
       drop_oldest_echo();
       echo_record.seen = true;
       echo_record.differing = -1;
+      ++irregular;
     } else {
       echo_record.differing = value;
+      ++irregular;
+      last_differed = true;
     }
   }
   echo_record.oldest = 0;
+  if (irregular == 0) {
+    echo_record.seen_whole = true;
+  } else if (!echo_record.seen_whole && irregular == 1 && last_differed &&
+             ++echo_record.doubtful_units >= doubtful_unit_limit) {
+    echo_enabled = false;
+    print_line("no echo on the line: echo suppression off (-C)", "");
+    return true;
+  }
+  return false;
 }
 
 // One byte that is not the echo of ours, or -1.
 int recv_past_echo(int timeout) {
-  if (echo_enabled && echo_record.count > 0) {
-    take_echo();
-  }
+  const bool echo_turned_off = echo_enabled && echo_record.count > 0 && take_echo();
   int differing = echo_record.differing;
   echo_record.differing = -1;
+  if (echo_turned_off) {
+    return differing;
+  }
   int value = read_port_byte(timeout);
   if (value < 0 && differing >= 0 && !last_read_failed) {
     // The device stays silent after the echo: the byte that took the last

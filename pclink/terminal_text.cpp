@@ -62,3 +62,20 @@ std::string escaped_user_text(const char* text, std::size_t length) {
   }
   return shown;
 }
+
+std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t room) {
+  if (name.size() <= room) return name;
+  constexpr char cut_mark[] = "...";
+  constexpr std::size_t cut_mark_width = sizeof cut_mark - 1;
+  if (room < cut_mark_width + 1) return {};
+  const std::size_t first_kept = name.size() - (room - cut_mark_width);
+  auto byte_at = [&name](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+  std::size_t start = 0;  // the first character that starts at or after first_kept
+  if (shift_jis) {
+    while (start < first_kept) start += is_shift_jis_lead(byte_at(start)) && start + 1 < name.size() ? 2 : 1;
+  } else {
+    start = first_kept;
+    while (start < name.size() && !(byte_at(start) < 0x80 && byte_at(start - 1) < 0x80)) ++start;
+  }
+  return cut_mark + name.substr(start);
+}

@@ -19,3 +19,14 @@ std::string escaped_shift_jis(const char* text, std::size_t length);
 // Text in the user's own encoding with its control bytes other than TAB,
 // CR and LF, and DEL, escaped; everything else is kept as it is.
 std::string escaped_user_text(const char* text, std::size_t length);
+
+// A name made safe as above, shortened to take at most room columns of a
+// status line: the whole name when it fits, otherwise "..." and as many of
+// its last characters as fit, since the end of a file name (its number,
+// its extension) tells one file from the next. A byte is taken for a
+// column, which is exact for Shift-JIS and errs on the short side for
+// UTF-8. The cut never falls inside a character: in Shift-JIS text it is
+// found from the lead bytes; in the user's own encoding it falls only on an
+// ASCII byte that follows another, which begins a character in every
+// multibyte set a terminal uses.
+std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t room);

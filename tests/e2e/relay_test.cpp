@@ -424,6 +424,27 @@ TEST(RelayFaults, ADamagedEchoByteNeitherHangsTheRelayNorSwallowsTheDevicesBlock
   }
 }
 
+// -C forgotten on a relay adapter without echo: the device's answer blocks
+// look like the echo of ours but for their last byte, so the run would wait
+// for ever. The second such block shows the line has no echo, and the job is
+// done as with -C.
+TEST(RelayFaults, ForgettingMinusCOnALineWithoutEchoIsNoticedAndTheJobIsDone) {
+  const std::string file = file_of(1500);
+  const Link forgotten{"relay without echo, -C forgotten", {"--relay", "--no-echo"}, {"-s2"}};
+  for (const Job& job : send_and_fetch(file)) {
+    SCOPED_TRACE(job_name(job, forgotten));
+    FileSession session = run_bounded(forgotten, job, {});
+    expect_whole(session, job, file);
+    EXPECT_NE(session.run.err.find("no echo on the line: echo suppression off (-C)\n"), std::string::npos)
+        << session.run.err;
+    // The device's grants taken for echo: the host announced again where
+    // the device waited for a frame, and nothing else went amiss.
+    std::vector<std::string> violations = trace_violations(session.trace);
+    EXPECT_LE(violations.size(), 2u);
+    for (const std::string& violation : violations) EXPECT_EQ(violation, "expected a relay frame after SYN, got relay ENQ");
+  }
+}
+
 // Plays a device that answers nothing and hangs up once the host has sent
 // its first relay block. Returns when it hung up (or that the host never
 // wrote).

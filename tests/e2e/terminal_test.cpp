@@ -70,6 +70,28 @@ TEST_F(OnTerminal, AFetchCountsTheBytesThatCame) {
   EXPECT_EQ(read_file(host + "/BIG.BIN"), std::string(3000, 'b'));
 }
 
+TEST_F(OnTerminal, ANarrowTerminalGetsALineThatNeverWrapsAndCountsTheRetries) {
+  const std::string name = "a-file-name-far-too-long-to-share-one-line-with-the-figures-terminal.txt";
+  write_file(host + "/" + name, std::string(2000, 'n'));
+  emulator = start_emulator({"--nak-data", "2"});
+  RunOptions options = in_locale("C.UTF-8", host);
+  options.terminal_columns = 80;
+  RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {name}, options);
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  // Every rewrite of the line, blanks included, keeps off the last column.
+  for (std::size_t start = result.out.find('\r'); start != std::string::npos; start = result.out.find('\r', start)) {
+    ++start;
+    std::size_t end = result.out.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = result.out.size();
+    EXPECT_LE(end - start, 79u) << result.out.substr(start, end - start);
+  }
+  // Its front goes first, its end stays.
+  EXPECT_TRUE(contains(result.out, "\r...")) << result.out;
+  EXPECT_TRUE(contains(result.out, "-terminal.txt  2.0 KiB / 2.0 KiB  100%")) << result.out;
+  EXPECT_TRUE(contains(result.out, "  1 retry")) << result.out;
+  EXPECT_EQ(read_file(emulator.storage_dir + "/" + name), std::string(2000, 'n'));
+}
+
 TEST_F(OnTerminal, TheDeviceListIsConvertedAndCannotDriveTheTerminal) {
   emulator = start_emulator();
   write_file(emulator.storage_dir + "/\x1b[2JWIPE.TXT", "w");

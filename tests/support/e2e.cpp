@@ -190,6 +190,12 @@ RunResult run_on_terminal(const std::vector<std::string>& command, const RunOpti
   tcgetattr(terminal, &settings);
   settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tcsetattr(terminal, TCSANOW, &settings);
+  if (options.terminal_columns > 0) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = options.terminal_columns;
+    ioctl(terminal, TIOCSWINSZ, &size);
+  }
   const int no_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t pid = fork();
   if (pid == 0) {

@@ -48,6 +48,7 @@ struct RunOptions {
   std::string interrupt_when_output_has;
   long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
   int user_id = -1;              // >= 0: run as this user, in its group alone (needs root)
+  unsigned short terminal_columns = 0;  // > 0: the width of the terminal in terminal runs
 };
 
 struct RunResult {

@@ -15,6 +15,10 @@ void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::si
   std::fwrite(text, 1, length, stream == ConsoleStream::output ? stdout : stderr);
 }
 
+std::size_t terminal_columns(ConsoleStream) {
+  return 0;
+}
+
 NameConversion device_name_from_user(const char*, std::string&) {
   return NameConversion::untranslated;
 }

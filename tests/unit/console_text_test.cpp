@@ -44,6 +44,27 @@ TEST(ProgressLine, TheFirstSecondShowsNoRateAndAnUnknownTotalNoPercent) {
   EXPECT_EQ(progress_details(0, 0, 5.0), "0 B / 0 B  100%");
 }
 
+TEST(StatusLineName, ALongNameKeepsItsEndAndNeverSplitsACharacter) {
+  EXPECT_EQ(name_fitted_to("memo.txt", true, 8), "memo.txt");
+  EXPECT_EQ(name_fitted_to("a-long-report-2026-12.txt", true, 12), "...26-12.txt");
+  // "メモ帳.TXT": the cut that would fall on the second byte of "帳" moves on.
+  const std::string memo = "\x83\x81\x83\x82\x92\xa0.TXT";
+  EXPECT_EQ(name_fitted_to(memo, true, 9), "...\x92\xa0.TXT");
+  EXPECT_EQ(name_fitted_to(memo, true, 8), "....TXT");
+  // In the user's encoding only an ASCII byte after another begins a cut,
+  // so no byte of UTF-8 "é" is left behind it.
+  EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 10), "...notes");
+  EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 11), "caf\xc3\xa9-notes");
+  // No room for a character after the cut mark: no name at all.
+  EXPECT_EQ(name_fitted_to("memo.txt", true, 3), "");
+}
+
+TEST(ProgressLine, RepeatsAreCountedInWords) {
+  EXPECT_EQ(retries_text(0), "");
+  EXPECT_EQ(retries_text(1), "  1 retry");
+  EXPECT_EQ(retries_text(17), "  17 retries");
+}
+
 TEST(ProgressLine, SizesAndDurationsReadAsAPersonWritesThem) {
   EXPECT_EQ(size_text(1023), "1023 B");
   EXPECT_EQ(size_text(1536), "1.5 KiB");

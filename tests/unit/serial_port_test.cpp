@@ -125,6 +125,54 @@ TEST_F(SerialPort, ALinkThatNeverEchoesTurnsSuppressionOff) {
   EXPECT_EQ(recv_raw(1000), ACK);
 }
 
+// A relay adapter without echo: each device block is as long as ours and
+// matches it but for its last byte, so no echo ever times out. The second
+// such unit turns suppression off and hands on that byte at once; from then
+// on the device's blocks arrive whole.
+TEST_F(SerialPort, AnswersThatMimicTheEchoButForTheirLastByteTurnSuppressionOff) {
+  open_port(1);
+  const Bytes enq_block = {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x05};
+  const Bytes syn_block = {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x16};
+  ::testing::internal::CaptureStderr();
+  link_write(8, enq_block.data());
+  scripted_port::queue_incoming(syn_block);
+  EXPECT_EQ(recv_raw(50), 0x16);  // after the silence: it may still be a damaged echo
+  EXPECT_TRUE(echo_enabled);
+  link_write(8, enq_block.data());
+  scripted_port::queue_incoming(syn_block);
+  const long long before = scripted_port::elapsed_ms();
+  EXPECT_EQ(recv_raw(50), 0x16);
+  EXPECT_EQ(scripted_port::elapsed_ms(), before);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "no echo on the line: echo suppression off (-C)\n");
+  EXPECT_FALSE(echo_enabled);
+  link_write(8, enq_block.data());
+  scripted_port::queue_incoming(syn_block);
+  EXPECT_EQ(recv_raw(50), 0x00);
+}
+
+// Damage that does not look like the device's answer in the echo's place
+// never turns suppression off: an echo damaged anywhere but at its last
+// byte, or garbage in mid-unit; nor, once a unit's echo came back whole,
+// damage at the last byte however often.
+TEST_F(SerialPort, DamagedEchoesKeepSuppressionOn) {
+  open_port(1);
+  const Bytes sent = {0x00, 0x96, 0x82, 0x05};
+  for (int i = 0; i < 3; ++i) {
+    link_write(4, sent.data());
+    scripted_port::queue_incoming({0x00, 0x97, 0x82, 0x04, ACK});
+    EXPECT_EQ(recv_raw(50), ACK);
+  }
+  link_write(4, sent.data());
+  scripted_port::queue_incoming({0x00, 0x96, 0x82, 0x05, ACK});
+  EXPECT_EQ(recv_raw(50), ACK);
+  for (int i = 0; i < 3; ++i) {
+    link_write(4, sent.data());
+    scripted_port::queue_incoming({0x00, 0x96, 0x82, 0x04, ACK});
+    EXPECT_EQ(recv_raw(50), ACK);
+  }
+  EXPECT_TRUE(echo_enabled);
+}
+
 TEST_F(SerialPort, WithoutEchoSuppressionEveryByteIsDelivered) {
   echo_enabled = false;
   open_port(1);
