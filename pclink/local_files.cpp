@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "pclink/host_path.h"
 #include "pclink/platform.h"
 
 namespace {
@@ -134,12 +135,29 @@ int save_file(const char* name, const std::uint8_t* data, int count) {
 
 namespace {
 
+// File systems take names of at most 255 bytes (ext4, APFS; NTFS counts
+// UTF-16 units, never fewer). The temporary name of a target whose own name
+// comes close keeps only the front of it, so that such a file can be saved
+// at all; the cut falls on an ASCII byte after another, where a character
+// begins in every encoding a host uses for file names.
+constexpr std::size_t longest_file_name = 255;
+
+std::string temporary_stem(const std::string& target, std::size_t suffix_length) {
+  const std::size_t base = static_cast<std::size_t>(host_base_name(target.c_str()) - target.c_str());
+  if (target.size() - base + suffix_length <= longest_file_name) return target;
+  std::size_t cut = base + (longest_file_name - suffix_length);
+  auto ascii = [&target](std::size_t i) { return static_cast<unsigned char>(target[i]) < 0x80; };
+  while (cut > base && !(ascii(cut) && ascii(cut - 1))) --cut;
+  return target.substr(0, cut);
+}
+
 // A new file beside target and named after it, so that one left behind by a
 // killed run is easy to recognise. Null when none can be created.
 std::FILE* create_temporary_beside(const std::string& target, std::string& path) {
   constexpr int names_to_try = 100;
   for (int attempt = 0; attempt < names_to_try; ++attempt) {
-    path = target + ".qv" + std::to_string(attempt) + ".tmp";
+    const std::string suffix = ".qv" + std::to_string(attempt) + ".tmp";
+    path = temporary_stem(target, suffix.size()) + suffix;
     bool taken = false;
     std::FILE* stream = platform::create_new_file(path.c_str(), target.c_str(), taken);
     if (stream != nullptr || !taken) return stream;

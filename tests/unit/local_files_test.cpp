@@ -282,6 +282,22 @@ TEST_F(LocalFiles, AWholeSaveReplacesTheTargetAndLeavesNothingElse) {
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+// A name that the file system just takes: the temporary file beside it
+// cannot carry the whole name and its suffix, so it carries the front.
+TEST_F(LocalFiles, ANameAtTheFileSystemsLimitIsSavedWholeToo) {
+  const std::string longest = std::string(250, 'n') + ".txt";
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  EXPECT_EQ(save_file_whole(path(longest.c_str()).c_str(), bytes, 3), 1);
+  EXPECT_EQ(read_whole_file(path(longest.c_str())), "new");
+  // "é" in UTF-8 where the cut would fall: it is not split, and the save
+  // replaces the file the first one made.
+  const std::string accented = std::string(246, 'n') + "\xc3\xa9" + std::string(3, 'x') + ".txt";
+  EXPECT_EQ(save_file_whole(path(accented.c_str()).c_str(), bytes, 3), 1);
+  EXPECT_EQ(save_file_whole(path(accented.c_str()).c_str(), bytes, 2), 1);
+  EXPECT_EQ(read_whole_file(path(accented.c_str())), "ne");
+  EXPECT_EQ(folder_entries(folder), std::set<std::string>({longest, accented}));
+}
+
 TEST_F(LocalFiles, SaveReportsAFullDisk) {
   // /dev/full accepts the open and fails every write that reaches it.
   const std::uint8_t small[] = {1, 2, 3};
