@@ -1,7 +1,8 @@
-// Host files saved whole on POSIX hosts: exclusive creation, fsync and
-// rename, which replaces the target in one step.
+// Host files on POSIX hosts: their names taken apart, and saved whole with
+// exclusive creation, fsync and rename, which replaces the target in one step.
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,6 +42,11 @@ std::FILE* create_new_file(const char* path, const char* model, bool& path_taken
     unlink(path);
   }
   return stream;
+}
+
+const char* path_base_name(const char* path) {
+  const char* separator = std::strrchr(path, '/');
+  return separator != nullptr ? separator + 1 : path;
 }
 
 bool sync_file(std::FILE* stream) {

@@ -1,5 +1,6 @@
-// Host files saved whole on Windows: exclusive creation, _commit and
-// MoveFileExA, since a plain rename refuses to replace an existing file.
+// Host files on Windows: their names taken apart, and saved whole with
+// exclusive creation, _commit and MoveFileExA, since a plain rename refuses
+// to replace an existing file.
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
@@ -40,6 +41,19 @@ std::FILE* create_new_file(const char* path, const char*, bool& path_taken) {
     DeleteFileA(path);
   }
   return stream;
+}
+
+const char* path_base_name(const char* path) {
+  const bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+  const char* base = drive ? path + 2 : path;
+  for (const char* at = base; *at != '\0'; ++at) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(*at)) && at[1] != '\0') {
+      ++at;  // the second byte of the character, whatever its value
+    } else if (*at == '/' || *at == '\\') {
+      base = at + 1;
+    }
+  }
+  return base;
 }
 
 bool sync_file(std::FILE* stream) {

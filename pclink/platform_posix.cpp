@@ -274,11 +274,6 @@ void abandon_port() {
   release_port(TCSANOW);
 }
 
-const char* path_base_name(const char* path) {
-  const char* separator = std::strrchr(path, '/');
-  return separator != nullptr ? separator + 1 : path;
-}
-
 void sleep_ms(int milliseconds) {
   timespec pause{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {

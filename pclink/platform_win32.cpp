@@ -188,19 +188,6 @@ void abandon_port() {
   }
 }
 
-const char* path_base_name(const char* path) {
-  const bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
-  const char* base = drive ? path + 2 : path;
-  for (const char* at = base; *at != '\0'; ++at) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(*at)) && at[1] != '\0') {
-      ++at;  // the second byte of the character, whatever its value
-    } else if (*at == '/' || *at == '\\') {
-      base = at + 1;
-    }
-  }
-  return base;
-}
-
 void sleep_ms(int milliseconds) {
   Sleep(static_cast<DWORD>(milliseconds));
 }

@@ -151,12 +151,6 @@ void close_port() {
   script.open = false;
 }
 
-// The POSIX host's rule, which the end-to-end tests check on the real file.
-const char* path_base_name(const char* path) {
-  const char* separator = std::strrchr(path, '/');
-  return separator != nullptr ? separator + 1 : path;
-}
-
 void sleep_ms(int milliseconds) {
   script.pauses.push_back(milliseconds);
   script.elapsed_ms += milliseconds;
