@@ -33,6 +33,7 @@ void count_repeat(int& repeats) {
 void abandon_exchange(const char* why) {
   print_line(why, "");
   print_line("transfer abandoned", "");
+  print_ending_note();
   close_port();
   exit_program(exit_not_done);
 }
@@ -80,14 +81,18 @@ void send_eot_until_ack() {
 
 int recv_reply(std::uint8_t* buffer, int capacity) {
   send_control(ENQ);
-  RefusedPacket refused;
-  int result = recv_packet(buffer, capacity, 1, &refused);
+  int repeats = 0;
+  int result = recv_packet(buffer, capacity, 1);
+  // A reply under another number is as damaged as one with a wrong
+  // checksum: a command's reply is always Packet 1.
+  while (result == recv_bad_packet || result == recv_out_of_step) {
+    count_repeat(repeats);
+    send_control(NAK);
+    result = recv_packet(buffer, capacity, 1);
+  }
   send_control(ACK);
   wait_for(EOT);
   send_control(ACK);
-  if (result == recv_bad_packet && refused.payload_length > 0) {
-    return refused.payload_length;
-  }
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include "pclink/file_commands.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/serial_port.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ constexpr char cannot_create_message[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
 
 constexpr int largest_read_back_room = 0xFFFFFF;
+
+constexpr char not_verified_message[] = ": not read back, the write is not verified";
 
 }  // namespace
 
@@ -38,11 +41,15 @@ bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
     print_line("", no_memory_message);
     return false;
   }
+  // A line that fails during the read-back ends the program in the link
+  // layer, which then says what is left undone before it exits.
+  set_ending_note(name, not_verified_message);
   int count = get_file(size + 1, stored, name);
+  clear_ending_note();
   bool matches = count == size && std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0;
   std::free(stored);
   if (count < 0) {
-    print_line(name, ": not read back, the write is not verified");
+    print_line(name, not_verified_message);
   } else if (!matches) {
     print_line(name, ": read back, the device file differs from what was sent");
   }

@@ -20,12 +20,6 @@ int recv_byte() {
   return byte;
 }
 
-int recv_word() {
-  std::uint8_t bytes[2] = {0, 0};
-  link_read(2, bytes);
-  return bytes[0] + 256 * bytes[1];
-}
-
 void send_control(std::uint8_t control) {
   begin_send();
   link_write(1, &control);
@@ -88,11 +82,30 @@ int refuse_packet(RefusedPacket found, RefusedPacket* refused) {
   return recv_bad_packet;
 }
 
+// Reads the next n bytes of a Packet whose SOH has come, counting them in
+// found; false when the Packet was cut short on the way.
+bool read_in_packet(int n, std::uint8_t* destination, RefusedPacket& found) {
+  int count = link_read_in_unit(n, destination);
+  found.line_length += count;
+  return count == n;
+}
+
+int little_endian_word(const std::uint8_t* bytes) {
+  return bytes[0] + 256 * bytes[1];
+}
+
+int refuse_cut_packet(RefusedPacket found, RefusedPacket* refused) {
+  print_line("packet cut short", "");
+  return refuse_packet(found, refused);
+}
+
 }  // namespace
 
 int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* refused) {
   begin_receive();
-  RefusedPacket found{0, 1};
+  RefusedPacket found{1};
+  // The start may keep the host waiting the full byte time-out: the device
+  // takes its time to answer. After it the Packet's bytes come back to back.
   std::uint8_t start = 0;
   link_read(1, &start);
   if (start == EOT) {
@@ -103,14 +116,18 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     return refuse_packet(found, refused);
   }
   std::uint8_t numbering[2] = {0, 0};
-  link_read(2, numbering);
-  found.line_length += 2;
+  if (!read_in_packet(2, numbering, found)) {
+    return refuse_cut_packet(found, refused);
+  }
   if (numbering[1] != static_cast<std::uint8_t>(~numbering[0])) {
     print_line("packet number error", "");
     return refuse_packet(found, refused);
   }
-  int length = recv_word();
-  found.line_length += 2;
+  std::uint8_t length_field[2] = {0, 0};
+  if (!read_in_packet(2, length_field, found)) {
+    return refuse_cut_packet(found, refused);
+  }
+  int length = little_endian_word(length_field);
   if (length > longest_packet_read) {
     print_line("packet length error", "");
     return refuse_packet(found, refused);
@@ -120,18 +137,22 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   std::uint16_t sum = 0;
   for (int i = 0; i < length; ++i) {
     std::uint8_t byte = 0;
-    link_read(1, &byte);
+    if (!read_in_packet(1, &byte, found)) {
+      return refuse_cut_packet(found, refused);
+    }
     sum = static_cast<std::uint16_t>(sum + byte);
     if (i < capacity) {
       buffer[i] = byte;
     }
   }
-  found.line_length += length + 2;
+  std::uint8_t checksum[2] = {0, 0};
+  if (!read_in_packet(2, checksum, found)) {
+    return refuse_cut_packet(found, refused);
+  }
   // In link mode 2 a packet that runs past the end of its relay frame was
   // cut short; what follows it in the buffer is not the device's.
-  if (recv_word() != sum || relay_frame_overrun()) {
+  if (little_endian_word(checksum) != sum || relay_frame_overrun()) {
     print_line("p-check sum error", "");
-    found.payload_length = length < capacity ? length : capacity;
     return refuse_packet(found, refused);
   }
   std::uint8_t expected = static_cast<std::uint8_t>(number);

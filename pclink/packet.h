@@ -11,7 +11,10 @@
 //
 // On a noisy line: a Packet the host refuses is drained off the line to its
 // end before the host answers, so one NAK answers one damaged Packet and no
-// byte of it is ever read as a control byte. Every repeat of a handshake is
+// byte of it is ever read as a control byte. Once a Packet's SOH has come,
+// its other bytes must follow within packet_byte_timeout each: a Packet cut
+// short by a lost byte is refused the same way, while a device silent before
+// the SOH still ends the program with "TimeOut" on a cable. Every repeat of a handshake is
 // counted; a line so noisy that a unit needs more than
 // handshake_repeat_limit repeats in a row ends the program with a message
 // and exit code 2 rather than repeating for ever.
@@ -32,8 +35,9 @@ constexpr std::uint8_t CAN = 0x18;
 
 // Results of recv_packet besides a payload length.
 constexpr int recv_eot = -1;        // EOT came instead of a Packet
-constexpr int recv_bad_packet = -2; // format, complement, length or checksum error, drained
-                                    // off the line; answer with NAK
+constexpr int recv_bad_packet = -2; // format, complement, length or checksum error, or cut
+                                    // short by a lost byte; drained off the line; answer
+                                    // with NAK
 constexpr int recv_too_long = -3;   // a whole, well-formed Packet longer than the buffer;
                                     // the excess was read off the line and dropped
 constexpr int recv_repeated = -4;   // a whole Packet under the number before the one expected:
@@ -54,8 +58,7 @@ constexpr int handshake_repeat_limit = 16;
 
 // What recv_packet found of a Packet it refused.
 struct RefusedPacket {
-  int payload_length = 0;  // payload bytes left in the buffer (checksum error only)
-  int line_length = 0;     // bytes the refused unit took on the line, the drained ones included
+  int line_length = 0;  // bytes the refused unit took on the line, the drained ones included
 };
 
 // Sum of the bytes, each 0..255, modulo 65536.
@@ -63,8 +66,6 @@ std::uint16_t checksum16(int n, const std::uint8_t* bytes);
 
 // The next byte of the PC-link stream, 0..255.
 int recv_byte();
-// The next two bytes as a 16-bit little-endian value.
-int recv_word();
 void send_control(std::uint8_t control);
 // Reads until the byte b or CAN arrives; the caller is not told which. Any
 // other byte is taken for the start of a damaged unit: the line is drained,
@@ -94,9 +95,9 @@ int send_packet(int n, int number, const std::uint8_t* payload);
 // Counts one more repeat of a unit in a row; past handshake_repeat_limit the
 // exchange is abandoned.
 void count_repeat(int& repeats);
-// Prints why, then "transfer abandoned", closes the port and ends the
-// program with exit code 2: the line is too noisy to go on, or the device's
-// train cannot be trusted. Nothing is saved.
+// Prints why, then "transfer abandoned" and the ending note (serial_port.h),
+// closes the port and ends the program with exit code 2: the line is too
+// noisy to go on, or the device's train cannot be trusted. Nothing is saved.
 [[noreturn]] void abandon_exchange(const char* why);
 
 // Sends a command as Packet 1 and closes it with EOT, each repeated while the
@@ -105,15 +106,17 @@ int send_command(int n, const std::uint8_t* payload);
 // Closes a write train: EOT until the device answers ACK.
 void send_eot_until_ack();
 // Asks for the device's reply and completes its handshake; the payload is
-// left in buffer (capacity bytes). Returns what recv_packet returned, except
-// that a reply refused for its checksum alone gives the number of its
-// payload bytes in the buffer: the answer is judged by the bytes that came
-// (a damaged "DOK" is still the device's consent, which it acts on).
+// left in buffer (capacity bytes). Returns what recv_packet returned for the
+// reply it accepted. A reply that fails any check (format, number,
+// complement, length, checksum, cut short) is drained and NAKed, and the
+// device sends it again, up to handshake_repeat_limit times in a row: a
+// damaged "DOK" is still the device's consent, which it has acted on, so it
+// must never be read as a refusal.
 int recv_reply(std::uint8_t* buffer, int capacity);
 
 // Whether a received payload of the given length (a recv_packet result)
-// begins with answer, such as "DOK". A damaged, missing or short reply never
-// matches, even when the buffer still holds an earlier reply.
+// begins with answer, such as "DOK". A missing or short reply never matches,
+// even when the buffer still holds an earlier reply.
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length);
 
 // The opening exchange of a device service: the three-letter command word,

@@ -338,6 +338,25 @@ void link_read(int n, std::uint8_t* destination) {
   }
 }
 
+int link_read_in_unit(int n, std::uint8_t* destination) {
+  if (relay_active) {
+    relay_read(n, destination);
+    return n;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    int byte = recv_raw(packet_byte_timeout);
+    if (byte < 0 && !port_error) {
+      link_failed = false;
+      return i;
+    }
+    destination[i] = static_cast<std::uint8_t>(byte & 0xFF);
+  }
+  return n;
+}
+
 void link_write(int n, const std::uint8_t* source) {
   if (relay_active) {
     relay_write(n, source);
@@ -355,10 +374,34 @@ void delay_ticks(int n) {
   platform::sleep_ms(n * 6);
 }
 
+namespace {
+
+struct EndingNote {
+  const char* first = nullptr;
+  const char* second = nullptr;
+} ending_note;
+
+}  // namespace
+
 void timeout_exit() {
   print_line("TimeOut", "");
+  print_ending_note();
   close_port();
   exit_program(exit_line_failed);
+}
+
+void set_ending_note(const char* first, const char* second) {
+  ending_note = {first, second};
+}
+
+void clear_ending_note() {
+  ending_note = {};
+}
+
+void print_ending_note() {
+  if (ending_note.first != nullptr) {
+    print_line(ending_note.first, ending_note.second);
+  }
 }
 
 void reset_link_state() {
@@ -372,6 +415,7 @@ void reset_link_state() {
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
   echo_record = EchoRecord{};
+  ending_note = {};
 }
 
 int echo_pending() {

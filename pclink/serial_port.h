@@ -26,6 +26,17 @@ constexpr int default_link_mode = link_mode_cable_19200;
 
 // Time-outs in hundredths of a second.
 constexpr int pclink_byte_timeout = 1000;
+// Each byte of a Packet after its SOH. The device sends a Packet's bytes
+// back to back: about half a millisecond apart at 19200 baud, and a USB
+// adapter hands them on in bursts a few tens of milliseconds apart at most.
+// A byte that has not come within a second was lost on the way and the
+// Packet was cut short: waiting the full 10 s for it would only end the run
+// with "TimeOut". Cut off after a second, the Packet is refused like any
+// damaged one and the device sends it again. A line that stalls longer
+// inside a Packet (the noise soak pauses up to 2 s) costs the same NAK and
+// repeat; a shorter wait would refuse Packets that a busy host was merely
+// slow to collect.
+constexpr int packet_byte_timeout = 100;
 
 // The link mode that an option such as "-s2" selects: the low two bits of
 // its third character; a bare "-s" selects 0.
@@ -94,12 +105,29 @@ void send_raw(int timeout, std::uint8_t byte);
 // as 0xFF and the next transfer ends the program ("TimeOut", exit code 1).
 void link_read(int n, std::uint8_t* destination);
 void link_write(int n, const std::uint8_t* source);
+// The rest of a unit whose first byte has come: up to n bytes, each awaited
+// for packet_byte_timeout on a cable. Returns how many came; fewer than n
+// when one did not come in time, the unit cut short by a lost byte. That
+// silence is the unit's, not the line's: link_failed is left clear, unless
+// the port itself failed, which still ends the program at the next
+// transfer. In link mode 2 the bytes come from the relay frame, always n.
+int link_read_in_unit(int n, std::uint8_t* destination);
 
 // Pauses for n × 6 ms.
 void delay_ticks(int n);
 
-// Prints "TimeOut", closes the port and ends the program with exit code 1.
+// Prints "TimeOut" (and the ending note, if one is set), closes the port and
+// ends the program with exit code 1.
 [[noreturn]] void timeout_exit();
+
+// A line that an ending in the middle of an exchange prints after its own
+// message ("TimeOut", "transfer abandoned"): what the ending leaves undone,
+// such as a write whose read-back it cut off. Set it just before the
+// exchange and clear it just after; the two texts must live that long.
+void set_ending_note(const char* first, const char* second);
+void clear_ending_note();
+// Prints the ending note, if one is set. For the endings of the layers above.
+void print_ending_note();
 
 // Returns the port layer to its start-up state: port closed, echo
 // suppression on, "COM2", nothing pending. For tests that run many

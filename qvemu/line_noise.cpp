@@ -1,6 +1,7 @@
 #include "qvemu/line_noise.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 #include "qvemu/relay_block.h"
@@ -14,6 +15,8 @@ constexpr int shortest_pause_ms = 100;
 constexpr int longest_pause_ms = 2000;
 constexpr int fewest_garbage_bytes = 2;
 constexpr int most_garbage_bytes = 8;
+// The three-letter tag in front of a Packet's data ("AFV", "AFF").
+constexpr std::size_t tag_length = 3;
 // Each direction draws from a stream of its own, so that what one side
 // sends never shifts the faults the other side meets.
 constexpr std::uint64_t to_host_stream = 0x9E3779B97F4A7C15ull;
@@ -122,23 +125,37 @@ std::vector<NoisyStretch> LineNoise::pass(Direction direction, const Bytes& sent
   return stretches;
 }
 
-bool altered_but_sound(const Bytes& sent, const Bytes& received) {
-  if (sent == received) return false;
+std::optional<Collision> find_collision(const Bytes& sent, const Bytes& received) {
+  if (sent == received) return std::nullopt;
   Bytes sent_unit = sent;
   Bytes received_unit = received;
   if (is_relay_block(sent)) {
     const std::optional<Bytes> sent_payload = frame_payload(sent);
     const std::optional<Bytes> received_payload = frame_payload(received);
-    if (!sent_payload || !received_payload || *sent_payload == *received_payload) return false;
+    if (!sent_payload || !received_payload) return std::nullopt;
     sent_unit = *sent_payload;
     received_unit = *received_payload;
   }
   // A lone control byte carries no file data; only Packets are judged.
-  if (sent_unit.empty() || sent_unit[0] != SOH) return false;
+  if (sent_unit.empty() || sent_unit[0] != SOH) return std::nullopt;
   const HostUnit original = unit_at_front(sent_unit);
   const HostUnit arrived = unit_at_front(received_unit);
-  return arrived.kind == UnitKind::packet && arrived.complement_ok() && arrived.checksum_ok() &&
-         (arrived.number != original.number || arrived.payload != original.payload);
+  if (arrived.kind != UnitKind::packet || !arrived.complement_ok() || !arrived.checksum_ok() ||
+      arrived.number != original.number || original.payload.size() < tag_length ||
+      arrived.payload.size() < tag_length ||
+      !std::equal(original.payload.begin(), original.payload.begin() + tag_length, arrived.payload.begin())) {
+    return std::nullopt;
+  }
+  Collision collision{original.number, Bytes(original.payload.begin() + tag_length, original.payload.end()),
+                      Bytes(arrived.payload.begin() + tag_length, arrived.payload.end())};
+  if (collision.sent_data == collision.received_data) return std::nullopt;
+  return collision;
+}
+
+std::string collision_event(const Collision& collision) {
+  return "noise collision: Packet " + std::to_string(collision.number) +
+         " reaches the host altered, every check sound; data sent " + hex_bytes(collision.sent_data) +
+         "; received " + hex_bytes(collision.received_data);
 }
 
 Bytes joined(const std::vector<NoisyStretch>& stretches) {

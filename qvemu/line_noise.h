@@ -3,9 +3,9 @@
 // garbage bytes after a byte, a pause of 0.1 to 2 s before a byte. Seeded,
 // with one random stream per direction, so that a run with the same seed and
 // the same bytes meets the same faults. Every fault is traced as an event
-// ("= noise ..."), and so is a unit that reaches the host altered but with
-// every check still sound, so that a wrong file accepted by the host can be
-// told apart from a fault of the host's own.
+// ("= noise ..."), and so is a Packet whose data reaches the host altered
+// but with every check still sound, so that a wrong file accepted by the
+// host can be told apart from a fault of the host's own.
 #pragma once
 
 #include <cstdint>
@@ -59,10 +59,24 @@ class LineNoise {
   Stream to_host_;
 };
 
-// Whether a unit the device sent (a Packet, or a relay block carrying one)
-// reaches the host changed and yet passes every check the host can make:
-// number and complement, length, and each checksum.
-bool altered_but_sound(const Bytes& sent, const Bytes& received);
+// A device Packet whose file data reached the host altered and yet passes
+// every check the host makes: its number as sent, the complement, its tag,
+// each checksum. Only the data behind the three-letter tag counts, the part
+// the host keeps of a data Packet; a changed number or tag the host catches.
+struct Collision {
+  int number = 0;
+  Bytes sent_data;      // the data behind the tag as the device sent it
+  Bytes received_data;  // and as it reached the host
+};
+
+// The collision, if a unit the device sent (a Packet, or a relay block
+// carrying one) reached the host as received that way.
+std::optional<Collision> find_collision(const Bytes& sent, const Bytes& received);
+
+// The trace event of a collision: "noise collision: Packet N reaches the host
+// altered, every check sound; data sent HEX; received HEX". The noise soak
+// reads the two data fields to tell whether a wrong result is explained by it.
+std::string collision_event(const Collision& collision);
 
 // All the bytes of the stretches, pauses left out.
 Bytes joined(const std::vector<NoisyStretch>& stretches);

@@ -140,8 +140,9 @@ void PtyLine::write(const Bytes& bytes) {
   // wait in the terminal and reach the next session instead.
   if (!session_open_) return;
   const Bytes received = write_noisy(bytes);
-  if (noise_.active() && altered_but_sound(bytes, received)) {
-    trace_.event("noise collision: the unit reaches the host altered, and every check of it is sound");
+  if (!noise_.active()) return;
+  if (const std::optional<Collision> collision = find_collision(bytes, received)) {
+    trace_.event(collision_event(*collision));
   }
 }
 

@@ -136,4 +136,26 @@ TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
   }
 }
 
+// A noisy line (this seed) drops the number byte of the device's "DOK": the
+// host refuses the damaged reply with NAK and reads it again, instead of
+// printing that the device is not connected while the device, which
+// consented, waits in mid-conversation. The send then goes on, verified.
+TEST(QvcomlogLine, ADokDamagedInItsHeaderIsAskedAgainAndTheSendGoesOn) {
+  const std::string memo = binary_file(600);
+  FileSession session = run_file_program("qvcomlog", {"-C", "-v", "-c3", "memo.txt"},
+                                         {"--no-echo", "--noise", "31064:1e-3"}, {}, {{"memo.txt", memo}});
+  const std::vector<std::string> events = trace_events(session.trace);
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[1], "noise to host at byte 3: 0x01 dropped");
+  const std::vector<TraceUnit> units = trace_units(session.trace);
+  ASSERT_GE(units.size(), 8u);
+  EXPECT_EQ(units[5].decoded, "packet 1 \"DOK\"");
+  EXPECT_EQ(units[6].decoded, "NAK");
+  EXPECT_EQ(units[7].decoded, "packet 1 \"DOK\"");
+  EXPECT_EQ(session.run.err.find(sjis("Zaurus が未接続または待機状態にありません")), std::string::npos)
+      << session.run.err;
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.storage + "/COM3.LOG"), header('3') + memo);
+}
+
 }  // namespace

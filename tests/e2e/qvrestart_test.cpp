@@ -85,17 +85,17 @@ TEST(QvrestartRefusal, RefusedResetIsReportedWithExitCode2) {
 }
 
 // The device consented and reset itself; only the reply's checksum was hit
-// on the way. The reply is judged by the "DOK" that came, so no refusal is
+// on the way. The damaged reply is NAKed and comes again, so no refusal is
 // printed for a reset that was done.
-TEST(QvrestartLine, ADamagedDokStillCountsAsTheResetDone) {
+TEST(QvrestartLine, ADamagedDokIsAskedAgainAndTheResetCountsAsDone) {
   Session session = reset_against({"--damage-reply"}, {"-r"});
   EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
   EXPECT_NE(session.run.err.find("p-check sum error\n"), std::string::npos) << session.run.err;
   EXPECT_EQ(session.run.err.find(sjis("リセットに失敗しました")), std::string::npos) << session.run.err;
   const std::vector<std::string> events = trace_events(session.trace);
   EXPECT_NE(std::find(events.begin(), events.end(), "reset"), events.end());
-  // The host still completes the handshake: ACK, ACK after the EOT.
-  EXPECT_EQ(to_hex(host_bytes(session.trace)), to_hex(reset_command + from_hex("04 05 06 06")));
+  // NAK for the damaged reply, then ACK for the sound one and ACK after the EOT.
+  EXPECT_EQ(to_hex(host_bytes(session.trace)), to_hex(reset_command + from_hex("04 05 15 06 06")));
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }
 

@@ -159,4 +159,42 @@ TEST_F(HostFileTransfers, AHostFileThatCannotBeCreatedIsNotDone) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oo end\n" + sjis("ファイルが作れません") + "\n");
 }
 
+// A read-back of -v that the line cuts off ends the program in the link
+// layer: the verify message still says the write is not verified, after
+// "TimeOut" (exit code 1: the line failed) or "transfer abandoned" (exit
+// code 2). A read-back that succeeded leaves no such note behind.
+TEST_F(HostFileTransfers, AReadBackCutOffByTheLineSaysTheWriteIsNotVerified) {
+  fs::path host = folder / "memo.txt";
+  std::ofstream(host, std::ios::binary) << "hello";
+  // The write, confirmed, and the read-back up to its first data Packet.
+  std::vector<Bytes> write_and_request = with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
+  for (const Bytes& answer : with_consent({{ACK}, {ACK}})) write_and_request.push_back(answer);
+  struct Case {
+    const char* what;
+    Bytes first_data;  // the device's answer to the host's ENQ for the data
+    int exit_code;
+    const char* pattern;
+  };
+  for (const Case& c : {Case{"silent", {}, exit_line_failed, "TimeOut\nF: not read back, the write is not verified\n$"},
+                        Case{"out of sequence", packet_bytes(2, "AFVhello"), exit_not_done,
+                             "transfer abandoned\nF: not read back, the write is not verified\n$"}}) {
+    SCOPED_TRACE(c.what);
+    auto send = [&] {
+      std::vector<Bytes> answers = write_and_request;
+      answers.push_back(c.first_data);
+      scripted_port::answer_units(answers);
+      send_host_file(host.c_str(), "F", "", 0, true);
+    };
+    EXPECT_EXIT(send(), ::testing::ExitedWithCode(c.exit_code), c.pattern);
+  }
+  // Verified whole, and then the line fails: nothing is said of the verify.
+  std::vector<Bytes> answers = write_and_request;
+  answers.insert(answers.end(), {packet_bytes(1, "AFVhello"), {EOT}, {ENQ}});
+  scripted_port::answer_units(answers);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(send_host_file(host.c_str(), "F", "", 0, true), exit_done);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EXIT(timeout_exit(), ::testing::ExitedWithCode(exit_line_failed), "^TimeOut\n$");
+}
+
 }  // namespace

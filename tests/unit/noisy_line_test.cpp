@@ -35,11 +35,12 @@ constexpr std::size_t units_before_train = 7;
 // host's ENQ or ACK brings the next unit (data Packets, EOT, closing ENQ), a
 // NAK brings the same unit again. The first `damaged_sends` transmissions of
 // a unit listed in `damaged` go out as the bytes given there instead. A unit
-// sent 50 times makes the device give up and fall silent.
+// sent give_up_after times makes the device give up and fall silent.
 struct TrainDevice {
   std::vector<Bytes> train;
   std::map<std::size_t, Bytes> damaged;
   int damaged_sends = 1;
+  int give_up_after = 50;
   std::size_t next = 0;
   std::size_t seen_units = units_before_train;
   std::vector<int> sends;
@@ -68,7 +69,7 @@ std::shared_ptr<TrainDevice> serve_read(std::vector<Bytes> train, std::map<std::
     } else {
       return;
     }
-    if (index >= device->train.size() || device->sends[index] == 50) return;
+    if (index >= device->train.size() || device->sends[index] == device->give_up_after) return;
     int send = ++device->sends[index];
     auto replacement = device->damaged.find(index);
     bool damage = replacement != device->damaged.end() && send <= device->damaged_sends;
@@ -83,12 +84,12 @@ Bytes file_of(std::size_t size) {
   return file;
 }
 
-// A file as a read train of "AFV" Packets of chunk bytes, then EOT and the
-// device's closing ENQ.
-std::vector<Bytes> read_train(const Bytes& file, std::size_t chunk) {
+// A file as a read train of "AFV" Packets (or list Packets of another tag)
+// of chunk bytes, then EOT and the device's closing ENQ.
+std::vector<Bytes> read_train(const Bytes& file, std::size_t chunk, const char* tag = "AFV") {
   std::vector<Bytes> train;
   for (std::size_t at = 0; at < file.size(); at += chunk) {
-    Bytes payload = bytes_of("AFV");
+    Bytes payload = bytes_of(tag);
     payload.insert(payload.end(), file.begin() + at, file.begin() + std::min(file.size(), at + chunk));
     train.push_back(packet_bytes(static_cast<int>(train.size() + 1), payload));
   }
@@ -149,6 +150,89 @@ TEST_F(NoisyLine, ADamagedDataPacketIsAnsweredByOneNakAndTheFileComesWhole) {
     serve_read(train, {{c.packet, with_byte_changed(train[c.packet], c.at, c.flip)}});
     expect_whole_fetch(file);
     EXPECT_EQ(host_naks(), 1u);
+  }
+}
+
+// A Packet cut short by a lost byte: its SOH came, so the rest comes back
+// to back or not at all. It is given up after the short in-Packet wait,
+// drained and NAKed once, and the Packet sent again completes the file or
+// list; the 10 s wait is kept for the device's silence before a Packet.
+TEST_F(NoisyLine, APacketCutShortIsNakedAfterTheShortWaitAndSentAgain) {
+  Bytes file = file_of(1000);
+  struct Case {
+    const char* what;
+    const char* tag;  // "AFV" for a file, "AFF" for a list
+    std::size_t packet;
+    std::size_t dropped;  // the byte of that Packet lost on the way
+  };
+  for (const Case& c : {Case{"a payload byte of Packet 2", "AFV", 1, 100}, Case{"the last checksum byte", "AFV", 3, 259},
+                        Case{"the first checksum byte", "AFV", 2, 258}, Case{"a byte of the list", "AFF", 0, 9}}) {
+    SCOPED_TRACE(c.what);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    std::vector<Bytes> train = read_train(file, 250, c.tag);
+    Bytes cut = train[c.packet];
+    cut.erase(cut.begin() + static_cast<long>(c.dropped));
+    serve_read(train, {{c.packet, cut}});
+    std::vector<std::uint8_t> received(fetch_limit);
+    ::testing::internal::CaptureStderr();
+    int count = std::string(c.tag) == "AFV" ? get_file(fetch_limit, received.data(), "F")
+                                            : get_list(received.data(), "S1:").result;
+    std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(count, static_cast<int>(file.size())) << err;
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), received.begin()));
+    EXPECT_NE(err.find("packet cut short\n"), std::string::npos) << err;
+    EXPECT_EQ(host_naks(), 1u);
+    EXPECT_GE(scripted_port::elapsed_ms(), packet_byte_timeout * 10);
+    EXPECT_LT(scripted_port::elapsed_ms(), pclink_byte_timeout * 10);
+  }
+}
+
+// Inside a Packet a pause shorter than the in-Packet wait is only a slow
+// line; a longer one gives the Packet up, and its late bytes are drained,
+// never read as the start of the next unit.
+TEST_F(NoisyLine, APauseInsideAPacketIsWaitedOutUpToTheShortWait) {
+  Bytes packet = packet_bytes(2, "AFVpaused here");
+  std::uint8_t buffer[32];
+  Bytes head(packet.begin(), packet.begin() + 9);
+  Bytes tail(packet.begin() + 9, packet.end());
+  scripted_port::queue_incoming(head);
+  scripted_port::queue_gap(packet_byte_timeout * 10 / 2);
+  scripted_port::queue_incoming(tail);
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 2), 14);
+
+  scripted_port::queue_incoming(head);
+  scripted_port::queue_gap(packet_byte_timeout * 10 * 3 / 2);
+  scripted_port::queue_incoming(tail);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_packet(buffer, sizeof buffer, 2), recv_bad_packet);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet cut short\n");
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+  EXPECT_FALSE(link_failed);
+}
+
+// A device silent where a Packet should start, or silent again after the NAK
+// for a Packet it cut short, still ends the program with "TimeOut".
+TEST_F(NoisyLine, ASilentDeviceStillEndsWithTimeOut) {
+  Bytes file = file_of(600);
+  std::vector<Bytes> train = read_train(file, 250);
+  Bytes half(train[1].begin(), train[1].begin() + 120);
+  struct Case {
+    const char* what;
+    std::vector<Bytes> train;
+    const char* pattern;
+  };
+  for (const Case& c : {Case{"silent before Packet 2", {train[0]}, "TimeOut\n$"},
+                        Case{"silent after half of Packet 2", {train[0], half}, "packet cut short\n(.|\n)*TimeOut\n$"}}) {
+    SCOPED_TRACE(c.what);
+    auto fetch = [&] {
+      // The device sends each unit once and then nothing, NAK or not.
+      serve_read(c.train)->give_up_after = 1;
+      Bytes buffer(fetch_limit);
+      get_file(fetch_limit, buffer.data(), "F");
+    };
+    EXPECT_EXIT(fetch(), ::testing::ExitedWithCode(exit_line_failed), c.pattern);
   }
 }
 

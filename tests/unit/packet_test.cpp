@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "pclink/console.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
@@ -197,28 +198,88 @@ TEST_F(Packets, ConnectDeviceRefusedPrintsTheNotConnectedLine) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
 }
 
-// A damaged reply is judged by the payload bytes that came: a "DOK" with a
-// wrong checksum is the device's consent (it acts on it), while a reply too
+// A reply that fails any check is drained, NAKed and read again: the device
+// consented and acted, so a damaged "DOK" must never pass for a refusal.
+// Only a sound reply that does not begin with "DOK" refuses, and a reply too
 // short to hold "DOK" never matches what an earlier reply left in the buffer.
-TEST_F(Packets, ADamagedReplyIsJudgedByItsBytesAndAShortOneNeverMatchesAStaleBuffer) {
-  std::uint8_t buffer[work_buffer_size] = {'D', 'O', 'K'};
-  Bytes damaged = packet_bytes(1, "DOK");
-  damaged.back() ^= 0xFF;
-  scripted_port::answer_units({{ACK}, {ACK}, damaged, {EOT}, {ENQ}});
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\n");
-
-  for (const Bytes& reply : {packet_bytes(1, "DO"), [] { Bytes b = packet_bytes(1, "D"); b.back() ^= 1; return b; }()}) {
+TEST_F(Packets, AReplyThatFailsAnyCheckIsNakedAndReadAgain) {
+  const Bytes dok = packet_bytes(1, "DOK");
+  auto without = [&](std::size_t at) {
+    Bytes bytes = dok;
+    bytes.erase(bytes.begin() + static_cast<long>(at));
+    return bytes;
+  };
+  auto flipped = [&](std::size_t at, std::uint8_t flip) {
+    Bytes bytes = dok;
+    bytes[at] ^= flip;
+    return bytes;
+  };
+  Bytes renumbered = packet_bytes(2, "DOK");
+  struct Case {
+    const char* what;
+    Bytes damaged;
+    std::string message;
+  };
+  for (const Case& c : {Case{"number byte dropped", without(1), "packet number error\n"},
+                        Case{"SOH damaged", flipped(0, 0x80), "packet format error\n"},
+                        Case{"complement", flipped(2, 0x10), "packet number error\n"},
+                        Case{"checksum", flipped(dok.size() - 2, 0x01), "p-check sum error\n"},
+                        Case{"a payload byte dropped", without(6), "packet cut short\n"},
+                        Case{"last byte dropped", without(dok.size() - 1), "packet cut short\n"},
+                        Case{"number and complement changed alike", renumbered, "packet number error\n"}}) {
+    SCOPED_TRACE(c.what);
     scripted_port::reset();
     echo_enabled = false;
     open_port(1);
-    copy_block(3, buffer, "DOK");
+    std::uint8_t buffer[work_buffer_size] = {};
+    scripted_port::answer_units({{ACK}, {ACK}, c.damaged, dok, {EOT}, {ENQ}});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
+    const std::vector<Bytes>& units = scripted_port::written_units();
+    ASSERT_EQ(units.size(), 6u);
+    EXPECT_EQ(units[3], Bytes{NAK});  // one NAK for the damaged reply, then ACK, ACK
+    EXPECT_EQ(units[4], Bytes{ACK});
+    EXPECT_EQ(scripted_port::incoming_left(), 1u);  // the ready ENQ, for the caller
+    EXPECT_FALSE(link_failed);
+    // A reply cut short costs the short in-Packet wait, never the 10 s.
+    EXPECT_LT(scripted_port::elapsed_ms(), pclink_byte_timeout * 10);
+  }
+
+  for (const Bytes& reply : {packet_bytes(1, "DO"), packet_bytes(1, ""), packet_bytes(1, "ANG")}) {
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    std::uint8_t buffer[work_buffer_size] = {'D', 'O', 'K'};
     scripted_port::answer_units({{ACK}, {ACK}, reply, {EOT}, {ENQ}});
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(request_service("CFD", buffer, work_buffer_size), 0);
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find(sjis("Zaurus が未接続または待機状態にありません")), std::string::npos);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
+    EXPECT_EQ(scripted_port::written_units().size(), 5u);  // no NAK for a sound reply
   }
+}
+
+// A reply damaged every time is given up after the repeat limit; a device
+// that falls silent after a reply cut short still ends with "TimeOut".
+TEST_F(Packets, AReplyThatNeverComesSoundEndsLoudly) {
+  Bytes damaged = packet_bytes(1, "DOK");
+  damaged.back() ^= 0x01;
+  std::vector<Bytes> answers = {{ACK}, {ACK}};
+  answers.insert(answers.end(), handshake_repeat_limit + 1, damaged);
+  auto always_damaged = [&] {
+    scripted_port::answer_units(answers);
+    std::uint8_t buffer[work_buffer_size];
+    request_service("CFD", buffer, work_buffer_size);
+  };
+  EXPECT_EXIT(always_damaged(), ::testing::ExitedWithCode(exit_not_done), "too many repeats in a row");
+  Bytes cut = packet_bytes(1, "DOK");
+  cut.pop_back();
+  auto silent_after_cut = [&] {
+    scripted_port::answer_units({{ACK}, {ACK}, cut});
+    std::uint8_t buffer[work_buffer_size];
+    request_service("CFD", buffer, work_buffer_size);
+  };
+  EXPECT_EXIT(silent_after_cut(), ::testing::ExitedWithCode(exit_line_failed), "packet cut short\n(.|\n)*TimeOut\n$");
 }
 
 TEST_F(Packets, ResetSendsClePrintsNothingOnDok) {

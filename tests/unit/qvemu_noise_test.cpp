@@ -102,24 +102,42 @@ TEST(QvemuNoise, FaultsComeAtTheirRatesAndEveryOneIsTraced) {
   EXPECT_EQ(count_of(run.events, "= noise to device at byte "), count_of(run.events, "\n"));
 }
 
-TEST(QvemuNoise, OnlyAnAlteredUnitThatPassesEveryCheckIsACollision) {
+// A collision is file data that reaches the host altered behind a sound
+// number, tag and sum: what the host would keep without noticing.
+TEST(QvemuNoise, OnlyAlteredDataBehindEverySoundCheckIsACollision) {
   const Bytes payload = qvemu::bytes_of("AFVab");
   const Bytes sent = qvemu::encode_packet(3, payload);
+  auto changed = [&](std::initializer_list<std::pair<std::size_t, std::uint8_t>> flips) {
+    Bytes bytes = sent;
+    for (const auto& [at, flip] : flips) bytes[at] ^= flip;
+    return bytes;
+  };
   // Bit 0 set in 'a' and cleared in 'b': the same sum.
-  Bytes collided = sent;
-  collided[8] ^= 0x01;
-  collided[9] ^= 0x01;
-  EXPECT_TRUE(qvemu::altered_but_sound(sent, collided));
-  Bytes damaged = sent;
-  damaged[8] ^= 0x01;
-  EXPECT_FALSE(qvemu::altered_but_sound(sent, damaged));
-  Bytes renumbered = sent;
-  renumbered[1] ^= 0x01;
-  EXPECT_FALSE(qvemu::altered_but_sound(sent, renumbered));
+  const std::optional<qvemu::Collision> collision = qvemu::find_collision(sent, changed({{8, 0x01}, {9, 0x01}}));
+  ASSERT_TRUE(collision.has_value());
+  EXPECT_EQ(collision->number, 3);
+  EXPECT_EQ(collision->sent_data, qvemu::bytes_of("ab"));
+  EXPECT_EQ(collision->received_data, (Bytes{0x60, 0x63}));
+  EXPECT_EQ(qvemu::collision_event(*collision),
+            "noise collision: Packet 3 reaches the host altered, every check sound; data sent 61 62; received 60 63");
+
+  struct Case {
+    const char* what;
+    Bytes received;
+  };
   Bytes trailing_garbage = sent;
   trailing_garbage.insert(trailing_garbage.end(), {0x41, 0x42});
-  EXPECT_FALSE(qvemu::altered_but_sound(sent, trailing_garbage));
-  EXPECT_FALSE(qvemu::altered_but_sound({0x06}, {0x04}));
+  for (const Case& c : {Case{"one data byte changed", changed({{8, 0x01}})},
+                        Case{"number alone changed", changed({{1, 0x01}})},
+                        // 3 -> 2 with its complement: the host finds Packet 2 where it expects 3.
+                        Case{"number and complement changed alike", changed({{1, 0x01}, {2, 0x01}})},
+                        Case{"renumbered and data collided", changed({{1, 0x01}, {2, 0x01}, {8, 0x01}, {9, 0x01}})},
+                        // 'A' - 1 and 'F' + 1: the host reads "@GV", not its tag.
+                        Case{"tag collided", changed({{5, 0x01}, {6, 0x01}})},
+                        Case{"bytes after the unit", trailing_garbage}}) {
+    EXPECT_FALSE(qvemu::find_collision(sent, c.received).has_value()) << c.what;
+  }
+  EXPECT_FALSE(qvemu::find_collision({0x06}, {0x04}).has_value());
 
   // Through the relay both sums must hold, the frame's and the Packet's;
   // both add the same bytes, so a compensating pair passes both.
@@ -128,10 +146,12 @@ TEST(QvemuNoise, OnlyAnAlteredUnitThatPassesEveryCheckIsACollision) {
   const std::size_t payload_start = frame.size() - 2 - sent.size();
   twice_collided[payload_start + 8] ^= 0x01;
   twice_collided[payload_start + 9] ^= 0x01;
-  EXPECT_TRUE(qvemu::altered_but_sound(frame, twice_collided));
+  const std::optional<qvemu::Collision> relayed = qvemu::find_collision(frame, twice_collided);
+  ASSERT_TRUE(relayed.has_value());
+  EXPECT_EQ(relayed->received_data, (Bytes{0x60, 0x63}));
   Bytes frame_damaged = frame;
   frame_damaged[payload_start + 8] ^= 0x01;
-  EXPECT_FALSE(qvemu::altered_but_sound(frame, frame_damaged));
+  EXPECT_FALSE(qvemu::find_collision(frame, frame_damaged).has_value());
 }
 
 }  // namespace
