@@ -108,7 +108,9 @@ bool read_back_possible(const char* name, int size);
 // Proves a write: reads device file name back, with room for one byte more
 // than the size bytes that were sent so that a longer stored file shows too,
 // and compares it byte for byte. A difference or a failed read-back prints a
-// message naming the file and gives false. The write handshake alone cannot
+// message naming the file and gives false; a read-back that the link layer
+// ends ("TimeOut", "transfer abandoned") has the same "not read back" line
+// printed as the ending's note. The write handshake alone cannot
 // prove a file: a damaged NAK reads as acceptance, and the device then
 // stores the file with a data Packet missing. Call it only where
 // read_back_possible; the caller takes the device's closing ENQ afterwards,
