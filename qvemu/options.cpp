@@ -46,6 +46,7 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
       {"--relay-lose-ack", &options.relay_faults.lose_ack},
       {"--relay-crossed-enq", &options.relay_faults.crossed_enq},
       {"--relay-damage-echo", &options.relay_faults.damage_echo},
+      {"--relay-garble", &options.relay_faults.garble},
   };
   const std::map<std::string, std::string*> texts = {
       {"--storage", &options.storage_dir}, {"--trace", &options.trace_path},
@@ -149,6 +150,8 @@ const char* help_text() {
       "                          insisting while the host announces its frame again\n"
       "  --relay-damage-echo N   echo the host's N-th byte (counted over the run) with\n"
       "                          its low bit flipped\n"
+      "  --relay-garble N        take the host's N-th frame with its first byte turned\n"
+      "                          into 0x21, as if its sum had collided on the way\n"
       "  --relay-short-sync      start every device block with two zero bytes only\n";
 }
 

@@ -44,6 +44,7 @@ struct RelayFaults {
   int lose_ack = 0;         // the host's N-th frame is taken but its ACK block is lost
   int crossed_enq = 0;      // as lose_ack, and the device announces its answer over the host's resend
   int damage_echo = 0;      // the echo of the host's N-th byte goes back with its low bit flipped
+  int garble = 0;           // the host's N-th frame is taken with its first byte 0x21, its sum sound
   bool short_sync = false;  // every block of the device starts with two zero bytes only
 };
 

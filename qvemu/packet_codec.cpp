@@ -65,6 +65,23 @@ HostUnit read_host_unit(const ByteSource& next_byte) {
   return unit;
 }
 
+HostUnit unit_of_frame(const Bytes& payload) {
+  std::size_t position = 0;
+  HostUnit unit;
+  if (!payload.empty()) {
+    unit = read_host_unit([&](bool) -> std::optional<std::uint8_t> {
+      if (position < payload.size()) return payload[position++];
+      return std::nullopt;
+    });
+  }
+  if (payload.empty() || position < payload.size()) {
+    unit = HostUnit{};
+    unit.kind = UnitKind::garbled;
+    unit.raw = payload;
+  }
+  return unit;
+}
+
 std::string control_name(std::uint8_t byte) {
   switch (byte) {
     case SOH: return "SOH";
@@ -116,6 +133,8 @@ std::string describe_host_unit(const HostUnit& unit) {
       return control_name(unit.control);
     case UnitKind::truncated:
       return "truncated packet (" + std::to_string(unit.raw.size()) + " bytes)";
+    case UnitKind::garbled:
+      return "garbled unit (" + std::to_string(unit.raw.size()) + " bytes)";
     case UnitKind::packet:
       break;
   }

@@ -28,7 +28,9 @@ std::uint16_t checksum16(const Bytes& bytes);
 // The line bytes of one Packet. A damaged Packet carries a checksum one off.
 Bytes encode_packet(int number, const Bytes& payload, bool damaged = false);
 
-enum class UnitKind { control, packet, truncated };
+// garbled: bytes that hold no unit or more than one where exactly one
+// belongs, a relay frame's payload going on after its unit (unit_of_frame).
+enum class UnitKind { control, packet, truncated, garbled };
 
 // One unit received from the host, with the bytes exactly as they came.
 struct HostUnit {
@@ -52,6 +54,13 @@ using ByteSource = std::function<std::optional<std::uint8_t>(bool first_of_unit)
 // Reads one unit: a whole Packet when the first byte is SOH, else one
 // control byte. A Packet cut short by a time-out comes back as truncated.
 HostUnit read_host_unit(const ByteSource& next_byte);
+
+// The unit a relay frame from the host carries. A frame holds exactly one
+// unit; bytes after it mean that the unit inside was damaged on the way and
+// the frame's own sum collided, so the whole payload comes back as garbled,
+// which the device refuses with NAK where it awaits a Packet, rather than
+// passing it over and leaving both sides waiting for each other.
+HostUnit unit_of_frame(const Bytes& payload);
 
 // "ACK", "EOT", ... or "byte 0x41".
 std::string control_name(std::uint8_t byte);

@@ -25,13 +25,9 @@ HostUnit RelayTransport::receive_unit() {
       trace_.violation("relay frame without a unit");
       continue;
     }
-    std::size_t position = 0;
-    HostUnit unit = read_host_unit([&](bool) -> std::optional<std::uint8_t> {
-      if (position < payload.size()) return payload[position++];
-      return std::nullopt;
-    });
-    if (position < payload.size()) {
-      trace_.violation("relay frame carries " + std::to_string(payload.size() - position) + " bytes after its unit");
+    HostUnit unit = unit_of_frame(payload);
+    if (unit.kind == UnitKind::garbled) {
+      trace_.violation("relay frame of " + std::to_string(payload.size()) + " bytes carries more than one unit");
     }
     return unit;
   }
@@ -81,6 +77,12 @@ Bytes RelayTransport::receive_frame_payload() {
       if (frame.payload != unacknowledged_) {
         trace_.violation("expected the frame whose ACK was lost to come again");
       }
+    }
+    if (frame_count == faults_.garble && !frame.payload.empty()) {
+      trace_.event("fault: relay frame taken with its first byte turned into 0x21");
+      Bytes garbled = frame.payload;
+      garbled[0] = 0x21;
+      return garbled;
     }
     return frame.payload;
   }

@@ -409,6 +409,26 @@ TEST(RelayFaults, WhenBothSidesAnnounceAtOnceTheHostGivesWayAndTheUnitsGoOnce) {
   }
 }
 
+// A host frame whose sum collided over a damaged Packet reaches the device
+// sound, its unit garbled: the device refuses it with NAK, the host sends
+// the Packet again, and neither side is left waiting for the other (the
+// host waits for a silent device without limit in link mode 2).
+TEST(RelayFaults, AGarbledUnitInASoundFrameIsNakedAndSentAgain) {
+  const std::string file = file_of(600);
+  const Job send = send_and_fetch(file)[0];
+  // Host frames: CFD, EOT, ENQ, ACK, ACK, the write request, data Packet 1.
+  FileSession session = run_bounded(relay_quiet, send, {"--relay-garble", "7"});
+  expect_whole(session, send, file);
+  const std::vector<TraceUnit> units = trace_units(session.trace);
+  std::size_t garbled = 0;
+  while (garbled < units.size() && units[garbled].decoded.rfind("garbled unit", 0) != 0) ++garbled;
+  ASSERT_LT(garbled + 2, units.size()) << session.trace;
+  EXPECT_EQ(units[garbled + 1].decoded, "NAK");
+  // The same data sent again, under the next number.
+  EXPECT_EQ(units[garbled + 2].bytes.substr(5), units[garbled].bytes.substr(5));
+  EXPECT_EQ(units[garbled + 2].bytes[1], '\x03');
+}
+
 TEST(RelayFaults, ADamagedEchoByteNeitherHangsTheRelayNorSwallowsTheDevicesBlocks) {
   // Byte 6 is the mark of the host's first ENQ block; byte 30 lies in the
   // first frame's payload; byte 200 somewhere later in the conversation.

@@ -49,6 +49,28 @@ TEST(QvemuUnits, DamageAndTruncationAreTold) {
   EXPECT_EQ(qvemu::describe_host_unit(read_unit({0x41})), "byte 0x41");
 }
 
+// A relay frame carries exactly one unit. A payload that goes on after its
+// unit (a frame whose sum collided over a damaged Packet, its SOH turned into
+// 0x21) is garbled, so the device NAKs it instead of passing a stray byte
+// over and waiting, while the host waits for its answer.
+TEST(QvemuUnits, AFramePayloadIsOneUnitOrGarbled) {
+  const Bytes packet = qvemu::encode_packet(4, qvemu::bytes_of("RFDdata"));
+  EXPECT_EQ(qvemu::unit_of_frame(packet).kind, qvemu::UnitKind::packet);
+  EXPECT_EQ(qvemu::describe_host_unit(qvemu::unit_of_frame({0x06})), "ACK");
+  Bytes soh_damaged = packet;
+  soh_damaged[0] = 0x21;
+  Bytes packet_and_more = packet;
+  packet_and_more.push_back(0x06);
+  for (const Bytes& payload : {soh_damaged, packet_and_more, Bytes{0x06, 0x06}}) {
+    const qvemu::HostUnit unit = qvemu::unit_of_frame(payload);
+    EXPECT_EQ(unit.kind, qvemu::UnitKind::garbled) << qvemu::hex_bytes(payload);
+    EXPECT_EQ(unit.raw, payload);
+    EXPECT_EQ(qvemu::describe_host_unit(unit), "garbled unit (" + std::to_string(payload.size()) + " bytes)");
+  }
+  // A Packet that claims more than the frame holds is cut short, as on a cable.
+  EXPECT_EQ(qvemu::unit_of_frame(Bytes(packet.begin(), packet.end() - 1)).kind, qvemu::UnitKind::truncated);
+}
+
 TEST(QvemuUnits, EncodedPacketWrapsNumberAndSumsModulo65536) {
   const Bytes payload(300, 0xFF);  // sums to 76500 = 0x12AD4
   const Bytes line = qvemu::encode_packet(256, payload);
