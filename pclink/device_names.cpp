@@ -1,5 +1,7 @@
 #include "pclink/device_names.h"
 
+#include <cstring>
+
 #include "pclink/console.h"
 #include "pclink/platform_console.h"
 
@@ -30,4 +32,14 @@ bool device_name_from_user_name(const char* name, std::string& device_name) {
   }
   print_host_line(name, ": the device cannot store this name (a character has no Shift-JIS form)");
   return false;
+}
+
+std::string host_name_for_device_name(const char* name) {
+  if (platform::is_user_text(name, std::strlen(name))) return name;
+  return host_name_from_shift_jis(name);
+}
+
+std::string host_name_from_shift_jis(const char* name) {
+  std::string host_name;
+  return platform::user_text_from_shift_jis(name, std::strlen(name), host_name) ? host_name : std::string(name);
 }

@@ -48,12 +48,15 @@ void report_name(const char* name, TextOrigin origin, const char* message) {
 }
 
 // Writes a decoded member unless its name would leave the current directory.
+// The checks look at the name actually written, converted or not; the
+// messages name the member as the archive does.
 bool write_member(const char* name, const std::uint8_t* bytes, int size) {
-  if (!is_safe_member_name(name)) {
+  const MemberHostName host = member_host_name(name);
+  if (!is_safe_member_name(host.name.c_str(), host.shift_jis)) {
     report_name(name, TextOrigin::shift_jis, message_unsafe_name);
     return false;
   }
-  if (save_file_whole(name, bytes, size) == 0) {
+  if (save_file_whole(host.name.c_str(), bytes, size) == 0) {
     report_name(name, TextOrigin::shift_jis, message_cannot_create);
     return false;
   }

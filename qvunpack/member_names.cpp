@@ -1,5 +1,8 @@
 #include "qvunpack/member_names.h"
 
+#include <utility>
+
+#include "pclink/device_names.h"
 #include "qvunpack/host.h"
 
 namespace {
@@ -25,11 +28,11 @@ char* squeeze_name(std::uint8_t* entry) {
   return reinterpret_cast<char*>(entry);
 }
 
-bool is_safe_member_name(const char* name) {
+bool is_safe_member_name(const char* name, bool shift_jis) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(name);
   bool only_dots = true;
   for (int i = 0; bytes[i] != '\0'; ++i) {
-    if (is_shift_jis_lead_byte(bytes[i]) && is_shift_jis_second_byte(bytes[i + 1])) {
+    if (shift_jis && is_shift_jis_lead_byte(bytes[i]) && is_shift_jis_second_byte(bytes[i + 1])) {
       only_dots = false;
       ++i;
       continue;
@@ -39,4 +42,10 @@ bool is_safe_member_name(const char* name) {
   }
   // "" names no file; ".", ".." and their longer kin name folders.
   return !only_dots && !is_host_device_name(name);
+}
+
+MemberHostName member_host_name(const char* member_name) {
+  std::string name = host_name_from_shift_jis(member_name);
+  const bool converted = name != member_name;
+  return {std::move(name), !converted};
 }
