@@ -260,6 +260,14 @@ std::vector<std::string> launch_command(const std::string& program, const std::v
   return wine_mode() ? wine_command(program, args) : native_command(program, args);
 }
 
+RunResult run_command_line(const std::vector<std::string>& command, RunOptions options) {
+  return run_command(command, options);
+}
+
+std::string bin_dir() {
+  return QV_BIN_DIR;
+}
+
 Emulator start_emulator(std::vector<std::string> args) {
   Emulator emulator;
   emulator.work_dir = make_temp_dir();

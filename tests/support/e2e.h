@@ -66,6 +66,11 @@ std::vector<std::string> launch_command(const std::string& program, const std::v
 // Runs <bin>/program with "-d <pty>" before args.
 RunResult run_device_program(const Emulator& emulator, const std::string& program,
                              std::vector<std::string> args, RunOptions options = {});
+// Runs any command (command[0] a path), standard streams piped as above.
+RunResult run_command_line(const std::vector<std::string>& command, RunOptions options = {});
+// The folder of the built programs.
+std::string bin_dir();
+
 // Runs <bin>/program with args as given (no port).
 RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options = {});
 
