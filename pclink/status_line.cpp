@@ -45,6 +45,7 @@ StatusLineLayout lay_out_status_line(const std::string& name, bool shift_jis_nam
       joined(has_name, {&done_and_total, &parts.pace, &parts.retries, &parts.notice}),
       joined(has_name, {&done_and_total, &parts.retries, &parts.notice}),
       joined(has_name, {&done_and_total, &parts.notice}),
+      joined(has_name, {&done_and_total, &parts.retries, &parts.short_notice}),
       joined(has_name, {&done_and_total, &parts.short_notice}),
       joined(has_name, {&parts.done, &parts.short_notice}),
       joined(has_name, {&parts.short_notice}),

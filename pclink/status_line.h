@@ -6,7 +6,8 @@
 // length up to status_name_share columns), since it tells which file the
 // figures are for. What does not fit goes in this order: the rate and the
 // time left, the count of retries, the long wording of the notice (a short
-// one takes its place), the total and percentage, the bytes done. A notice
+// one takes its place, and the retries come back if they fit beside it),
+// the retries again, the total and percentage, the bytes done. A notice
 // that does not fit even then is cut after a word, never inside one. Last
 // of all the name is shortened below its share.
 #pragma once

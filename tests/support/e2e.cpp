@@ -115,11 +115,12 @@ void finish_run(pid_t pid, const std::vector<std::string>& command, const RunOpt
   }
 }
 
-// Ctrl-C for the program once what it has shown holds the awaited text.
+// Ctrl-C for the program (or the chosen signal for the chosen process) once
+// what it has shown holds the awaited text.
 void interrupt_once_shown(const RunOptions& options, const std::string& shown, pid_t pid, bool& interrupted) {
   if (!interrupted && !options.interrupt_when_output_has.empty() &&
       shown.find(options.interrupt_when_output_has) != std::string::npos) {
-    kill(pid, SIGINT);
+    kill(options.interrupt_pid > 0 ? options.interrupt_pid : pid, options.interrupt_signal);
     interrupted = true;
   }
 }

@@ -38,9 +38,10 @@ TEST(StatusLineLayout, At80ColumnsTheRateAndRetriesGoBeforeTheNoticeIsCut) {
   // The device is silent: the name and the whole notice stay.
   EXPECT_EQ(laid_out("BIG.BIN", with_notice(fetch_with_a_retry, false), 80),
             "BIG.BIN  1012 B  waiting for the device... (no answer; gives up after 10 s)");
-  // A long name keeps more than its share once the notice is short.
+  // A long name keeps more than its share once the notice is short, and the
+  // retries fit again beside the short notice.
   std::string line = laid_out(long_name, with_notice(fetch_with_a_retry, true), 80);
-  EXPECT_EQ(line, "..." + long_name.substr(long_name.size() - 33) + "  1012 B  no answer; retrying, Ctrl-C stops");
+  EXPECT_EQ(line, "..." + long_name.substr(long_name.size() - 24) + "  1012 B  1 retry  no answer; retrying, Ctrl-C stops");
   EXPECT_LE(line.size(), 79u);
 }
 
