@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <shellapi.h>
+// windows.h before shellapi.h, which needs its types.
 #include <windows.h>
+#include <shellapi.h>
 
 namespace {
 

@@ -243,6 +243,43 @@ TEST_F(OnTerminal, ADeviceThatVanishesMidTransferGetsItsPortErrorBelowTheProgres
   EXPECT_TRUE(result.out.ends_with("\nTimeOut\n")) << result.out;
 }
 
+// A Japanese device name typed on the command line reaches the line in
+// Shift-JIS: natively through the UTF-8 locale, under Wine from the command
+// line as typed, since the ANSI code page there is not 932 and the ANSI
+// arguments hold "?" in its place.
+TEST(TypedDeviceName, AJapaneseNameReachesTheLineInShiftJisAndOneWithoutAFormIsRefused) {
+  RunOptions options;
+  options.environment = {"LC_ALL=C.UTF-8"};
+  FileSession sent = run_file_program("qvcopy", {"memo.txt", "メモ2.txt"}, {}, {}, {{"memo.txt", "memo"}}, options);
+  EXPECT_EQ(sent.run.exit_code, 0) << sent.run.err;
+  EXPECT_TRUE(contains(host_bytes(sent.trace), packet(1, with_nul("RFDS1:" + sjis("メモ2.txt")))))
+      << to_hex(host_bytes(sent.trace));
+  EXPECT_EQ(read_file(sent.storage + "/" + sjis("メモ2.txt")), "memo");
+  FileSession refused =
+      run_file_program("qvcopy", {"memo.txt", "smile\xf0\x9f\x98\x80.txt"}, {}, {}, {{"memo.txt", "memo"}}, options);
+  EXPECT_EQ(refused.run.exit_code, 2) << refused.run.err;
+  EXPECT_TRUE(contains(refused.run.err, ": the device cannot store this name")) << refused.run.err;
+  EXPECT_EQ(host_bytes(refused.trace), "");
+}
+
+// Under Wine a program on a pseudo-terminal gets a Windows console (Wine's
+// console in its terminal mode): the console path writes through
+// WriteConsoleW, which the terminal shows in UTF-8, while the same program
+// piped writes its Shift-JIS bytes. The bytes around the text (cursor
+// sequences, CR before LF) are the console's own and not looked at.
+TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisBytes) {
+  if (!wine_mode()) GTEST_SKIP() << "a Windows console exists under Wine only";
+  RunOptions options;
+  options.environment = {"LC_ALL=C.UTF-8"};
+  const std::string title = program_title("qvrestart", "ZAURUS パソコンリンクリセット") + author_suffix;
+  RunResult console = run_program_on_terminal("qvrestart", {}, options);
+  EXPECT_EQ(console.exit_code, 2);
+  EXPECT_TRUE(contains(console.out, title)) << console.out;
+  RunResult piped = run_program("qvrestart", {}, options);
+  EXPECT_EQ(piped.exit_code, 2);
+  EXPECT_EQ(piped.err.rfind(sjis(title) + "\n", 0), 0u) << piped.err;
+}
+
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.
 class TypedNames : public ::testing::Test {
  protected:
