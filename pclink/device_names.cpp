@@ -5,22 +5,13 @@
 #include "pclink/console.h"
 #include "pclink/platform_console.h"
 
-namespace {
-
-bool is_ascii(const char* name) {
-  for (; *name != '\0'; ++name) {
-    if (static_cast<unsigned char>(*name) >= 0x80) return false;
-  }
-  return true;
+void note_command_line(int argc, char** argv) {
+  platform::note_command_line(argc, argv);
 }
 
-}  // namespace
-
+// Asked of the platform even for an ASCII name: on Windows the "?" of an
+// ANSI argument may stand for a character the code page lacks.
 bool device_name_from_user_name(const char* name, std::string& device_name) {
-  if (is_ascii(name)) {
-    device_name = name;
-    return true;
-  }
   switch (platform::device_name_from_user(name, device_name)) {
     case platform::NameConversion::converted:
       return true;

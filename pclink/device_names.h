@@ -8,6 +8,12 @@
 
 #include <string>
 
+// The program's arguments, for device names given among them: where the
+// host hands a program its arguments in a narrower set than the user typed
+// (the ANSI code page on Windows), such a name is taken as typed. Called
+// first thing by a program that takes device names from its command line.
+void note_command_line(int argc, char** argv);
+
 // The device's form of a name given in the user's own encoding: its
 // Shift-JIS form in a locale of another character set; the name as given
 // in the C locale, in a Shift-JIS locale, or when it is no text of the

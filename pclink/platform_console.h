@@ -44,10 +44,15 @@ enum class NameConversion {
   unrepresentable,  // a character of the name has no Shift-JIS form
 };
 
+// The arguments main was given, kept so that a name among them can be
+// found again in the command line as typed (Windows); nothing elsewhere.
+void note_command_line(int argc, char** argv);
+
 // The Shift-JIS form of a name given in the user's own encoding. On
-// Windows a name that is a command-line argument is taken from the command
-// line as typed (UTF-16) rather than from its ANSI form, which has lost
-// every character the ANSI code page lacks.
+// Windows a name that is a command-line argument noted above (or a base
+// name cut from one) is taken from the command line as typed (UTF-16)
+// rather than from its ANSI form, which has lost every character the ANSI
+// code page lacks.
 NameConversion device_name_from_user(const char* name, std::string& device_name);
 
 // Whether text is well-formed in the user's own character set (the

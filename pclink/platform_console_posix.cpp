@@ -172,6 +172,9 @@ void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, 
   std::fwrite(shown.data(), 1, shown.size(), file);
 }
 
+// The arguments arrive in the locale's own set: nothing to find again.
+void note_command_line(int, char**) {}
+
 NameConversion device_name_from_user(const char* name, std::string& device_name) {
   if (charset().as_is) return NameConversion::untranslated;
   std::size_t length = std::strlen(name);

@@ -9,7 +9,6 @@
 #include "pclink/platform_console.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 // windows.h before shellapi.h, which needs its types.
 #include <windows.h>
@@ -61,17 +60,26 @@ std::wstring wide_base_name(const std::wstring& path) {
   return path.substr(start);
 }
 
+// main's own arguments: the C library hands main copies of them, so they
+// are told apart from any other string only by their addresses there.
+struct NotedArguments {
+  int count = 0;
+  char** values = nullptr;
+};
+
+NotedArguments noted_arguments;
+
 // The command-line argument as typed whose ANSI form is name, or ends in
-// name (a base name cut from it). False when name is no part of the
-// program's arguments, or the wide command line splits otherwise than the
-// ANSI one did.
+// name (a base name cut from it). False when name is no part of main's
+// arguments, or the wide command line splits otherwise than the ANSI one
+// did.
 bool typed_argument(const char* name, std::wstring& typed) {
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return false;
   bool found = false;
-  for (int i = 1; count == __argc && i < count && !found; ++i) {
-    const char* argument = __argv[i];
+  for (int i = 1; count == noted_arguments.count && i < count && !found; ++i) {
+    const char* argument = noted_arguments.values[i];
     if (name < argument || name > argument + std::strlen(argument)) continue;
     typed = name == argument ? std::wstring(wide[i]) : wide_base_name(wide[i]);
     found = true;
@@ -103,6 +111,10 @@ void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, 
   DWORD written = 0;
   WriteConsoleW(GetStdHandle(handle_number(stream)), wide.data(), static_cast<DWORD>(wide.size()), &written,
                 nullptr);
+}
+
+void note_command_line(int argc, char** argv) {
+  noted_arguments = {argc, argv};
 }
 
 NameConversion device_name_from_user(const char* name, std::string& device_name) {

@@ -58,6 +58,7 @@ int copy_from_device(const char* device_name, const char* host_name, int room) {
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_line(title, author_suffix);
   CopyCommand command = parse_copy_command(argc, argv);
   if (command.first_name == nullptr) {

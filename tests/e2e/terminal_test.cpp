@@ -35,9 +35,10 @@ RunOptions in_locale(const std::string& locale, const std::string& working_dir =
 class OnTerminal : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Wine hands a program on a pseudo-terminal no Windows console, so its
-    // output there is a redirected one.
-    if (wine_mode()) GTEST_SKIP() << "no Windows console under Wine";
+    // Under Wine a pseudo-terminal is a Windows console that adds cursor
+    // sequences and line ends of its own around the text; WindowsConsole
+    // below checks the text that reaches it there.
+    if (wine_mode()) GTEST_SKIP() << "Wine's console reshapes the bytes";
     host = make_temp_dir();
   }
   void TearDown() override {

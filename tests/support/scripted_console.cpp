@@ -49,6 +49,8 @@ std::size_t terminal_columns(ConsoleStream) {
   return terminal_width;
 }
 
+void note_command_line(int, char**) {}
+
 NameConversion device_name_from_user(const char*, std::string&) {
   return NameConversion::untranslated;
 }
