@@ -159,7 +159,7 @@ void explain_open_failure(const platform::OpenResult& result) {
       std::snprintf(detail, sizeof detail, ": the port cannot be opened (error %d)", result.error);
       break;
   }
-  print_line(port_name, why);
+  print_host_line(port_name, why);  // a port name is a host name, in the user's set
 }
 
 }  // namespace
@@ -182,7 +182,7 @@ const char* current_port_name() {
 
 void take_port_option(const char* name) {
   if (set_port_name(name) == 0) {
-    print_line(name, ":port name too long (at most 79 characters)");
+    print_host_line(name, ":port name too long (at most 79 characters)");
     exit_program(exit_not_done);
   }
 }
