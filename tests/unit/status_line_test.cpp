@@ -112,7 +112,7 @@ TEST_F(OnScriptedTerminal, APortErrorStartsOnALineOfItsOwnBelowTheProgress) {
   EXPECT_EQ(shown(), "\rBIG.BIN  0 B\rBIG.BIN  12.1 KiB\nr-error=5\n");
 }
 
-TEST_F(OnScriptedTerminal, ASilentDeviceShowsTheNoticeInTheProgressLineAfterTwoSeconds) {
+TEST_F(OnScriptedTerminal, ASilentDeviceShowsTheShortNoticeBesideTheNameAt60Columns) {
   scripted_console::act_as_terminal(60);
   open_port(1);
   echo_enabled = false;
