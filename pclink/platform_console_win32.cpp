@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 // windows.h before shellapi.h, which needs its types.
 #include <windows.h>
 #include <shellapi.h>
@@ -60,8 +61,9 @@ std::wstring wide_base_name(const std::wstring& path) {
   return path.substr(start);
 }
 
-// main's own arguments: the C library hands main copies of them, so they
-// are told apart from any other string only by their addresses there.
+// main's own arguments. The C library gives main a copy of its own (not
+// __argv), and a name is known to be one of them only by its address in
+// that copy.
 struct NotedArguments {
   int count = 0;
   char** values = nullptr;
@@ -80,7 +82,9 @@ bool typed_argument(const char* name, std::wstring& typed) {
   bool found = false;
   for (int i = 1; count == noted_arguments.count && i < count && !found; ++i) {
     const char* argument = noted_arguments.values[i];
-    if (name < argument || name > argument + std::strlen(argument)) continue;
+    // std::less: a total order even for pointers into unrelated strings.
+    const std::less<const char*> before;
+    if (before(name, argument) || before(argument + std::strlen(argument), name)) continue;
     typed = name == argument ? std::wstring(wide[i]) : wide_base_name(wide[i]);
     found = true;
   }
