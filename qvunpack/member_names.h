@@ -19,6 +19,9 @@ char* squeeze_name(std::uint8_t* entry);
 // True when the name can be written in the current directory: not empty, not
 // made of dots alone, without a path separator of this host (nor, on
 // Windows, a drive or stream colon), and not a device name of this host. The
-// second byte of a Shift-JIS character is never taken for a separator; only a
-// byte that can be one counts, so a "/" after a lead byte still separates.
+// second byte of a double-byte character is never taken for a separator, but
+// only where the host's file system reads the two bytes as one character
+// too (is_host_double_byte_character): a "/" after a lead byte still
+// separates, and on Windows so does a "\\" after a byte that the code page in
+// force does not take for a lead byte.
 bool is_safe_member_name(const char* name);

@@ -15,6 +15,7 @@
 #include "pclink/console.h"
 #include "support/archive_writer.h"
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 #include "support/sjis.h"
 #include "support/test_files.h"
 
@@ -57,6 +58,8 @@ class Qvunpack : public ::testing::Test {
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
+      // Wine takes its ANSI code page from the locale; in "C" it is 1252.
+      if (plain_locale) setenv("LC_ALL", "C", 1);
       std::vector<std::string> command = launch_command("qvunpack", arguments);
       std::vector<char*> argv;
       for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
@@ -75,6 +78,7 @@ class Qvunpack : public ::testing::Test {
   std::set<std::string> written() const { return folder_entries(root / "work"); }
 
   fs::path root;
+  bool plain_locale = false;
 };
 
 const std::string banner = "qvunpack v1.4 " + sjis("バックアップファイルを切り出す") + author_suffix + "\r\n";
@@ -167,4 +171,23 @@ TEST_F(Qvunpack, HostileNamesStayInTheCurrentDirectory) {
   // The archive beside work/ is untouched, and nothing else appeared there.
   EXPECT_EQ(folder_entries(root), std::set<std::string>({"backup", "work"}));
   EXPECT_NE(read_whole_file(root / "backup"), "overwritten");
+}
+
+// "A", the byte 0x81, then "\\EVIL.TXT". The host's file system decides
+// whether 0x81 0x5C is one character: on a POSIX host the name is Shift-JIS
+// and is kept as it is; on Windows under a code page in which 0x81 leads no
+// character (any but 932), the 0x5C separates a folder "A\x81", and the name
+// is refused.
+TEST_F(Qvunpack, ABackslashAfterAByteTheHostTakesForNoLeadByteSeparates) {
+  plain_locale = true;
+  const std::string name("A\x81\\EVIL.TXT");
+  ProgramRun run_result = run({put_archive(archive_writer::archive({{name, "evil"}, {"OK", "ok"}}))});
+  if (wine_mode()) {
+    EXPECT_EQ(run_result.exit_code, exit_not_done);
+    EXPECT_EQ(run_result.err, name + sjis(":ファイル名が不正です") + "\r\n");
+    EXPECT_EQ(written(), std::set<std::string>({"OK"}));
+  } else {
+    EXPECT_EQ(run_result.exit_code, exit_done) << run_result.err;
+    EXPECT_EQ(written(), std::set<std::string>({name, "OK"}));
+  }
 }
