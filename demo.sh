@@ -6,15 +6,27 @@
 # in build/demo-traces/.
 set -eu
 cd "$(dirname "$0")"
+
+# say <text>: one line on standard output. When the reader has gone
+# (./demo.sh | head) the write fails: the demo ends quietly, cleaning up,
+# instead of a shell's "I/O error".
+say() {
+  printf '%s\n' "$*" 2>/dev/null || exit 141
+}
+
+# Ninja for a fresh tree when it is there; a tree configured before (by the
+# README's command, say) keeps its own generator and build type.
 generator=""
-if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
-echo "--- building the programs and qvemu in build/"
+if [ ! -f build/CMakeCache.txt ] && command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
+say "--- building the programs and qvemu in build/"
 mkdir -p build
 # shellcheck disable=SC2086
-cmake -S . -B build $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/demo-configure.log 2>&1 ||
-  { cat build/demo-configure.log; exit 1; }
+cmake -S . -B build $generator >build/demo-configure.log 2>&1 ||
+  { cat build/demo-configure.log >&2; exit 1; }
+# The build's progress and errors go to standard error: a reader of the
+# demo's output that stops early (| head) does not cut the build short.
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" \
-  --target qvrestart qvcopy qvdir qvcomlog qvinstall qvunpack qvemu
+  --target qvrestart qvcopy qvdir qvcomlog qvinstall qvunpack qvemu >&2
 bin=$PWD/build/bin
 traces=$PWD/build/demo-traces
 rm -rf "$traces"
@@ -32,6 +44,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 trap 'exit 141' PIPE
 mkdir -p "$work/device" "$work/host"
 
@@ -85,23 +98,23 @@ sessions_closed() {
   grep -c '^= session closed' "$trace" || true
 }
 start_qvemu cable
-echo "qvemu plays the device on $port"
+say "qvemu plays the device on $port"
 
 # show <program> <arguments...>: runs a program of the suite from the host
 # folder and prints its messages, its standard output (both converted from
 # Shift-JIS) and its exit code.
 show() {
   program=$1; shift
-  echo
-  echo "\$ $program $*"
+  say
+  say "\$ $program $*"
   status=0
   (cd "$work/host" && "$bin/$program" "$@") >"$work/out" 2>"$work/err" || status=$?
   iconv -f SHIFT_JIS -t UTF-8 <"$work/err" || cat "$work/err"
   if [ -s "$work/out" ]; then
-    echo "[standard output]"
+    say "[standard output]"
     iconv -f SHIFT_JIS -t UTF-8 <"$work/out" || cat "$work/out"
   fi
-  echo "(exit code $status)"
+  say "(exit code $status)"
 }
 
 # step <program> <arguments...>: the same against the emulated device, and
@@ -132,10 +145,10 @@ printf 'Shopping:\r\n  milk\r\n  bread\r\n' >"$work/host/memo.txt"
 step qvcopy memo.txt MEMO.TXT
 step qvdir
 step qvcopy -g MEMO.TXT back.txt
-if cmp -s "$work/host/memo.txt" "$work/host/back.txt"; then echo "back.txt is memo.txt, byte for byte"; fi
+if cmp -s "$work/host/memo.txt" "$work/host/back.txt"; then say "back.txt is memo.txt, byte for byte"; fi
 step qvcomlog -c3 memo.txt
 step qvcomlog -g -c3 log3.txt
-echo "log3.txt holds the log record header and memo.txt:"
+say "log3.txt holds the log record header and memo.txt:"
 od -c "$work/host/log3.txt" | head -5
 step qvcopy -g NOTTHERE.TXT
 
@@ -143,8 +156,8 @@ step qvcopy -g NOTTHERE.TXT
 # the adapter and the device on a line of its own, and every unit travels
 # in a relay frame with its ENQ, SYN and ACK blocks.
 start_qvemu relay --relay
-echo
-echo "qvemu --relay plays the adapter and the device on $port"
+say
+say "qvemu --relay plays the adapter and the device on $port"
 step qvcopy -s2 memo.txt RELAY.TXT
 
 # qvunpack works offline, on a backup archive of the device: list it, then
@@ -152,12 +165,12 @@ step qvcopy -s2 memo.txt RELAY.TXT
 cp samples/backup/backup.bak "$work/host/"
 show qvunpack -l backup.bak
 show qvunpack backup.bak
-echo "MEMO.TXT as written:"
+say "MEMO.TXT as written:"
 iconv -f SHIFT_JIS -t UTF-8 <"$work/host/MEMO.TXT"
-echo
-echo "--- the device's storage S1: now holds:"
+say
+say "--- the device's storage S1: now holds:"
 ls -l "$work/device"
 
-echo
-echo "--- the whole line, as the emulators saw it (H host, D device; h, d relay blocks):"
+say
+say "--- the whole line, as the emulators saw it (H host, D device; h, d relay blocks):"
 ls "$traces"/*-trace.txt

@@ -5,19 +5,21 @@
 # exist: the Windows programs under Wine, the install tree, manual pages and
 # packages (tests/package/run.sh), and the fuzzers. Ends with one tally:
 # "summary: N passed, 0 failed, K skipped" (any failure stops the run).
+# Installs with apt-get what it lacks of libgtest-dev, clang, groff-base,
+# man-db, mandoc and dpkg-dev (and its Wine stage mingw-w64 and Wine).
 set -eu
 cd "$(dirname "$0")"
 started=$(date +%s)
 jobs=$(nproc 2>/dev/null || echo 2)
-generator=""
-if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
 
 # What this script's own stages use; the Wine stage installs mingw-w64 and
 # Wine itself, the fuzzers clang.
 need=""
+[ -f /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
 command -v clang++ >/dev/null 2>&1 || need="$need clang"
 command -v groff >/dev/null 2>&1 || need="$need groff-base"
 command -v man >/dev/null 2>&1 || need="$need man-db"
+command -v mandoc >/dev/null 2>&1 || need="$need mandoc"
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need="$need dpkg-dev"
 echo "test.sh: about 12 minutes on a 2-core machine (two builds and their tests, Wine, packages, fuzzers)"
 echo "test.sh: installs with apt-get:${need:- nothing here};" \
@@ -44,8 +46,10 @@ add_count() {  # add_count <variable> <log> <sed expression printing the count>
 run_build() {  # run_build <dir> <C++ compiler> <cmake options...>
   dir=$1; compiler=$2; shift 2
   echo "== $dir ($compiler)"
-  # CXX chooses the compiler of a fresh tree only: a tree configured before
-  # keeps its own, and its cache.
+  # CXX and the generator choose for a fresh tree only: a tree configured
+  # before (by the README's command, say) keeps its own, and its cache.
+  generator=""
+  if [ ! -f "$dir/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
   # shellcheck disable=SC2086
   CXX=$compiler cmake -S . -B "$dir" $generator -DQV_WARNINGS_AS_ERRORS=ON -DQV_BUILD_TESTS=ON "$@" >"$logs/configure.log" ||
     { cat "$logs/configure.log"; exit 1; }

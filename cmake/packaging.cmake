@@ -3,7 +3,8 @@
 # README (cpack -G ZIP), named after the processor.
 set(CPACK_PACKAGE_NAME qvlink)
 set(CPACK_PACKAGE_VENDOR qvlink)
-set(CPACK_PACKAGE_CONTACT "qvlink maintainers <qvlink@localhost>")
+# No address is published for the project, so none is made up.
+set(CPACK_PACKAGE_CONTACT "qvlink developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PC-link file tools for the Zaurus over RS-232")
 # One paragraph; each line becomes a line of the Debian description.
 set(CPACK_PACKAGE_DESCRIPTION "Console programs that reset the device's PC link, copy files and
@@ -24,6 +25,9 @@ else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  # Debian ships manual pages compressed (gzip -9n: no name, no time stamp,
+  # so the same pages give the same bytes); `cmake --install` keeps them plain.
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress_man_pages.cmake)
   # The C++ runtime the programs link against: computed from the programs
   # when dpkg-shlibdeps is there (Debian: dpkg-dev), stated otherwise.
   find_program(QV_DPKG_SHLIBDEPS dpkg-shlibdeps)

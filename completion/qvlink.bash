@@ -3,8 +3,9 @@
 # loads it for whichever of them is typed first.
 
 # Where serial ports show up: USB adapters, modems and CDC devices, and the
-# stable names udev gives them.
-_qvlink_port_patterns=(/dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id/*)
+# stable names udev gives them. Kept as patterns and expanded at each
+# completion, so that an adapter plugged in after the shell started is offered.
+_qvlink_port_patterns=('/dev/ttyUSB*' '/dev/ttyACM*' '/dev/serial/by-id/*')
 
 # The options of each program: one letter after "-", the value of -s and -c in
 # the same word.
@@ -21,9 +22,12 @@ _qvlink_options() {
 }
 
 _qvlink_ports() {
-  local port
-  for port in "${_qvlink_port_patterns[@]}"; do
-    [[ -e $port && $port == "$1"* ]] && COMPREPLY+=("$port")
+  local pattern port
+  for pattern in "${_qvlink_port_patterns[@]}"; do
+    # compgen -G expands alike under any shopt (failglob, nullglob) or set -f.
+    while IFS= read -r port; do
+      [[ $port == "$1"* ]] && COMPREPLY+=("$port")
+    done < <(compgen -G "$pattern")
   done
   # A port given by path (a pseudo-terminal, /dev/ttyS0) completes as a file.
   [[ ${#COMPREPLY[@]} -eq 0 && $1 == /* ]] && mapfile -t COMPREPLY < <(compgen -f -- "$1")
@@ -39,8 +43,10 @@ _qvlink() {
       --trace) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return 0 ;;
     esac
     if [[ $cur == -* ]]; then
-      # The emulator's options, as its own help lists them.
-      mapfile -t COMPREPLY < <(compgen -W "$("$1" --help 2>/dev/null | grep -o -e '--[a-z][a-z-]*' | sort -u)" -- "$cur")
+      # The emulator's options, as its own help lists them: each line of the
+      # list starts with the option's names ("  --help, -h  this text").
+      mapfile -t COMPREPLY < <(compgen -W "$("$1" --help 2>/dev/null |
+        sed -n 's/^  \(-[-a-z]*\(, -[-a-z]*\)*\).*/\1/p' | tr -d ',')" -- "$cur")
     fi
     return 0
   fi
@@ -60,4 +66,6 @@ _qvlink() {
   return 0
 }
 
-complete -F _qvlink qvrestart qvcopy qvcomlog qvdir qvinstall qvunpack qvemu
+# -o filenames: readline quotes the names of files it offers and marks folders
+# with a "/".
+complete -o filenames -F _qvlink qvrestart qvcopy qvcomlog qvdir qvinstall qvunpack qvemu

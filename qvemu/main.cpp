@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
     std::fputs(qvemu::help_text(), stdout);
     return exit_served;
   }
+  if (options.version) {
+    std::printf("qvemu %s\n", QVEMU_VERSION_TEXT);
+    return exit_served;
+  }
   try {
     const int shutdown_fd = qvemu::install_shutdown_handlers();
     qvemu::Trace trace(options.trace_path);

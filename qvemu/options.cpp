@@ -24,6 +24,7 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   const std::map<std::string, bool*> switches = {
       {"--no-echo", nullptr},         {"--once", &options.once},
       {"--help", &options.help},      {"-h", &options.help},
+      {"--version", &options.version},
       {"--refuse", &f.refuse},
       {"--damage-reply", &f.damage_reply}, {"--can-for-eot", &f.can_for_eot},
       {"--can-for-enq", &f.can_for_enq},   {"--nak-request", &f.nak_request},
@@ -114,6 +115,7 @@ const char* help_text() {
       "                     fault logged as '= noise ...', a unit that reaches the host\n"
       "                     altered yet sound as '= noise collision ...'\n"
       "  --help, -h         this text\n"
+      "  --version          print the version and exit\n"
       "\n"
       "Faults (each is logged as '= fault: ...'; K counts data Packets of a train from 1):\n"
       "  --refuse           answer ANG instead of DOK to every command\n"

@@ -51,6 +51,7 @@ struct Options {
   bool echo = true;
   bool once = false;
   bool help = false;
+  bool version = false;
   bool relay = false;       // the optical relay adapter instead of the cable
   RelayFaults relay_faults;
   std::string storage_dir;  // empty: a fresh temporary folder
