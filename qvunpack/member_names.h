@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 // Bytes of a directory entry's name field; spaces serve as fill.
 constexpr int member_name_length = 12;
@@ -19,18 +18,15 @@ char* squeeze_name(std::uint8_t* entry);
 
 // True when the name can be written in the current directory: not empty, not
 // made of dots alone, without a path separator of this host (nor, on
-// Windows, a drive or stream colon), and not a device name of this host. In
-// a Shift-JIS name the second byte of a character is never taken for a
-// separator; only a byte that can be one counts, so a "/" after a lead byte
-// still separates. A name converted to the user's character set is looked
-// at byte by byte.
-bool is_safe_member_name(const char* name, bool shift_jis);
+// Windows, a drive or stream colon), and not a device name of this host. The
+// second byte of a double-byte character is never taken for a separator, but
+// only where the host's file system reads the two bytes as one character
+// too (is_host_double_byte_character): a "/" after a lead byte still
+// separates, and on Windows so does a "\\" after a byte that the code page in
+// force does not take for a lead byte.
+// A name converted to the user's character set (host_name_from_shift_jis,
+// so that the file reads right where it lands) is looked
+// at in the same way: on Windows it is in the ANSI code page, which decides
+// the pairs; on POSIX only "/" separates, and no pair can hide it.
+bool is_safe_member_name(const char* name);
 
-// The host file name of a member (Shift-JIS): in the user's character set
-// when it is another one and the name converts cleanly, so that the file
-// reads right where it lands; the archive's bytes otherwise.
-struct MemberHostName {
-  std::string name;
-  bool shift_jis;  // the archive's bytes, unconverted
-};
-MemberHostName member_host_name(const char* member_name);

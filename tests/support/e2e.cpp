@@ -150,6 +150,10 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
+  if (options.output_unread) {
+    close(out[0]);
+    out_open = false;
+  }
   bool interrupted = false;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
@@ -175,7 +179,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
     }
   }
   if (stdin_fd >= 0) close(stdin_fd);
-  close(out[0]);
+  if (!options.output_unread) close(out[0]);
   close(err[0]);
   finish_run(pid, command, options, result, "stderr", result.err);
   return result;

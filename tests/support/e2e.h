@@ -52,6 +52,9 @@ struct RunOptions {
   long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
   int user_id = -1;              // >= 0: run as this user, in its group alone (needs root)
   unsigned short terminal_columns = 0;  // > 0: the width of the terminal in terminal runs
+  // Standard output is a pipe whose reader has gone before the program
+  // writes (as "| head" after its lines): a write to it raises SIGPIPE.
+  bool output_unread = false;
 };
 
 struct RunResult {
