@@ -25,8 +25,7 @@ char* squeeze_name(std::uint8_t* entry);
 // separates, and on Windows so does a "\\" after a byte that the code page in
 // force does not take for a lead byte.
 // A name converted to the user's character set (host_name_from_shift_jis,
-// so that the file reads right where it lands) is looked
-// at in the same way: on Windows it is in the ANSI code page, which decides
-// the pairs; on POSIX only "/" separates, and no pair can hide it.
+// so that the file reads right where it lands) is looked at in the same way:
+// on Windows it is in the ANSI code page, which decides the pairs; on POSIX
+// only "/" separates, and no pair can hide it.
 bool is_safe_member_name(const char* name);
-
