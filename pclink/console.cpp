@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,14 +16,26 @@ const char author_suffix[] = " (pclink/C++ 2026)";
 
 namespace {
 
-// The status line on standard error's terminal: whether it is on the
-// screen, and how many columns it took, so that a shorter rewrite can blank
-// what is left of the longer one. A Shift-JIS character takes as many
-// columns as it has bytes; text of the user's own set takes at most as many.
-struct StatusLine {
-  std::size_t width = 0;
+// What a stream is does not change during a run; looked at once.
+struct StreamKinds {
+  bool known = false;
+  platform::ConsoleKind output = platform::ConsoleKind::redirected;
+  platform::ConsoleKind error = platform::ConsoleKind::redirected;
 };
 
+// The status line on standard error's terminal: how many columns it took,
+// so that a shorter rewrite can blank what is left of the longer one, and
+// the rewrite held back by the pace, if any.
+struct StatusLine {
+  std::size_t width = 0;
+  std::int64_t drawn_at = 0;
+  bool held_back = false;
+  std::string name;
+  TextOrigin origin = TextOrigin::shift_jis;
+  StatusLineParts parts;
+};
+
+StreamKinds stream_kinds;
 StatusLine status_line;
 // Kept apart, in a type a signal handler may read: an interrupt's closing
 // line must also start on a line of its own.
@@ -32,28 +45,38 @@ FILE* stream_of(ConsoleStream stream) {
   return stream == ConsoleStream::output ? stdout : stderr;
 }
 
-// A stream does not change its kind during a run; looked at once.
 platform::ConsoleKind kind_of(ConsoleStream stream) {
-  static const platform::ConsoleKind output_kind = platform::console_kind(ConsoleStream::output);
-  static const platform::ConsoleKind error_kind = platform::console_kind(ConsoleStream::error);
-  return stream == ConsoleStream::output ? output_kind : error_kind;
-}
-
-std::string escaped(TextOrigin origin, const char* text, std::size_t length) {
-  return origin == TextOrigin::shift_jis ? escaped_shift_jis(text, length) : escaped_user_text(text, length);
-}
-
-// Writes text already escaped, in the terminal's character set.
-void write_shown(ConsoleStream stream, TextOrigin origin, const std::string& shown) {
-  if (kind_of(stream) == platform::ConsoleKind::terminal_converting) {
-    platform::write_converted(stream, origin, shown.data(), shown.size());
-  } else {
-    std::fwrite(shown.data(), 1, shown.size(), stream_of(stream));
+  if (!stream_kinds.known) {
+    stream_kinds.output = platform::console_kind(ConsoleStream::output);
+    stream_kinds.error = platform::console_kind(ConsoleStream::error);
+    stream_kinds.known = true;
   }
+  return stream == ConsoleStream::output ? stream_kinds.output : stream_kinds.error;
 }
 
-void write_for_person(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
-  write_shown(stream, origin, escaped(origin, text, length));
+// Text made ready for a terminal, and the character set it is then in.
+struct Presented {
+  std::string text;
+  TextOrigin charset;
+};
+
+Presented presented(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  if (origin == TextOrigin::user && kind_of(stream) == platform::ConsoleKind::terminal_converting &&
+      !platform::is_user_text(text, length)) {
+    if (is_well_formed_shift_jis(text, length)) return {escaped_shift_jis(text, length), TextOrigin::shift_jis};
+    return {escaped_above_ascii(text, length), TextOrigin::user};
+  }
+  if (origin == TextOrigin::user) return {escaped_user_text(text, length), TextOrigin::user};
+  return {escaped_shift_jis(text, length), TextOrigin::shift_jis};
+}
+
+// Writes text already made ready, in the terminal's character set.
+void write_shown(ConsoleStream stream, const Presented& shown) {
+  if (kind_of(stream) == platform::ConsoleKind::terminal_converting) {
+    platform::write_converted(stream, shown.charset, shown.text.data(), shown.text.size());
+  } else {
+    std::fwrite(shown.text.data(), 1, shown.text.size(), stream_of(stream));
+  }
 }
 
 // The columns a status line may take: one less than the window's width, as
@@ -65,9 +88,30 @@ std::size_t status_line_room() {
   return columns > 1 ? columns - 1 : std::numeric_limits<std::size_t>::max();
 }
 
-// Whatever follows a status line starts on a line of its own.
+void draw_status_line() {
+  Presented name = presented(ConsoleStream::error, status_line.origin, status_line.name.data(),
+                             status_line.name.size());
+  const std::size_t room = status_line_room();
+  StatusLineLayout layout =
+      lay_out_status_line(name.text, name.charset == TextOrigin::shift_jis, status_line.parts, room);
+  name.text = layout.name;
+  std::fputc('\r', stderr);
+  write_shown(ConsoleStream::error, name);
+  std::fputs(layout.details.c_str(), stderr);
+  const std::size_t width = layout.name.size() + layout.details.size();
+  for (std::size_t blank = width; blank < std::min(status_line.width, room); ++blank) std::fputc(' ', stderr);
+  status_line.width = width;
+  status_line.held_back = false;
+  status_line.drawn_at = platform::monotonic_milliseconds();
+  status_line_on_screen = 1;
+  std::fflush(stderr);
+}
+
+// Whatever follows a status line starts on a line of its own, below the
+// line's final state.
 void end_status_line() {
   if (status_line_on_screen != 0) {
+    if (status_line.held_back) draw_status_line();
     status_line = StatusLine{};
     status_line_on_screen = 0;
     std::fputc('\n', stderr);
@@ -76,7 +120,7 @@ void end_status_line() {
 
 void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
   end_status_line();
-  write_for_person(stream, origin, text, length);
+  write_shown(stream, presented(stream, origin, text, length));
   if (stream == ConsoleStream::error) std::fflush(stderr);
 }
 
@@ -122,22 +166,15 @@ void print_host_line(const char* host_name, const char* message) {
   print_line(host_name, message);
 }
 
-void show_status_line(const char* name, TextOrigin origin, const char* details) {
+void show_status_line(const char* name, TextOrigin origin, const StatusLineParts& parts, StatusRedraw redraw) {
   if (!console_is_terminal(ConsoleStream::error)) return;
-  std::string shown_name = escaped(origin, name, std::strlen(name));
-  std::string shown_details = details;
-  // The details come first; the name is cut to what is left.
-  const std::size_t room = status_line_room();
-  if (shown_details.size() > room) shown_details.resize(room);
-  shown_name = name_fitted_to(shown_name, origin == TextOrigin::shift_jis, room - shown_details.size());
-  std::fputc('\r', stderr);
-  write_shown(ConsoleStream::error, origin, shown_name);
-  std::fputs(shown_details.c_str(), stderr);
-  std::size_t width = shown_name.size() + shown_details.size();
-  for (std::size_t blank = width; blank < std::min(status_line.width, room); ++blank) std::fputc(' ', stderr);
-  status_line.width = width;
-  status_line_on_screen = 1;
-  std::fflush(stderr);
+  status_line.name = name;
+  status_line.origin = origin;
+  status_line.parts = parts;
+  status_line.held_back = true;
+  const bool too_soon = platform::monotonic_milliseconds() - status_line.drawn_at < status_line_pace_ms;
+  if (redraw == StatusRedraw::paced && status_line_on_screen != 0 && too_soon) return;
+  draw_status_line();
 }
 
 void clear_status_line() {
@@ -153,6 +190,12 @@ void clear_status_line() {
 
 bool status_line_shown() {
   return status_line_on_screen != 0;
+}
+
+void reset_console_state() {
+  stream_kinds = StreamKinds{};
+  status_line = StatusLine{};
+  status_line_on_screen = 0;
 }
 
 void exit_program(int code) {

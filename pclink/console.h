@@ -15,6 +15,8 @@
 
 #include <cstddef>
 
+#include "pclink/status_line.h"
+
 enum class ConsoleStream { output, error };
 
 // Where a text comes from, and so which character set it is in.
@@ -22,6 +24,10 @@ enum class TextOrigin {
   shift_jis,  // our messages, the device's and a package's text
   user,       // the user's own: host file names as the shell gave them
 };
+// A host name is shown on a terminal as it is when it is text of the
+// terminal's character set; a name that is not (one copied from the device,
+// in Shift-JIS) is shown converted from Shift-JIS when it is well-formed
+// Shift-JIS, and with every byte above ASCII as \xNN otherwise.
 
 // Writes first and second followed by a newline on standard error, as one
 // formatted write, so that each line reaches the console at once.
@@ -44,16 +50,29 @@ void write_text(ConsoleStream stream, TextOrigin origin, const char* text);
 bool console_is_terminal(ConsoleStream stream);
 
 // The status line: one line on a terminal's standard error, rewritten in
-// place (transfer progress, the notice that the program is waiting). It
-// shows name, in its origin's character set, followed by details (ASCII).
-// Whatever is written to a terminal next starts on a line of its own.
-// Does nothing when standard error is not a terminal.
-void show_status_line(const char* name, TextOrigin origin, const char* details);
+// place (transfer progress, the notice that the program is waiting): name,
+// in its origin's character set, then the parts, laid out to the
+// terminal's width (status_line.h). Whatever is written to a terminal next
+// starts on a line of its own. Does nothing when standard error is not a
+// terminal.
+//
+// A paced rewrite is drawn at most every status_line_pace_ms: a transfer
+// moves a Packet many times a second, and a terminal over a slow link
+// should not get a line for each. The last one held back is drawn before
+// anything else is written, so the line always ends showing the final state.
+enum class StatusRedraw { at_once, paced };
+constexpr long long status_line_pace_ms = 100;
+void show_status_line(const char* name, TextOrigin origin, const StatusLineParts& parts, StatusRedraw redraw);
 // Removes the status line from the screen, leaving the cursor at the start
-// of the empty line.
+// of the empty line; a rewrite held back is dropped.
 void clear_status_line();
 // Whether a status line is on the screen; safe to ask in a signal handler.
 bool status_line_shown();
+
+// Forgets what was learnt of the standard streams and the status line, as
+// at the start of a process: for tests that run many programs' worth of
+// output in one process.
+void reset_console_state();
 
 // Ends the process through the normal exit path, so that every stream,
 // standard output included, is flushed first.

@@ -98,13 +98,42 @@ int fetch_room_from_option(const char* option) {
   return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
 }
 
+namespace {
+
+// Why a fetch is refused before it starts, beside "ファイルが作れません": a
+// writable file alone is not enough, since it is never written in place.
+void explain_save_refusal(const char* host_name, SaveStart start) {
+  print_line("", cannot_create_message);
+  if (start == SaveStart::folder_not_writable) {
+    print_host_line(host_name,
+                    ": the folder cannot be written, and a file is first saved whole under another name there");
+  }
+}
+
+void refuse_file_beyond_room(const char* device_name, int room) {
+  std::string refusal = ": larger than " + std::to_string(room) + " bytes, not received";
+  // At the largest room -m cannot help.
+  refusal += room < largest_fetch_room ? " (raise the room with -m)" : " (the most the programs can fetch)";
+  print_line(device_name, refusal.c_str());
+}
+
+}  // namespace
+
 int fetch_to_host_file(const char* device_name, const char* host_name, int room) {
+  // The temporary file is made first: a save that cannot be done is refused
+  // before anything goes on the line.
+  SaveStart start = start_save(host_name);
+  if (start != SaveStart::started) {
+    explain_save_refusal(host_name, start);
+    return exit_not_done;
+  }
   // The device cuts a file at the capacity it is told. Told one byte more
   // than the room, it fills that byte only for a file that does not fit, so
   // a cut file is told from one of exactly the room's size.
   int announced = room + 1;
   auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(announced)));
   if (buffer == nullptr) {
+    abandon_save();
     print_line("", no_memory_message);
     return exit_not_done;
   }
@@ -112,16 +141,16 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room)
   await_closing_enq(count);
   int outcome = exit_not_done;
   if (count > room) {
-    std::string refusal = ": larger than " + std::to_string(room) + " bytes, not received (raise the room with -m)";
-    print_line(device_name, refusal.c_str());
-  } else if (count >= 0) {
+    abandon_save();
+    refuse_file_beyond_room(device_name, room);
+  } else if (count < 0) {
+    abandon_save();
+  } else if (finish_save(buffer, count)) {
     // An empty device file makes an empty host file; a file cut short by a
     // full disk is not a copy.
-    if (save_file_whole(host_name, buffer, count)) {
-      outcome = exit_done;
-    } else {
-      print_line("", cannot_create_message);
-    }
+    outcome = exit_done;
+  } else {
+    print_line("", cannot_create_message);
   }
   std::free(buffer);
   return outcome;

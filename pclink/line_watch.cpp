@@ -1,24 +1,23 @@
 #include "pclink/line_watch.h"
 
-#include <chrono>
+#include <cstdint>
 
 #include "pclink/console.h"
+#include "pclink/platform_console.h"
 #include "pclink/progress.h"
 #include "pclink/serial_port.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int slice_cs = 25;
-constexpr auto silence_before_notice = std::chrono::seconds(2);
+constexpr std::int64_t silence_before_notice_ms = 2000;
 
 bool watching = false;  // silent_since is set
-Clock::time_point silent_since;
+std::int64_t silent_since = 0;
 bool notice_shown = false;
 
 void check_silence() {
-  if (!notice_shown && Clock::now() - silent_since >= silence_before_notice) {
+  if (!notice_shown && platform::monotonic_milliseconds() - silent_since >= silence_before_notice_ms) {
     show_waiting_notice(relay_active);
     notice_shown = true;
   }
@@ -30,7 +29,7 @@ platform::ReadResult read_byte_watching_silence(int timeout_cs) {
   if (!console_is_terminal(ConsoleStream::error)) return platform::read_byte(timeout_cs);
   if (!watching) {
     // The silence counts from the first read of the run.
-    silent_since = Clock::now();
+    silent_since = platform::monotonic_milliseconds();
     watching = true;
   }
   int remaining = timeout_cs;
@@ -45,10 +44,15 @@ platform::ReadResult read_byte_watching_silence(int timeout_cs) {
 }
 
 void note_device_byte() {
-  silent_since = Clock::now();
+  silent_since = platform::monotonic_milliseconds();
   watching = true;
   if (notice_shown) {
     hide_waiting_notice();
     notice_shown = false;
   }
+}
+
+void reset_line_watch() {
+  watching = false;
+  notice_shown = false;
 }

@@ -12,3 +12,6 @@ platform::ReadResult read_byte_watching_silence(int timeout_cs);
 // A byte from the device (not the echo of one of ours) has arrived: the
 // silence is over.
 void note_device_byte();
+
+// Forgets the silence watched so far, with reset_link_state.
+void reset_line_watch();

@@ -79,6 +79,23 @@ int save_file(const char* name, const std::uint8_t* data, int count);
 // terminal, a pipe, a device) is written into directly, as a stream.
 int save_file_whole(const char* name, const std::uint8_t* data, int count);
 
+// The same save in steps, for bytes still to come (a fetch): start_save
+// creates the temporary file at once, so that a save that cannot be done is
+// known before anything is asked of the device; finish_save then writes the
+// bytes and gives 1 or 0 as save_file_whole does, and abandon_save removes
+// the temporary file instead. One save at a time: starting another abandons
+// the one under way. A process that ends through exit with a save under way
+// (TimeOut, an abandoned transfer) removes its temporary file too. A name
+// that is no regular file is opened only by finish_save.
+enum class SaveStart {
+  started,
+  folder_not_writable,  // this user may not add the temporary file to the folder
+  failed,               // the temporary file cannot be created for another reason
+};
+SaveStart start_save(const char* name);
+int finish_save(const std::uint8_t* data, int count);
+void abandon_save();
+
 // The temporary file that a save is writing right now, so that an interrupt
 // can remove it before the process ends. The path is kept in a fixed
 // process-wide buffer: reading it is safe in a signal handler. A null or

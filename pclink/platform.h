@@ -82,11 +82,25 @@ void abandon_port();
 // Ends the process on SIGINT, SIGTERM and SIGHUP (Ctrl-C and a closed
 // console on Windows): removes the temporary file a save is writing, puts
 // the line settings back without waiting for output, closes the port, prints
-// one line and exits with 128 + the signal number (130 for Ctrl-C). A
+// one line and exits with 128 + the signal number (130 for Ctrl-C). SIGPIPE
+// (the reader of standard output went away, as "qvdir | head" does) ends it
+// the same way but silently, with 141: nobody is left to read a message. A
 // file-size limit no longer kills the process: the write fails instead, and
 // the save is abandoned like any failed write. Every program calls this
 // once, before anything else.
 void catch_interrupts();
+
+// Hold an interrupt off while what is on the disk and what the interrupt
+// handler knows of it disagree: from just before a save's temporary file is
+// created until it is noted, and from just before it is renamed or removed
+// until the note is cleared. An interrupt that comes meanwhile ends the
+// process as soon as it is let through. Holds nest. On Windows, where the
+// handler runs in a thread of its own, it also waits for a port change under
+// way (the time-outs set before each transfer), so that nothing changes the
+// line after the handler has put it back; the handler itself never lets
+// go, so the program's thread cannot change it again before the end.
+void hold_interrupts();
+void release_interrupts();
 
 // Pauses the process.
 void sleep_ms(int milliseconds);
@@ -114,11 +128,21 @@ std::string windows_device_path(const char* name);
 // it (opening it then fails as a save always did).
 std::string file_to_replace(const char* name);
 
+// Why create_new_file made no file.
+enum class CreateFailure {
+  none,
+  name_taken,   // path is already there
+  not_allowed,  // this user may not add a file to the folder (or it is read-only)
+  other,        // no such folder, a full disk, ...
+};
+
 // Creates the file path, which must not exist yet, for writing in byte
 // mode, with the permissions of the file model when that exists (a private
-// file stays private once replaced). Null when it cannot be created;
-// path_taken then tells whether path was already there.
-std::FILE* create_new_file(const char* path, const char* model, bool& path_taken);
+// file stays private once replaced). Null when it cannot be created, with
+// failure saying why. On Windows the file may be deleted by name while it is
+// open (an interrupt's handler does so from its own thread); it goes when
+// the last handle to it closes.
+std::FILE* create_new_file(const char* path, const char* model, CreateFailure& failure);
 
 // Flushes the stream and makes the operating system put its bytes on the
 // disk. False when either fails.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "pclink/console.h"
@@ -43,7 +44,29 @@ enum class NameConversion {
   unrepresentable,  // a character of the name has no Shift-JIS form
 };
 
-// The Shift-JIS form of a name given in the user's own encoding.
+// The arguments main was given, kept so that a name among them can be
+// found again in the command line as typed (Windows); nothing elsewhere.
+void note_command_line(int argc, char** argv);
+
+// The Shift-JIS form of a name given in the user's own encoding. On
+// Windows a name that is a command-line argument noted above (or a base
+// name cut from one) is taken from the command line as typed (UTF-16)
+// rather than from its ANSI form, which has lost every character the ANSI
+// code page lacks.
 NameConversion device_name_from_user(const char* name, std::string& device_name);
+
+// Whether text is well-formed in the user's own character set (the
+// locale's on POSIX, the ANSI code page on Windows). Every text is in the C
+// locale and in a Shift-JIS one.
+bool is_user_text(const char* text, std::size_t length);
+
+// The user's form of Shift-JIS text (a device file name, an archive
+// member's name) when the user's set is another one and every character
+// converts; false, leaving user_text alone, otherwise.
+bool user_text_from_shift_jis(const char* text, std::size_t length, std::string& user_text);
+
+// Milliseconds on a clock that never goes back, whatever is done to the
+// time of day: it paces the status line and times a transfer.
+std::int64_t monotonic_milliseconds();
 
 }  // namespace platform

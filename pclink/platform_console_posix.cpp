@@ -5,10 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <strings.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -35,11 +38,44 @@ bool names_any_of(const char* codeset, const char* const* names) {
   return false;
 }
 
+// The character set a locale name states: what follows its "." up to an
+// "@", as in "ja_JP.UTF-8@euro". Empty when the name states none.
+std::string charset_in_locale_name(const char* name) {
+  const char* dot = std::strchr(name, '.');
+  if (dot == nullptr) return {};
+  std::string charset = dot + 1;
+  return charset.substr(0, charset.find('@'));
+}
+
+// The locale the environment asks for, as setlocale would look it up for
+// LC_CTYPE.
+const char* locale_name_asked_for() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "";
+}
+
+// A locale that is asked for but not installed (a common sight on a fresh
+// server or in a container) cannot be loaded, yet its name still tells what
+// the terminal shows: a UTF-8 terminal stays one.
+void take_charset_from_locale_name() {
+  const std::string named = charset_in_locale_name(locale_name_asked_for());
+  if (strcasecmp(named.c_str(), "UTF-8") == 0 || strcasecmp(named.c_str(), "UTF8") == 0) {
+    std::strcpy(user_charset.name, "UTF-8");
+    user_charset.as_is = false;
+  }
+}
+
 const UserCharset& charset() {
   if (user_charset.read) return user_charset;
   user_charset.read = true;
   locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (locale == static_cast<locale_t>(0)) return user_charset;  // an unknown locale counts as C
+  if (locale == static_cast<locale_t>(0)) {
+    take_charset_from_locale_name();
+    return user_charset;
+  }
   const char* codeset = nl_langinfo_l(CODESET, locale);
   static const char* const untranslated_sets[] = {
       "ANSI_X3.4-1968", "US-ASCII", "ASCII", "646", "", "SHIFT_JIS", "SHIFT-JIS", "SJIS",
@@ -67,6 +103,11 @@ iconv_t open_once(iconv_t& descriptor, const char* to, const char* from) {
 iconv_t to_terminal = reinterpret_cast<iconv_t>(-1);
 iconv_t user_to_device = reinterpret_cast<iconv_t>(-1);
 iconv_t user_check = reinterpret_cast<iconv_t>(-1);
+iconv_t device_to_user = reinterpret_cast<iconv_t>(-1);
+
+bool opened(iconv_t descriptor) {
+  return descriptor != reinterpret_cast<iconv_t>(-1);
+}
 
 // Converts the whole of text; false at the first character that fails.
 // failed_at then tells how many input bytes were converted before it.
@@ -119,9 +160,8 @@ void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, 
   std::size_t done = 0;
   while (done < length) {
     std::size_t failed_at = 0;
-    if (descriptor == reinterpret_cast<iconv_t>(-1) ||
-        convert(descriptor, text + done, length - done, shown, failed_at)) {
-      if (descriptor == reinterpret_cast<iconv_t>(-1)) shown.append(text + done, length - done);
+    if (!opened(descriptor) || convert(descriptor, text + done, length - done, shown, failed_at)) {
+      if (!opened(descriptor)) shown.append(text + done, length - done);
       break;
     }
     // A character of the device that the terminal's set lacks.
@@ -132,20 +172,42 @@ void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, 
   std::fwrite(shown.data(), 1, shown.size(), file);
 }
 
+// The arguments arrive in the locale's own set: nothing to find again.
+void note_command_line(int, char**) {}
+
 NameConversion device_name_from_user(const char* name, std::string& device_name) {
   if (charset().as_is) return NameConversion::untranslated;
   std::size_t length = std::strlen(name);
   std::size_t failed_at = 0;
-  std::string checked;
-  iconv_t check = open_once(user_check, "UTF-32LE", charset().name);
   iconv_t to_device = open_once(user_to_device, device_charset, charset().name);
-  if (check == reinterpret_cast<iconv_t>(-1) || to_device == reinterpret_cast<iconv_t>(-1) ||
-      !convert(check, name, length, checked, failed_at)) {
-    return NameConversion::untranslated;
-  }
+  if (!is_user_text(name, length) || !opened(to_device)) return NameConversion::untranslated;
   device_name.clear();
   if (!convert(to_device, name, length, device_name, failed_at)) return NameConversion::unrepresentable;
   return NameConversion::converted;
+}
+
+bool is_user_text(const char* text, std::size_t length) {
+  if (charset().as_is) return true;
+  iconv_t check = open_once(user_check, "UTF-32LE", charset().name);
+  std::string checked;
+  std::size_t failed_at = 0;
+  return opened(check) && convert(check, text, length, checked, failed_at);
+}
+
+bool user_text_from_shift_jis(const char* text, std::size_t length, std::string& user_text) {
+  if (charset().as_is) return false;
+  iconv_t descriptor = open_once(device_to_user, charset().name, device_charset);
+  std::string converted;
+  std::size_t failed_at = 0;
+  if (!opened(descriptor) || !convert(descriptor, text, length, converted, failed_at)) return false;
+  user_text = converted;
+  return true;
+}
+
+std::int64_t monotonic_milliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // Host files on POSIX hosts: their names taken apart, and saved whole with
-// exclusive creation, fsync and rename, which replaces the target in one step.
+// exclusive creation, fsync and rename, which replaces the target in one
+// step; interrupts are held off (blocked) while a save's file changes.
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include "pclink/platform.h"
+#include "pclink/platform_posix_signals.h"
 
 namespace platform {
 
@@ -29,19 +32,59 @@ std::string file_to_replace(const char* name) {
   return target;
 }
 
-std::FILE* create_new_file(const char* path, const char* model, bool& path_taken) {
+namespace {
+
+CreateFailure creation_failure(int error) {
+  switch (error) {
+    case EEXIST:
+      return CreateFailure::name_taken;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return CreateFailure::not_allowed;
+    default:
+      return CreateFailure::other;
+  }
+}
+
+}  // namespace
+
+std::FILE* create_new_file(const char* path, const char* model, CreateFailure& failure) {
   int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  path_taken = descriptor < 0 && errno == EEXIST;
+  failure = descriptor < 0 ? creation_failure(errno) : CreateFailure::none;
   if (descriptor < 0) return nullptr;
   struct stat model_info;
   bool permissions_kept =
       stat(model, &model_info) != 0 || fchmod(descriptor, model_info.st_mode & 07777) == 0;
   std::FILE* stream = permissions_kept ? fdopen(descriptor, "wb") : nullptr;
   if (stream == nullptr) {
+    failure = CreateFailure::other;
     close(descriptor);
     unlink(path);
   }
   return stream;
+}
+
+namespace {
+
+int interrupt_hold_depth = 0;
+sigset_t mask_before_hold;
+
+}  // namespace
+
+// Blocked, not ignored: an interrupt that comes during the hold stays
+// pending and is delivered, ending the process, when the mask is put back.
+void hold_interrupts() {
+  if (interrupt_hold_depth++ > 0) return;
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : platform_posix::interrupt_signals) sigaddset(&held, signal_number);
+  sigprocmask(SIG_BLOCK, &held, &mask_before_hold);
+}
+
+void release_interrupts() {
+  if (interrupt_hold_depth == 0 || --interrupt_hold_depth > 0) return;
+  sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
 }
 
 const char* path_base_name(const char* path) {

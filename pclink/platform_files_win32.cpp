@@ -1,7 +1,9 @@
 // Host files on Windows: their names taken apart, and saved whole with
 // exclusive creation, _commit and MoveFileExA, since a plain rename refuses
-// to replace an existing file.
+// to replace an existing file; the hold that keeps the interrupt handler
+// out while a save's file or the port changes.
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -30,17 +32,76 @@ std::string file_to_replace(const char* name) {
   return name;
 }
 
+namespace {
+
+CreateFailure creation_failure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return CreateFailure::name_taken;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return CreateFailure::not_allowed;
+    default:
+      return CreateFailure::other;
+  }
+}
+
+}  // namespace
+
 // The folder's own permissions serve the new file; model is not needed.
-std::FILE* create_new_file(const char* path, const char*, bool& path_taken) {
-  int descriptor = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-  path_taken = descriptor < 0 && errno == EEXIST;
-  if (descriptor < 0) return nullptr;
-  std::FILE* stream = _fdopen(descriptor, "wb");
+// Delete sharing lets the interrupt handler, which runs in a thread of its
+// own while this one may be writing, delete the file by name: the delete
+// takes effect when the ending process closes the handle.
+std::FILE* create_new_file(const char* path, const char*, CreateFailure& failure) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failure = creation_failure(GetLastError());
+    return nullptr;
+  }
+  failure = CreateFailure::none;
+  int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_WRONLY | _O_BINARY);
+  std::FILE* stream = descriptor >= 0 ? _fdopen(descriptor, "wb") : nullptr;
   if (stream == nullptr) {
-    _close(descriptor);
+    failure = CreateFailure::other;
+    if (descriptor >= 0) {
+      _close(descriptor);  // closes the handle too
+    } else {
+      CloseHandle(file);
+    }
     DeleteFileA(path);
   }
   return stream;
+}
+
+namespace {
+
+// Entered by the program's thread for a hold, and by the interrupt handler,
+// which never leaves it: once the handler has it, nothing else changes a
+// file or the line before the process ends. A critical section, since the
+// same thread may enter it again (nested holds; the exit routines that an
+// ending process may run in the handler's thread).
+// Made on first use, whichever thread comes first: the handler is set before
+// main.
+struct InterruptGuard {
+  CRITICAL_SECTION section;
+  InterruptGuard() { InitializeCriticalSection(&section); }
+};
+
+CRITICAL_SECTION& interrupt_guard() {
+  static InterruptGuard guard;
+  return guard.section;
+}
+
+}  // namespace
+
+void hold_interrupts() {
+  EnterCriticalSection(&interrupt_guard());
+}
+
+void release_interrupts() {
+  LeaveCriticalSection(&interrupt_guard());
 }
 
 const char* path_base_name(const char* path) {

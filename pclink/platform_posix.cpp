@@ -7,7 +7,8 @@
 // keeps out every other program that asks for the same lock, and TIOCEXCL
 // makes the kernel refuse any further open of the device, by programs that
 // know nothing of locks. flock comes first, before any termios change, so
-// that a port in use by someone else is never reconfigured.
+// that a port in use by someone else is never reconfigured; where the device
+// takes no flock at all, TIOCEXCL alone keeps the port.
 //
 // The settings found on the line are put back when the port closes, at
 // process exit and on an interrupt: a terminal given with -d must not be
@@ -166,6 +167,14 @@ platform::OpenResult open_failure(const char* path, int error) {
   }
 }
 
+// A device or file system that has no flock (macOS refuses it on some
+// devices, as do some network file systems) does not make the port busy:
+// TIOCEXCL, taken next, still keeps every later open out, locks or not.
+// Only a lock that someone else holds means the port is in use.
+bool lock_unsupported(int error) {
+  return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == ENOLCK;
+}
+
 }  // namespace
 
 namespace platform {
@@ -179,8 +188,8 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   }
   OpenResult result = refused(OpenFailure::none, 0);
   termios found{};
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    result = refused(OpenFailure::busy, errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && !lock_unsupported(errno)) {
+    result = refused(errno == EWOULDBLOCK || errno == EAGAIN ? OpenFailure::busy : OpenFailure::other, errno);
   } else if (tcgetattr(fd, &found) != 0) {
     result = refused(errno == ENOTTY ? OpenFailure::not_a_port : OpenFailure::other, errno);
   } else if (ioctl(fd, TIOCEXCL) != 0) {

@@ -1,5 +1,5 @@
-// Interrupts on POSIX hosts: SIGINT, SIGTERM and SIGHUP end the run at once,
-// but cleanly. The handler uses only async-signal-safe calls (unlink,
+// Interrupts on POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGPIPE end the run
+// at once, but cleanly. The handler uses only async-signal-safe calls (unlink,
 // tcsetattr, ioctl, close, write, _exit): it may arrive in the middle of a
 // buffered write or a memory allocation, so the standard library's streams
 // and exit path are out of its reach.
@@ -11,6 +11,7 @@
 
 #include "pclink/console.h"
 #include "pclink/local_files.h"
+#include "pclink/platform_posix_signals.h"
 
 namespace {
 
@@ -31,6 +32,11 @@ void end_on_interrupt(int signal_number) {
     unlink(temporary);
   }
   platform::abandon_port();
+  // The reader of standard output has gone (qvdir | head): the run ends as
+  // cleanly, but without a word, since the user chose to stop reading.
+  if (signal_number == SIGPIPE) {
+    _exit(128 + signal_number);
+  }
   // A progress line on the terminal is not ended by a newline of its own.
   if (status_line_shown()) {
     ssize_t ended = write(STDERR_FILENO, "\n", 1);
@@ -52,10 +58,10 @@ void catch_interrupts() {
   // One interrupt at a time: a second signal waits until the first has
   // ended the process.
   sigemptyset(&action.sa_mask);
-  for (int blocked : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int blocked : platform_posix::interrupt_signals) {
     sigaddset(&action.sa_mask, blocked);
   }
-  for (int caught : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int caught : platform_posix::interrupt_signals) {
     struct sigaction previous {};
     // A signal ignored when the program started (nohup, a background job of
     // a shell without job control) stays ignored.

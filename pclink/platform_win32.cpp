@@ -33,7 +33,11 @@ void set_total_timeouts(int read_cs, int write_cs) {
   timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(read_cs) * 10;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(write_cs) * 10;
+  // Held, so that an interrupt's handler, which puts the time-outs found at
+  // open back, never has them overwritten by this thread afterwards.
+  platform::hold_interrupts();
   SetCommTimeouts(port_handle, &timeouts);
+  platform::release_interrupts();
 }
 
 // Changes only the fields a link mode depends on, and those that would
@@ -86,14 +90,15 @@ void clear_line_error() {
 }
 
 void release_port() {
+  platform::hold_interrupts();
   HANDLE handle = port_handle;
-  if (handle == INVALID_HANDLE_VALUE) {
-    return;
+  if (handle != INVALID_HANDLE_VALUE) {
+    SetCommState(handle, &found_line);
+    SetCommTimeouts(handle, &found_timeouts);
+    port_handle = INVALID_HANDLE_VALUE;
+    CloseHandle(handle);
   }
-  SetCommState(handle, &found_line);
-  SetCommTimeouts(handle, &found_timeouts);
-  port_handle = INVALID_HANDLE_VALUE;
-  CloseHandle(handle);
+  platform::release_interrupts();
 }
 
 void close_event() {
@@ -108,28 +113,42 @@ void release_port_at_exit() {
   release_port();
 }
 
+// Under the interrupt hold: the handler finds either no port or one whose
+// settings before this run are known.
+platform::OpenResult open_and_configure(const char* name, const platform::LineSettings& settings) {
+  using platform::OpenFailure;
+  std::string path = platform::windows_device_path(name);
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return open_failure(GetLastError());
+  }
+  found_line = DCB{};
+  found_line.DCBlength = sizeof found_line;
+  if (!GetCommState(handle, &found_line) || !GetCommTimeouts(handle, &found_timeouts)) {
+    platform::OpenResult result = refused(OpenFailure::not_a_port, GetLastError());
+    CloseHandle(handle);
+    return result;
+  }
+  port_handle = handle;
+  if (!apply_line_settings(found_line, settings)) {
+    platform::OpenResult result = refused(OpenFailure::other, GetLastError());
+    port_handle = INVALID_HANDLE_VALUE;
+    CloseHandle(handle);
+    return result;
+  }
+  return refused(OpenFailure::none, 0);
+}
+
 }  // namespace
 
 namespace platform {
 
 OpenResult open_port(const char* name, const LineSettings& settings) {
   port_event = CreateEventA(nullptr, FALSE, FALSE, "RRS232CPORT");
-  std::string path = windows_device_path(name);
-  port_handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (port_handle == INVALID_HANDLE_VALUE) {
-    return open_failure(GetLastError());
-  }
-  found_line = DCB{};
-  found_line.DCBlength = sizeof found_line;
-  OpenResult result = refused(OpenFailure::none, 0);
-  if (!GetCommState(port_handle, &found_line) || !GetCommTimeouts(port_handle, &found_timeouts)) {
-    result = refused(OpenFailure::not_a_port, GetLastError());
-  } else if (!apply_line_settings(found_line, settings)) {
-    result = refused(OpenFailure::other, GetLastError());
-  }
+  hold_interrupts();
+  OpenResult result = open_and_configure(name, settings);
+  release_interrupts();
   if (result.failure != OpenFailure::none) {
-    CloseHandle(port_handle);
-    port_handle = INVALID_HANDLE_VALUE;
     return result;
   }
   // Whatever reached the line before this run is no answer to it.

@@ -1,7 +1,10 @@
 // Interrupts on Windows: Ctrl-C, Ctrl-Break and the console closing. The
 // system calls the handler in a thread of its own while the program's thread
 // may be waiting on the port; the handler ends the process itself, so that
-// thread never runs on.
+// thread never runs on. Before it touches anything it takes the interrupt
+// hold, and keeps it: a save's file being created or renamed, or time-outs
+// being set on the port, are finished first, and nothing of the kind
+// starts again afterwards.
 #include "pclink/platform.h"
 
 #include <cstring>
@@ -19,6 +22,7 @@ constexpr UINT exit_on_close = 128 + 1;
 
 BOOL WINAPI end_on_interrupt(DWORD event) {
   bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  platform::hold_interrupts();
   // A save under way is abandoned: its target keeps the old contents.
   if (const char* temporary = noted_temporary_file(); temporary != nullptr) {
     DeleteFileA(temporary);
@@ -29,7 +33,11 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
                             : (status_line_shown() ? "\nHangup\n" : "Hangup\n");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-  ExitProcess(ctrl_c ? exit_on_ctrl_c : exit_on_close);
+  // Ended at once, like _exit on POSIX: the exit routines that ExitProcess
+  // would run (the C library's stream flushes among them) could wait for a
+  // lock that the program's thread, stopped anywhere, still holds.
+  TerminateProcess(GetCurrentProcess(), ctrl_c ? exit_on_ctrl_c : exit_on_close);
+  return TRUE;
 }
 
 }  // namespace

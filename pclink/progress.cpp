@@ -1,17 +1,13 @@
 #include "pclink/progress.h"
 
-#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "pclink/console.h"
+#include "pclink/platform_console.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr char cable_waiting[] = "waiting for the device... (no answer; gives up after 10 s)";
-constexpr char relay_waiting[] = "waiting for the device... (keeps trying; Ctrl-C stops)";
 
 struct Progress {
   bool active = false;  // a transfer has begun on a terminal
@@ -19,25 +15,30 @@ struct Progress {
   TextOrigin origin = TextOrigin::shift_jis;
   long long total = unknown_total;
   long long done = 0;
-  Clock::time_point start;
+  std::int64_t start_ms = 0;
   int retries = 0;
 };
 
 Progress progress;
-const char* waiting_notice = nullptr;  // shown while the device is silent
-bool notice_alone = false;             // on a status line of its own
+bool waiting = false;       // the device is silent: the notice shows
+bool relay_waiting = false;  // ... through the relay adapter
+bool notice_alone = false;   // on a status line of its own
 
-void draw_progress() {
-  double elapsed = std::chrono::duration<double>(Clock::now() - progress.start).count();
-  std::string details = "  " + progress_details(progress.done, progress.total, elapsed) + retries_text(progress.retries);
-  if (waiting_notice != nullptr) details += std::string("  ") + waiting_notice;
-  show_status_line(progress.name.c_str(), progress.origin, details.c_str());
+void draw_progress(StatusRedraw redraw) {
+  double elapsed = static_cast<double>(platform::monotonic_milliseconds() - progress.start_ms) / 1000.0;
+  StatusLineParts parts = progress_figures(progress.done, progress.total, elapsed, progress.retries);
+  if (waiting) {
+    StatusLineParts notice = waiting_notice_parts(relay_waiting);
+    parts.notice = notice.notice;
+    parts.short_notice = notice.short_notice;
+  }
+  show_status_line(progress.name.c_str(), progress.origin, parts, redraw);
   notice_alone = false;
 }
 
 void begin(const char* name, TextOrigin origin, long long total) {
-  progress = Progress{true, name, origin, total, 0, Clock::now(), 0};
-  draw_progress();
+  progress = Progress{true, name, origin, total, 0, platform::monotonic_milliseconds(), 0};
+  draw_progress(StatusRedraw::at_once);
 }
 
 bool progress_on_screen() {
@@ -65,7 +66,7 @@ void progress_mark(long long done) {
     return;
   }
   progress.done = done;
-  if (progress.active) draw_progress();
+  if (progress.active) draw_progress(StatusRedraw::paced);
 }
 
 void progress_extra_mark(const char* mark) {
@@ -74,32 +75,40 @@ void progress_extra_mark(const char* mark) {
 
 void note_retry() {
   ++progress.retries;
-  if (progress_on_screen()) draw_progress();
+  if (progress_on_screen()) draw_progress(StatusRedraw::paced);
 }
 
 void show_waiting_notice(bool relay) {
-  waiting_notice = relay ? relay_waiting : cable_waiting;
+  waiting = true;
+  relay_waiting = relay;
   if (progress_on_screen()) {
-    draw_progress();
+    draw_progress(StatusRedraw::at_once);
     return;
   }
-  show_status_line("", TextOrigin::shift_jis, waiting_notice);
+  show_status_line("", TextOrigin::shift_jis, waiting_notice_parts(relay), StatusRedraw::at_once);
   notice_alone = true;
 }
 
 void hide_waiting_notice() {
-  waiting_notice = nullptr;
+  waiting = false;
   if (notice_alone) {
     clear_status_line();
     notice_alone = false;
   } else if (progress_on_screen()) {
-    draw_progress();
+    draw_progress(StatusRedraw::at_once);
   }
 }
 
-std::string retries_text(int retries) {
-  if (retries <= 0) return "";
-  return "  " + std::to_string(retries) + (retries == 1 ? " retry" : " retries");
+StatusLineParts waiting_notice_parts(bool relay) {
+  StatusLineParts parts;
+  if (relay) {
+    parts.notice = "waiting for the device... (keeps trying; Ctrl-C stops)";
+    parts.short_notice = "no answer; retrying, Ctrl-C stops";
+  } else {
+    parts.notice = "waiting for the device... (no answer; gives up after 10 s)";
+    parts.short_notice = "no answer; gives up after 10 s";
+  }
+  return parts;
 }
 
 std::string size_text(double bytes) {
@@ -124,19 +133,21 @@ std::string duration_text(long long seconds) {
   return text;
 }
 
-std::string progress_details(long long done, long long total, double elapsed_seconds) {
-  std::string details = size_text(static_cast<double>(done));
+StatusLineParts progress_figures(long long done, long long total, double elapsed_seconds, int retries) {
+  StatusLineParts parts;
+  parts.done = size_text(static_cast<double>(done));
   if (total >= 0) {
     long long percent = total > 0 ? done * 100 / total : 100;
-    details += " / " + size_text(static_cast<double>(total)) + "  " + std::to_string(percent > 100 ? 100 : percent) +
-               "%";
+    parts.total = " / " + size_text(static_cast<double>(total)) + "  " + std::to_string(percent > 100 ? 100 : percent) +
+                  "%";
   }
-  if (elapsed_seconds < 1.0 || done <= 0) return details;
+  if (retries > 0) parts.retries = std::to_string(retries) + (retries == 1 ? " retry" : " retries");
+  if (elapsed_seconds < 1.0 || done <= 0) return parts;
   double rate = static_cast<double>(done) / elapsed_seconds;
-  details += "  " + size_text(rate) + "/s";
+  parts.pace = size_text(rate) + "/s";
   if (total >= 0) {
     double left = static_cast<double>(total > done ? total - done : 0) / rate;
-    details += "  " + duration_text(static_cast<long long>(std::ceil(left))) + " left";
+    parts.pace += "  " + duration_text(static_cast<long long>(std::ceil(left))) + " left";
   }
-  return details;
+  return parts;
 }

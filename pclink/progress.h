@@ -5,13 +5,16 @@
 // the bytes done and, when the total is known, the total, the percentage
 // and the time left, and the rate once a second has passed, e.g.
 //   memo.txt  48.0 KiB / 128.0 KiB  37%  1.9 KiB/s  0:42 left
-// followed by "3 retries" once units had to be repeated. The line keeps
-// within the terminal's width: a long name is shortened from its front.
+// followed by "3 retries" once units had to be repeated, and the waiting
+// notice while the device is silent. The line keeps within the terminal's
+// width (status_line.h) and is redrawn at most ten times a second.
 // Redirected, each data transmission prints the mark "o", byte for byte as
 // scripts have always seen it.
 #pragma once
 
 #include <string>
+
+#include "pclink/status_line.h"
 
 constexpr long long unknown_total = -1;
 
@@ -40,12 +43,13 @@ void note_retry();
 void show_waiting_notice(bool relay);
 void hide_waiting_notice();
 
-// The details of the progress line after the name, elapsed_seconds after
-// the transfer began. The rate and the time left wait for one second of
-// transfer, so that the first packets do not show a rate of nonsense.
-std::string progress_details(long long done, long long total, double elapsed_seconds);
-// "", "  1 retry", "  2 retries".
-std::string retries_text(int retries);
+// The figures of the progress line, elapsed_seconds after the transfer
+// began, with retries units repeated. The rate and the time left wait for
+// one second of transfer, so that the first packets do not show a rate of
+// nonsense.
+StatusLineParts progress_figures(long long done, long long total, double elapsed_seconds, int retries);
+// The notice's long and short wording.
+StatusLineParts waiting_notice_parts(bool relay);
 // 512 B, 48.0 KiB, 1.5 MiB.
 std::string size_text(double bytes);
 // 0:42, 12:05, 1:02:03.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "pclink/console.h"
 #include "pclink/line_watch.h"
@@ -76,6 +77,12 @@ int drop_oldest_echo() {
   return byte;
 }
 
+// "r-error=5": a line of its own like every message, so that on a terminal
+// it starts below the progress line rather than running on from it.
+void report_port_error(const char* what, int error) {
+  print_line(what, std::to_string(error).c_str());
+}
+
 // The last platform read failed, rather than timed out or succeeded.
 bool last_read_failed = false;
 
@@ -90,7 +97,7 @@ int read_port_byte(int timeout) {
   platform::ReadResult result = read_byte_watching_silence(timeout);
   last_read_failed = result.status == platform::Transfer::failed;
   if (last_read_failed) {
-    std::fprintf(stderr, "r-error=%d\n", result.error);
+    report_port_error("r-error=", result.error);
     link_failed = true;
     port_error = true;
     return -1;
@@ -109,7 +116,7 @@ int write_port_byte(int timeout, std::uint8_t byte) {
   port_error = false;
   platform::WriteResult result = platform::write_byte(timeout, byte);
   if (result.status == platform::Transfer::failed) {
-    std::fprintf(stderr, "w_error=%d\n", result.error);
+    report_port_error("w_error=", result.error);
     link_failed = true;
     port_error = true;
     return -1;
@@ -152,7 +159,7 @@ void explain_open_failure(const platform::OpenResult& result) {
       std::snprintf(detail, sizeof detail, ": the port cannot be opened (error %d)", result.error);
       break;
   }
-  print_line(port_name, why);
+  print_host_line(port_name, why);  // a port name is a host name, in the user's set
 }
 
 }  // namespace
@@ -175,7 +182,7 @@ const char* current_port_name() {
 
 void take_port_option(const char* name) {
   if (set_port_name(name) == 0) {
-    print_line(name, ":port name too long (at most 79 characters)");
+    print_host_line(name, ":port name too long (at most 79 characters)");
     exit_program(exit_not_done);
   }
 }
@@ -407,6 +414,7 @@ void print_ending_note() {
 void reset_link_state() {
   platform::close_port();
   reset_relay_state();
+  reset_line_watch();
   std::strcpy(port_name, default_port_name);
   echo_enabled = true;
   link_failed = false;

@@ -63,6 +63,26 @@ std::string escaped_user_text(const char* text, std::size_t length) {
   return shown;
 }
 
+bool is_well_formed_shift_jis(const char* text, std::size_t length) {
+  // Both escape the control bytes; only the Shift-JIS one escapes a byte
+  // that begins no character.
+  return escaped_shift_jis(text, length) == escaped_user_text(text, length);
+}
+
+std::string escaped_above_ascii(const char* text, std::size_t length) {
+  std::string shown;
+  shown.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (is_control(byte) || byte >= 0x80) {
+      append_escape(shown, byte);
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
+}
+
 std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t room) {
   if (name.size() <= room) return name;
   constexpr char cut_mark[] = "...";

@@ -20,6 +20,15 @@ std::string escaped_shift_jis(const char* text, std::size_t length);
 // CR and LF, and DEL, escaped; everything else is kept as it is.
 std::string escaped_user_text(const char* text, std::size_t length);
 
+// Whether text is Shift-JIS through and through: ASCII, half-width kana
+// and whole double-byte characters only (control bytes count, as they are
+// escaped anyway).
+bool is_well_formed_shift_jis(const char* text, std::size_t length);
+
+// Text of no known character set: control bytes and every byte above ASCII
+// escaped, so that only ASCII reaches the terminal.
+std::string escaped_above_ascii(const char* text, std::size_t length);
+
 // A name made safe as above, shortened to take at most room columns of a
 // status line: the whole name when it fits, otherwise "..." and as many of
 // its last characters as fit, since the end of a file name (its number,

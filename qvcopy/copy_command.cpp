@@ -34,6 +34,7 @@ CopyCommand parse_copy_command(int argc, char** argv) {
     // A device file takes the host file's own name, not the folders it sits
     // in on this computer; a fetched file lands in the current folder.
     command.second_name = command.fetch ? command.first_name : host_base_name(command.first_name);
+    command.second_name_defaulted = true;
   }
   return command;
 }

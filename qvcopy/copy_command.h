@@ -15,6 +15,7 @@ struct CopyCommand {
   // the command line was rejected or named no file.
   const char* first_name = nullptr;
   const char* second_name = nullptr;
+  bool second_name_defaulted = false;  // the command line named one file
 };
 
 // Reads the arguments after the program name. -C and -d change the link

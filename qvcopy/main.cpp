@@ -58,22 +58,25 @@ int copy_from_device(const char* device_name, const char* host_name, int room) {
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_line(title, author_suffix);
   CopyCommand command = parse_copy_command(argc, argv);
   if (command.first_name == nullptr) {
     print_text(usage);
     exit_program(exit_not_done);
   }
-  // The host name stays as the shell gave it, also where it defaults to the
-  // device name: the user's own form of that name.
-  const char* host_name = command.fetch ? command.second_name : command.first_name;
+  // A host name stays as the shell gave it. One that defaults to the device
+  // name is that name in the user's own character set: a Shift-JIS name
+  // copied from the device's list becomes a file name the user can read.
+  std::string host_name = command.fetch ? command.second_name : command.first_name;
+  if (command.fetch && command.second_name_defaulted) host_name = host_name_for_device_name(command.first_name);
   std::string device_name;
   if (!device_name_from_user_name(command.fetch ? command.first_name : command.second_name, device_name)) {
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name, command.fetch_room)
-                              : copy_to_device(host_name, device_name.c_str(), command.verify);
+  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name.c_str(), command.fetch_room)
+                              : copy_to_device(host_name.c_str(), device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);
 }

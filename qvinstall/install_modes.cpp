@@ -1,6 +1,7 @@
 #include "qvinstall/install_modes.h"
 
 #include <string>
+#include <vector>
 
 #include "pclink/console.h"
 #include "pclink/device_names.h"
@@ -40,15 +41,34 @@ void show_title(const char* header_line) {
 }
 
 // Every further line of the list is a file to send, except the lines that
-// begin with the end-of-text byte. An empty line is a name that cannot be
-// opened. Returns whether every file was installed.
-bool send_listed_files(FileRef& list, char* line) {
-  bool all_installed = true;
+// begin with the end-of-text byte; an empty line is a name that cannot be
+// opened. They are read whole before the port opens, so that every name is
+// checked before anything reaches the device, and a list on standard
+// input, which cannot be read twice, is had in full.
+std::vector<std::string> read_listed_files(FileRef& list, char* line) {
+  std::vector<std::string> names;
   while (read_text_line(list, line) >= 0) {
-    if (line[0] == end_of_text) {
-      continue;
-    }
-    if (!send_addin_file(line)) {
+    if (line[0] != end_of_text) names.emplace_back(line);
+  }
+  return names;
+}
+
+// Whether the device can store every listed name; each one it cannot is
+// told.
+bool device_takes_every_name(const std::vector<std::string>& names) {
+  bool all_taken = true;
+  for (const std::string& name : names) {
+    std::string device_name;
+    if (!device_name_from_user_name(name.c_str(), device_name)) all_taken = false;
+  }
+  return all_taken;
+}
+
+// Returns whether every file was installed.
+bool send_listed_files(const std::vector<std::string>& names) {
+  bool all_installed = true;
+  for (const std::string& name : names) {
+    if (!send_addin_file(name.c_str())) {
       all_installed = false;
     }
   }
@@ -87,16 +107,19 @@ int install_package(const char* list_name) {
   if (install_settings.show_desc) {
     show_description(has_description ? line : nullptr);
   }
-  open_port(install_settings.link_mode);
-  if (!connect_addin()) {
-    close_file(list);
+  const std::vector<std::string> names = read_listed_files(list, line);
+  close_file(list);
+  if (!device_takes_every_name(names)) {
     return exit_not_done;
   }
-  bool all_installed = send_listed_files(list, line);
+  open_port(install_settings.link_mode);
+  if (!connect_addin()) {
+    return exit_not_done;
+  }
+  bool all_installed = send_listed_files(names);
   // Printed even when a file failed: the device is reset all the same.
   print_line(sending_complete, restarting);
   int reset = finish_install();
-  close_file(list);
   return all_installed && reset ? exit_done : exit_not_done;
 }
 

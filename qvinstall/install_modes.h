@@ -6,7 +6,8 @@
 
 // Package mode: the ".zrs" list names a title, a description file and the
 // files to send. The port is opened only once the list has passed its
-// header test and the description has been shown.
+// header test, the description has been shown and every listed name has
+// a Shift-JIS form (a name without one ends the run before the port opens).
 int install_package(const char* list_name);
 
 // Program mode: the one file name is sent as it is (and made upper case in

@@ -1,5 +1,6 @@
 // qvinstall: installs an add-in package, or one program file, on the device.
 #include "pclink/console.h"
+#include "pclink/device_names.h"
 #include "pclink/program_help.h"
 #include "pclink/version_text.h"
 #include "qvinstall/install_modes.h"
@@ -43,6 +44,7 @@ constexpr ProgramHelp help{
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_line(title, author_suffix);
   char* name = parse_arguments(argc, argv);
   if (name == nullptr) {

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "pclink/console.h"
+#include "pclink/device_names.h"
 #include "pclink/local_files.h"
 #include "qvunpack/archive_blocks.h"
 #include "qvunpack/member_names.h"
@@ -48,12 +50,15 @@ void report_name(const char* name, TextOrigin origin, const char* message) {
 }
 
 // Writes a decoded member unless its name would leave the current directory.
+// The checks look at the name actually written, converted or not; the
+// messages name the member as the archive does.
 bool write_member(const char* name, const std::uint8_t* bytes, int size) {
-  if (!is_safe_member_name(name)) {
+  const std::string host_name = host_name_from_shift_jis(name);
+  if (!is_safe_member_name(host_name.c_str())) {
     report_name(name, TextOrigin::shift_jis, message_unsafe_name);
     return false;
   }
-  if (save_file_whole(name, bytes, size) == 0) {
+  if (save_file_whole(host_name.c_str(), bytes, size) == 0) {
     report_name(name, TextOrigin::shift_jis, message_cannot_create);
     return false;
   }

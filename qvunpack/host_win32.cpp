@@ -4,9 +4,19 @@
 
 #include <cctype>
 #include <cstring>
+#include <windows.h>
 
 bool is_host_path_separator(std::uint8_t byte) {
   return byte == '/' || byte == '\\' || byte == ':';
+}
+
+// The file system reads a name through the ANSI code page: after one of its
+// lead bytes the next byte belongs to the same character, "\\" included (the
+// 0x5C of many code page 932 characters). Under any other code page the same
+// byte is a lead byte of nothing, and "A\x81\\EVIL" names a folder. "/" and
+// ":" are second bytes in no double-byte code page, so they always separate.
+bool is_host_double_byte_character(std::uint8_t first, std::uint8_t second) {
+  return IsDBCSLeadByte(first) && second != '\0' && second != '/' && second != ':';
 }
 
 namespace {

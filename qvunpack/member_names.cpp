@@ -2,20 +2,6 @@
 
 #include "qvunpack/host.h"
 
-namespace {
-
-bool is_shift_jis_lead_byte(std::uint8_t byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// "/" (0x2F), ":" and NUL are never second bytes, so a lead byte cannot hide
-// them; "\\" (0x5C) is one, as in "ソ".
-bool is_shift_jis_second_byte(std::uint8_t byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
-}  // namespace
-
 char* squeeze_name(std::uint8_t* entry) {
   int kept = 0;
   for (int i = 0; i < member_name_length; ++i) {
@@ -29,7 +15,7 @@ bool is_safe_member_name(const char* name) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(name);
   bool only_dots = true;
   for (int i = 0; bytes[i] != '\0'; ++i) {
-    if (is_shift_jis_lead_byte(bytes[i]) && is_shift_jis_second_byte(bytes[i + 1])) {
+    if (is_host_double_byte_character(bytes[i], bytes[i + 1])) {
       only_dots = false;
       ++i;
       continue;

@@ -2,8 +2,8 @@
 //
 // A member is written under its directory name relative to the current
 // directory. The archive is not trusted: a name that would land anywhere
-// else, or that names no file, is refused. Shift-JIS names are otherwise
-// kept byte for byte.
+// else, or that names no file, is refused. In a UTF-8 locale a Shift-JIS
+// name is written converted to UTF-8; otherwise it is kept byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,13 @@ char* squeeze_name(std::uint8_t* entry);
 // True when the name can be written in the current directory: not empty, not
 // made of dots alone, without a path separator of this host (nor, on
 // Windows, a drive or stream colon), and not a device name of this host. The
-// second byte of a Shift-JIS character is never taken for a separator; only a
-// byte that can be one counts, so a "/" after a lead byte still separates.
+// second byte of a double-byte character is never taken for a separator, but
+// only where the host's file system reads the two bytes as one character
+// too (is_host_double_byte_character): a "/" after a lead byte still
+// separates, and on Windows so does a "\\" after a byte that the code page in
+// force does not take for a lead byte.
+// A name converted to the user's character set (host_name_from_shift_jis,
+// so that the file reads right where it lands) is looked at in the same way:
+// on Windows it is in the ANSI code page, which decides the pairs; on POSIX
+// only "/" separates, and no pair can hide it.
 bool is_safe_member_name(const char* name);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/e2e.h"
 #include "support/e2e_wine.h"
@@ -192,11 +194,45 @@ TEST(QvcopyFailures, DeviceNamesTooLongForARequestAreRefusedBeforeAnythingIsSent
   EXPECT_FALSE(file_exists(down.host + "/out"));
 }
 
-TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsNotDone) {
+TEST(QvcopyFailures, AHostFileThatCannotBeCreatedIsRefusedBeforeTheFetch) {
   FileSession session = run_file_program("qvcopy", {"-g", "A.TXT", "no-folder/a.txt"}, {}, {{"A.TXT", "a"}});
   EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), "oo end\n" + sjis("ファイルが作れません") + "\n");
-  expect_clean_line(session);
+  EXPECT_EQ(after_banner(session.run.err), sjis("ファイルが作れません") + "\n");
+  EXPECT_EQ(host_bytes(session.trace), "");
+}
+
+// A writable file in a folder this user may not write: its new copy cannot
+// be made beside it, and a file is never written in place. The fetch is
+// refused before anything goes on the line, with the reason in words.
+TEST(QvcopyFailures, AWritableFileInAFolderThatCannotBeWrittenIsRefusedBeforeTheFetch) {
+  const bool as_root = geteuid() == 0;
+  if (as_root && wine_mode()) {
+    GTEST_SKIP() << "root writes any folder, and Wine runs only as its prefix's owner, so no other user can";
+  }
+  const std::string base = make_temp_dir();
+  const std::string locked = base + "/locked";
+  ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+  write_file(locked + "/kept.txt", "the good old copy");
+  RunOptions options;
+  options.working_dir = locked;
+  Emulator emulator = start_emulator();
+  write_file(emulator.storage_dir + "/A.TXT", "new");
+  if (as_root) {  // as nobody, the file's owner, reaching the folder and the port
+    options.user_id = 65534;
+    ASSERT_EQ(chown((locked + "/kept.txt").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(emulator.pty_path.c_str(), 0666), 0);
+  }
+  ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+  RunResult run = run_device_program(emulator, "qvcopy", {"-g", "A.TXT", "kept.txt"}, options);
+  const std::string trace = stop_emulator(emulator);
+  chmod(locked.c_str(), 0755);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(after_banner(run.err), sjis("ファイルが作れません") +
+                                       "\nkept.txt: the folder cannot be written, and a file is first saved whole "
+                                       "under another name there\n");
+  EXPECT_EQ(host_bytes(trace), "");
+  EXPECT_EQ(read_file(locked + "/kept.txt"), "the good old copy");
 }
 
 TEST(QvcopyFailures, ASaveCutByTheFileSizeLimitLeavesTheOldFileAndNoTemporaryFile) {

@@ -4,17 +4,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "pclink/console.h"
 #include "support/archive_writer.h"
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 #include "support/sjis.h"
 #include "support/test_files.h"
 
@@ -57,6 +61,9 @@ class Qvunpack : public ::testing::Test {
       dup2(in, 0);
       dup2(out, 1);
       dup2(err, 2);
+      // Wine takes its ANSI code page from the locale: 1252 in "C", 932 in
+      // a Japanese one.
+      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
       std::vector<std::string> command = launch_command("qvunpack", arguments);
       std::vector<char*> argv;
       for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
@@ -75,6 +82,7 @@ class Qvunpack : public ::testing::Test {
   std::set<std::string> written() const { return folder_entries(root / "work"); }
 
   fs::path root;
+  std::vector<std::pair<std::string, std::string>> environment;  // settings for the runs
 };
 
 const std::string banner = "qvunpack v1.4 " + sjis("バックアップファイルを切り出す") + author_suffix + "\r\n";
@@ -167,4 +175,55 @@ TEST_F(Qvunpack, HostileNamesStayInTheCurrentDirectory) {
   // The archive beside work/ is untouched, and nothing else appeared there.
   EXPECT_EQ(folder_entries(root), std::set<std::string>({"backup", "work"}));
   EXPECT_NE(read_whole_file(root / "backup"), "overwritten");
+}
+
+// Where a ja_JP.UTF-8 locale is found: "" when the system has it, else a
+// folder (for LOCPATH) that localedef made it in; nothing when neither.
+std::optional<std::string> japanese_locale_path(const fs::path& dir) {
+  if (locale_t installed = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr)) {
+    freelocale(installed);
+    return "";
+  }
+  const fs::path made = dir / "locales";
+  fs::create_directories(made);
+  const std::string command = "localedef -i ja_JP -f UTF-8 '" + (made / "ja_JP.UTF-8").string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return std::nullopt;
+  return made.string();
+}
+
+// "A", the byte 0x81, then "\\EVIL.TXT". The host's file system decides
+// whether 0x81 0x5C is one character. On a POSIX host the name is Shift-JIS
+// and is kept as it is. On Windows the ANSI code page decides: under any but
+// 932, 0x81 leads nothing, the 0x5C would separate a folder "A\x81", and the
+// name is refused.
+TEST_F(Qvunpack, ABackslashAfterAByteTheHostTakesForNoLeadByteSeparates) {
+  const std::string name("A\x81\\EVIL.TXT");
+  environment = {{"LC_ALL", "C"}};
+  ProgramRun run_result = run({put_archive(archive_writer::archive({{name, "evil"}, {"OK", "ok"}}))});
+  if (!wine_mode()) {
+    EXPECT_EQ(run_result.exit_code, exit_done) << run_result.err;
+    EXPECT_EQ(written(), std::set<std::string>({name, "OK"}));
+    return;
+  }
+  EXPECT_EQ(run_result.exit_code, exit_not_done);
+  EXPECT_EQ(run_result.err, name + sjis(":ファイル名が不正です") + "\r\n");
+  EXPECT_EQ(written(), std::set<std::string>({"OK"}));
+}
+
+// Under code page 932 (a Japanese locale) the same bytes are one character,
+// "―", and the member is written, as is "ソ" (0x83 0x5C): Japanese names
+// keep their 0x5C.
+TEST_F(Qvunpack, UnderCodePage932ABackslashAfterALeadByteBelongsToTheCharacter) {
+  if (!wine_mode()) GTEST_SKIP() << "a POSIX host takes a name as its bytes, whatever the locale";
+  const std::optional<std::string> locales = japanese_locale_path(root);
+  if (!locales) GTEST_SKIP() << "no ja_JP.UTF-8 locale, and localedef could not make one";
+  environment = {{"LC_ALL", "ja_JP.UTF-8"}};
+  if (!locales->empty()) environment.push_back({"LOCPATH", *locales});
+  ProgramRun run_result = run({put_archive(
+      archive_writer::archive({{"A\x81\\EVIL.TXT", "bar"}, {sjis("ソ") + "FT.TXT", "so"}}))});
+  EXPECT_EQ(run_result.exit_code, exit_done) << run_result.err;
+  EXPECT_EQ(run_result.err, "");
+  // Wine spells the names in UTF-8 on Linux.
+  EXPECT_EQ(written(), std::set<std::string>({"A―EVIL.TXT", "ソFT.TXT"}));
+  EXPECT_EQ(read_whole_file(root / "work" / "ソFT.TXT"), "so");
 }

@@ -5,8 +5,14 @@
 // checked byte for byte by the other end-to-end tests.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
+
+#include "pclink/console.h"
 
 #include "support/archive_writer.h"
 #include "support/e2e.h"
@@ -29,9 +35,10 @@ RunOptions in_locale(const std::string& locale, const std::string& working_dir =
 class OnTerminal : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Wine hands a program on a pseudo-terminal no Windows console, so its
-    // output there is a redirected one.
-    if (wine_mode()) GTEST_SKIP() << "no Windows console under Wine";
+    // Under Wine a pseudo-terminal is a Windows console that adds cursor
+    // sequences and line ends of its own around the text; WindowsConsole
+    // below checks the text that reaches it there.
+    if (wine_mode()) GTEST_SKIP() << "Wine's console reshapes the bytes";
     host = make_temp_dir();
   }
   void TearDown() override {
@@ -149,6 +156,129 @@ TEST_F(OnTerminal, ASilentRelayTellsHowToStopTheWait) {
   ASSERT_NE(interrupted, std::string::npos) << result.out;
   ASSERT_GT(interrupted, 0u);
   EXPECT_EQ(result.out[interrupted - 1], '\n') << result.out;
+}
+
+TEST_F(OnTerminal, TheLogToolShowsItsSlotsProgressAndUtf8Text) {
+  write_file(host + "/memo.txt", std::string(600, 'l'));
+  RunResult result = run("qvcomlog", {"-c3", "memo.txt"});
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_EQ(result.out.rfind(program_title("qvcomlog", "ZAURUSネットファイル転送"), 0), 0u) << result.out;
+  EXPECT_TRUE(contains(result.out, "\rCOM3.LOG  625 B / 625 B  100%")) << result.out;
+  EXPECT_TRUE(contains(result.out, "100%\n end\n") || contains(result.out, "left\n end\n")) << result.out;
+  EXPECT_FALSE(contains(result.out, "oo")) << result.out;
+}
+
+TEST_F(OnTerminal, TheResetToolSpeaksUtf8AlsoWhenTheResetIsRefused) {
+  RunResult done = run("qvrestart", {"-r"});
+  EXPECT_EQ(done.exit_code, 0) << done.out;
+  EXPECT_EQ(done.out, program_title("qvrestart", "ZAURUS パソコンリンクリセット") + author_suffix + "\n");
+  RunResult refused = run("qvrestart", {"-r"}, {"--refuse"});
+  EXPECT_EQ(refused.exit_code, 2) << refused.out;
+  EXPECT_TRUE(contains(refused.out, "\nリセットに失敗しました\n")) << refused.out;
+}
+
+TEST_F(OnTerminal, ALocaleThatIsNotInstalledButNamedUtf8StillGetsUtf8) {
+  emulator = start_emulator();
+  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("qq_QQ.UTF-8", host));
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_TRUE(contains(result.out, program_title("qvdir", "ZAURUS 内部リスト表示"))) << result.out;
+  EXPECT_TRUE(contains(result.out, "通信中 しばらくお待ち下さい\n")) << result.out;
+}
+
+TEST_F(OnTerminal, HostNamesOutsideTheLocalesSetShowConvertedFromShiftJisOrEscaped) {
+  // A list written on a Shift-JIS system: メモ.bas is there, 無い.bas and a
+  // name of no character set are not.
+  write_file(host + "/" + sjis("メモ.bas"), "10 END\r\n");
+  write_file(host + "/list.zrs", "ZRS,P,t\r\nnone\r\n" + sjis("メモ.bas") + "\r\n" + sjis("無い.bas") +
+                                     "\r\n\xfd\xfe.bas\r\n");
+  RunResult result = run("qvinstall", {"-D", "-R", "list.zrs"});
+  EXPECT_EQ(result.exit_code, 2) << result.out;
+  EXPECT_TRUE(contains(result.out, "\rメモ.bas  8 B / 8 B  100%")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\n無い.bas:送信ファイルがオープンできません\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "\n\\xfd\\xfe.bas:送信ファイルがオープンできません\n")) << result.out;
+  EXPECT_FALSE(contains(result.out, "\xfd")) << result.out;
+  EXPECT_EQ(read_file(emulator.storage_dir + "/" + sjis("メモ.BAS")), "10 END\r\n");
+}
+
+TEST_F(OnTerminal, RelayRetriesAndTheWaitShowInTheProgressLineWithTheNameKept) {
+  // The device's first data frame is damaged (one retry), then it falls silent
+  // in the middle of its data: the line keeps the name, the figures that
+  // fit and the notice, at 100 and at 60 columns.
+  using Width = std::pair<unsigned short, std::string>;
+  for (const auto& [columns, notice] : {Width{100, "  1 retry  waiting for the device... (keeps trying; Ctrl-C stops)"},
+                                        Width{60, "  1 retry  no answer; retrying, Ctrl-C stops"}}) {
+    SCOPED_TRACE(columns);
+    emulator = start_emulator({"--relay", "--relay-bad-checksum", "8", "--drop-at", "3"});
+    write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
+    RunOptions options = in_locale("C.UTF-8", host);
+    options.terminal_columns = columns;
+    options.interrupt_when_output_has = "Ctrl-C stops";
+    RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-s2", "-g", "BIG.BIN"}, options);
+    trace = stop_emulator(emulator);
+    EXPECT_EQ(result.exit_code, 130) << result.out;
+    const std::size_t shown = result.out.find(notice);
+    ASSERT_NE(shown, std::string::npos) << result.out;
+    const std::size_t line = result.out.rfind('\r', shown);
+    ASSERT_NE(line, std::string::npos) << result.out;
+    EXPECT_TRUE(std::regex_match(result.out.substr(line, shown - line),
+                                 std::regex("\rBIG\\.BIN  [0-9]+ B(  [0-9.]+ (B|KiB)/s)?")))
+        << result.out;
+  }
+}
+
+TEST_F(OnTerminal, ADeviceThatVanishesMidTransferGetsItsPortErrorBelowTheProgressLine) {
+  emulator = start_emulator({"--drop-at", "3"});
+  write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
+  RunOptions options = in_locale("C.UTF-8", host);
+  options.interrupt_when_output_has = "waiting for the device";
+  options.interrupt_pid = emulator.pid;
+  options.interrupt_signal = SIGKILL;
+  RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-g", "BIG.BIN"}, options);
+  int status = 0;
+  waitpid(emulator.pid, &status, 0);
+  close(emulator.stdout_fd);
+  emulator.pid = -1;
+  EXPECT_EQ(result.exit_code, 1) << result.out;
+  EXPECT_TRUE(contains(result.out, "waiting for the device... (no answer; gives up after 10 s)\nr-error=5\n"))
+      << result.out;
+  EXPECT_TRUE(result.out.ends_with("\nTimeOut\n")) << result.out;
+}
+
+// A Japanese device name typed on the command line reaches the line in
+// Shift-JIS: natively through the UTF-8 locale, under Wine from the command
+// line as typed, since the ANSI code page there is not 932 and the ANSI
+// arguments hold "?" in its place.
+TEST(TypedDeviceName, AJapaneseNameReachesTheLineInShiftJisAndOneWithoutAFormIsRefused) {
+  RunOptions options;
+  options.environment = {"LC_ALL=C.UTF-8"};
+  FileSession sent = run_file_program("qvcopy", {"memo.txt", "メモ2.txt"}, {}, {}, {{"memo.txt", "memo"}}, options);
+  EXPECT_EQ(sent.run.exit_code, 0) << sent.run.err;
+  EXPECT_TRUE(contains(host_bytes(sent.trace), packet(1, with_nul("RFDS1:" + sjis("メモ2.txt")))))
+      << to_hex(host_bytes(sent.trace));
+  EXPECT_EQ(read_file(sent.storage + "/" + sjis("メモ2.txt")), "memo");
+  FileSession refused =
+      run_file_program("qvcopy", {"memo.txt", "smile\xf0\x9f\x98\x80.txt"}, {}, {}, {{"memo.txt", "memo"}}, options);
+  EXPECT_EQ(refused.run.exit_code, 2) << refused.run.err;
+  EXPECT_TRUE(contains(refused.run.err, ": the device cannot store this name")) << refused.run.err;
+  EXPECT_EQ(host_bytes(refused.trace), "");
+}
+
+// Under Wine a program on a pseudo-terminal gets a Windows console (Wine's
+// console in its terminal mode): the console path writes through
+// WriteConsoleW, which the terminal shows in UTF-8, while the same program
+// piped writes its Shift-JIS bytes. The bytes around the text (cursor
+// sequences, CR before LF) are the console's own and not looked at.
+TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisBytes) {
+  if (!wine_mode()) GTEST_SKIP() << "a Windows console exists under Wine only";
+  RunOptions options;
+  options.environment = {"LC_ALL=C.UTF-8"};
+  const std::string title = program_title("qvrestart", "ZAURUS パソコンリンクリセット") + author_suffix;
+  RunResult console = run_program_on_terminal("qvrestart", {}, options);
+  EXPECT_EQ(console.exit_code, 2);
+  EXPECT_TRUE(contains(console.out, title)) << console.out;
+  RunResult piped = run_program("qvrestart", {}, options);
+  EXPECT_EQ(piped.exit_code, 2);
+  EXPECT_EQ(piped.err.rfind(sjis(title) + "\n", 0), 0u) << piped.err;
 }
 
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.

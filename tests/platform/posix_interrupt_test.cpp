@@ -1,13 +1,17 @@
 // Interrupts end a run cleanly: the temporary file of a save is removed, the
-// line is put back as found, one line is printed and the exit code is 128 +
-// the signal. A file-size limit fails a write instead of killing the run.
+// line is put back as found, one line is printed (none when the reader of
+// the output went away) and the exit code is 128 + the signal. A file-size
+// limit fails a write instead of killing the run.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +19,7 @@
 #include "pclink/local_files.h"
 #include "pclink/platform.h"
 #include "platform/child_process.h"
+#include "platform/interposed_calls.h"
 #include "platform/pty_fixture.h"
 
 namespace {
@@ -29,7 +34,9 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
     int signal_number;
     const char* line;
   };
-  for (const Case& c : {Case{SIGINT, "Interrupted\n"}, Case{SIGTERM, "Terminated\n"}, Case{SIGHUP, "Hangup\n"}}) {
+  // SIGPIPE: the reader of standard output went away; nothing is said.
+  for (const Case& c : {Case{SIGINT, "Interrupted\n"}, Case{SIGTERM, "Terminated\n"}, Case{SIGHUP, "Hangup\n"},
+                        Case{SIGPIPE, ""}}) {
     SCOPED_TRACE(c.line);
     termios found = hold_line_as_a_terminal();
     std::string temporary = "/tmp/qv-interrupt-" + std::to_string(getpid()) + ".tmp";
@@ -61,6 +68,49 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
     close(holder);
     holder = -1;
   }
+}
+
+// Ctrl-C just after a save's temporary file came into being, before it was
+// noted for the handler: it is held off until the note is taken, and the
+// file goes with the interrupt.
+TEST(Interrupts, AnInterruptAsTheTemporaryFileIsCreatedStillRemovesIt) {
+  const std::string folder = "/tmp/qv-interrupt-window-" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  const std::string target = folder + "/kept.txt";
+  FILE* old_copy = std::fopen(target.c_str(), "wb");
+  ASSERT_NE(old_copy, nullptr);
+  std::fputs("old", old_copy);
+  std::fclose(old_copy);
+
+  Child child = start_child([&](int) {
+    platform::catch_interrupts();
+    interposed::fchmod_signal = SIGINT;  // the new file takes the old one's permissions
+    const std::uint8_t fresh[] = {'n', 'e', 'w'};
+    save_file_whole(target.c_str(), fresh, 3);
+    return 3;
+  });
+  Ending ending = wait_for_end(child, 5000);
+
+  ASSERT_TRUE(ending.ended);
+  ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
+  EXPECT_EQ(WEXITSTATUS(ending.status), 130);
+  EXPECT_EQ(ending.err, "Interrupted\n");
+  std::vector<std::string> left;
+  DIR* listing = opendir(folder.c_str());
+  ASSERT_NE(listing, nullptr);
+  while (const dirent* entry = readdir(listing)) {
+    if (entry->d_name[0] != '.') left.push_back(entry->d_name);
+  }
+  closedir(listing);
+  EXPECT_EQ(left, std::vector<std::string>{"kept.txt"});
+  char kept[8] = {};
+  FILE* check = std::fopen(target.c_str(), "rb");
+  ASSERT_NE(check, nullptr);
+  EXPECT_EQ(std::fread(kept, 1, sizeof kept, check), 3u);
+  std::fclose(check);
+  EXPECT_STREQ(kept, "old");
+  for (const std::string& name : left) unlink((folder + "/" + name).c_str());
+  rmdir(folder.c_str());
 }
 
 TEST(Interrupts, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {

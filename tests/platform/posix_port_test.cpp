@@ -15,11 +15,13 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "pclink/platform.h"
 #include "platform/child_process.h"
+#include "platform/interposed_calls.h"
 #include "platform/pty_fixture.h"
 
 namespace {
@@ -117,6 +119,39 @@ TEST_F(Pty, TheOpenPortIsLockedAgainstOtherPrograms) {
     close(other);
   } else {
     EXPECT_EQ(errno, EBUSY);
+  }
+}
+
+// Only a lock someone else holds makes the port busy. A device that takes
+// no flock at all (as some do on macOS) is still opened, and kept for this
+// process alone by TIOCEXCL.
+TEST_F(Pty, OnlyALockHeldElsewhereIsBusyAndAnUnsupportedLockStillOpensTheExclusivePort) {
+  struct Case {
+    int error;
+    platform::OpenFailure failure;
+  };
+  for (const Case& c : {Case{EOPNOTSUPP, platform::OpenFailure::none}, Case{EINVAL, platform::OpenFailure::none},
+                        Case{ENOLCK, platform::OpenFailure::none}, Case{EWOULDBLOCK, platform::OpenFailure::busy},
+                        Case{EIO, platform::OpenFailure::other}}) {
+    SCOPED_TRACE(c.error);
+    interposed::flock_error = c.error;
+    platform::OpenResult result = platform::open_port(slave_path.c_str(), {19200, false});
+    interposed::flock_error = 0;
+    EXPECT_EQ(result.failure, c.failure);
+    if (c.failure == platform::OpenFailure::other) {
+      EXPECT_EQ(result.error, EIO);
+    }
+    if (c.failure != platform::OpenFailure::none) continue;
+    int other = open(slave_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (other >= 0) {  // root may open it all the same; the mark is there
+      int exclusive = 0;
+      EXPECT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+      EXPECT_EQ(exclusive, 1);
+      close(other);
+    } else {
+      EXPECT_EQ(errno, EBUSY);
+    }
+    platform::close_port();
   }
 }
 

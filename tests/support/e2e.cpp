@@ -115,11 +115,12 @@ void finish_run(pid_t pid, const std::vector<std::string>& command, const RunOpt
   }
 }
 
-// Ctrl-C for the program once what it has shown holds the awaited text.
+// Ctrl-C for the program (or the chosen signal for the chosen process) once
+// what it has shown holds the awaited text.
 void interrupt_once_shown(const RunOptions& options, const std::string& shown, pid_t pid, bool& interrupted) {
   if (!interrupted && !options.interrupt_when_output_has.empty() &&
       shown.find(options.interrupt_when_output_has) != std::string::npos) {
-    kill(pid, SIGINT);
+    kill(options.interrupt_pid > 0 ? options.interrupt_pid : pid, options.interrupt_signal);
     interrupted = true;
   }
 }
@@ -149,6 +150,10 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
+  if (options.output_unread) {
+    close(out[0]);
+    out_open = false;
+  }
   bool interrupted = false;
   while (out_open || err_open) {
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0}, {err_open ? err[0] : -1, POLLIN, 0}, {stdin_fd, POLLOUT, 0}};
@@ -174,7 +179,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
     }
   }
   if (stdin_fd >= 0) close(stdin_fd);
-  close(out[0]);
+  if (!options.output_unread) close(out[0]);
   close(err[0]);
   finish_run(pid, command, options, result, "stderr", result.err);
   return result;
@@ -258,6 +263,14 @@ std::string bytes_from_side(const std::string& trace, char side) {
 
 std::vector<std::string> launch_command(const std::string& program, const std::vector<std::string>& args) {
   return wine_mode() ? wine_command(program, args) : native_command(program, args);
+}
+
+RunResult run_command_line(const std::vector<std::string>& command, RunOptions options) {
+  return run_command(command, options);
+}
+
+std::string bin_dir() {
+  return QV_BIN_DIR;
 }
 
 Emulator start_emulator(std::vector<std::string> args) {

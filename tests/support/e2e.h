@@ -7,6 +7,7 @@
 // launcher (see launch_command in e2e.cpp).
 #pragma once
 
+#include <csignal>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -43,12 +44,17 @@ struct RunOptions {
   std::string working_dir;       // empty: the test's own
   int timeout_ms = 30000;        // the program is killed and the test fails after this
   std::vector<std::string> environment;  // "NAME=value" settings for the program alone
-  // SIGINT once this text appears: on the terminal in terminal runs, on
-  // standard error otherwise.
+  // interrupt_signal for the program once this text appears: on the
+  // terminal in terminal runs, on standard error otherwise.
   std::string interrupt_when_output_has;
+  int interrupt_signal = SIGINT;
+  pid_t interrupt_pid = 0;  // > 0: the signal goes to this process instead (a device that vanishes)
   long file_size_limit = 0;      // > 0: RLIMIT_FSIZE of the program, with SIGXFSZ ignored
   int user_id = -1;              // >= 0: run as this user, in its group alone (needs root)
   unsigned short terminal_columns = 0;  // > 0: the width of the terminal in terminal runs
+  // Standard output is a pipe whose reader has gone before the program
+  // writes (as "| head" after its lines): a write to it raises SIGPIPE.
+  bool output_unread = false;
 };
 
 struct RunResult {
@@ -66,6 +72,11 @@ std::vector<std::string> launch_command(const std::string& program, const std::v
 // Runs <bin>/program with "-d <pty>" before args.
 RunResult run_device_program(const Emulator& emulator, const std::string& program,
                              std::vector<std::string> args, RunOptions options = {});
+// Runs any command (command[0] a path), standard streams piped as above.
+RunResult run_command_line(const std::vector<std::string>& command, RunOptions options = {});
+// The folder of the built programs.
+std::string bin_dir();
+
 // Runs <bin>/program with args as given (no port).
 RunResult run_program(const std::string& program, std::vector<std::string> args, RunOptions options = {});
 

@@ -1,14 +1,44 @@
-// The console as the unit tests see it: always redirected, whatever runs
-// them, so that what they capture from the standard streams is the bytes a
-// pipe gets, also when a developer runs them at a terminal.
+#include "support/scripted_console.h"
+
 #include <cstdio>
 
+#include "pclink/console.h"
 #include "pclink/platform_console.h"
+#include "support/scripted_port.h"
+
+namespace {
+
+bool on_terminal = false;
+std::size_t terminal_width = 0;
+std::int64_t clock_offset_ms = 0;
+
+}  // namespace
+
+namespace scripted_console {
+
+void act_as_terminal(std::size_t columns) {
+  on_terminal = true;
+  terminal_width = columns;
+  reset_console_state();
+}
+
+void advance_clock(std::int64_t milliseconds) {
+  clock_offset_ms += milliseconds;
+}
+
+void reset() {
+  on_terminal = false;
+  terminal_width = 0;
+  clock_offset_ms = 0;
+  reset_console_state();
+}
+
+}  // namespace scripted_console
 
 namespace platform {
 
 ConsoleKind console_kind(ConsoleStream) {
-  return ConsoleKind::redirected;
+  return on_terminal ? ConsoleKind::terminal_as_is : ConsoleKind::redirected;
 }
 
 void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::size_t length) {
@@ -16,11 +46,25 @@ void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::si
 }
 
 std::size_t terminal_columns(ConsoleStream) {
-  return 0;
+  return terminal_width;
 }
+
+void note_command_line(int, char**) {}
 
 NameConversion device_name_from_user(const char*, std::string&) {
   return NameConversion::untranslated;
+}
+
+bool is_user_text(const char*, std::size_t) {
+  return true;
+}
+
+bool user_text_from_shift_jis(const char*, std::size_t, std::string&) {
+  return false;
+}
+
+std::int64_t monotonic_milliseconds() {
+  return scripted_port::elapsed_ms() + clock_offset_ms;
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pclink/progress.h"
+#include "pclink/status_line.h"
 #include "pclink/terminal_text.h"
 
 namespace {
@@ -33,15 +34,30 @@ TEST(TerminalText, UserTextKeepsEveryByteButControls) {
   EXPECT_EQ(escaped_user_text(name.data(), name.size()), "caf\xc3\xa9\\x1b.txt");
 }
 
+// The figures as a wide terminal shows them, one after the other.
+std::string figures_shown(long long done, long long total, double elapsed_seconds, int retries = 0) {
+  StatusLineParts parts = progress_figures(done, total, elapsed_seconds, retries);
+  return lay_out_status_line("", false, parts, 200).details;
+}
+
+TEST(TerminalText, AHostNameOfNoKnownSetIsToldByItsShiftJisShapeOrShownInAscii) {
+  const std::string memo = "\x83\x81\x83\x82.bas";  // メモ.bas
+  EXPECT_TRUE(is_well_formed_shift_jis(memo.data(), memo.size()));
+  EXPECT_TRUE(is_well_formed_shift_jis("\xb1\x1b", 2));  // half-width kana; a control is escaped anyway
+  EXPECT_FALSE(is_well_formed_shift_jis("\x83\x1b", 2));  // a lead byte without its second
+  EXPECT_FALSE(is_well_formed_shift_jis("\xff.bas", 5));
+  EXPECT_EQ(escaped_above_ascii("\xff\xe3\x83.b\x1b" "as", 8), "\\xff\\xe3\\x83.b\\x1bas");
+}
+
 TEST(ProgressLine, ASendShowsTotalPercentRateAndTimeLeft) {
-  EXPECT_EQ(progress_details(48 * 1024, 128 * 1024, 25.2), "48.0 KiB / 128.0 KiB  37%  1.9 KiB/s  0:42 left");
-  EXPECT_EQ(progress_details(128 * 1024, 128 * 1024, 67.0), "128.0 KiB / 128.0 KiB  100%  1.9 KiB/s  0:00 left");
+  EXPECT_EQ(figures_shown(48 * 1024, 128 * 1024, 25.2), "48.0 KiB / 128.0 KiB  37%  1.9 KiB/s  0:42 left");
+  EXPECT_EQ(figures_shown(128 * 1024, 128 * 1024, 67.0), "128.0 KiB / 128.0 KiB  100%  1.9 KiB/s  0:00 left");
 }
 
 TEST(ProgressLine, TheFirstSecondShowsNoRateAndAnUnknownTotalNoPercent) {
-  EXPECT_EQ(progress_details(253, 1000, 0.2), "253 B / 1000 B  25%");
-  EXPECT_EQ(progress_details(3000, unknown_total, 2.0), "2.9 KiB  1.5 KiB/s");
-  EXPECT_EQ(progress_details(0, 0, 5.0), "0 B / 0 B  100%");
+  EXPECT_EQ(figures_shown(253, 1000, 0.2), "253 B / 1000 B  25%");
+  EXPECT_EQ(figures_shown(3000, unknown_total, 2.0), "2.9 KiB  1.5 KiB/s");
+  EXPECT_EQ(figures_shown(0, 0, 5.0), "0 B / 0 B  100%");
 }
 
 TEST(StatusLineName, ALongNameKeepsItsEndAndNeverSplitsACharacter) {
@@ -60,9 +76,10 @@ TEST(StatusLineName, ALongNameKeepsItsEndAndNeverSplitsACharacter) {
 }
 
 TEST(ProgressLine, RepeatsAreCountedInWords) {
-  EXPECT_EQ(retries_text(0), "");
-  EXPECT_EQ(retries_text(1), "  1 retry");
-  EXPECT_EQ(retries_text(17), "  17 retries");
+  EXPECT_EQ(progress_figures(10, 20, 0.5, 0).retries, "");
+  EXPECT_EQ(progress_figures(10, 20, 0.5, 1).retries, "1 retry");
+  EXPECT_EQ(progress_figures(10, 20, 0.5, 17).retries, "17 retries");
+  EXPECT_EQ(figures_shown(10, 20, 0.5, 2), "10 B / 20 B  50%  2 retries");
 }
 
 TEST(ProgressLine, SizesAndDurationsReadAsAPersonWritesThem) {

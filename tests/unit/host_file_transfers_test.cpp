@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -131,6 +133,33 @@ TEST_F(HostFileTransfers, AFileThatFillsTheRoomIsWholeAndOneByteMoreIsRefused) {
   EXPECT_EQ(scripted_port::incoming_left(), 0u);
 }
 
+// -m cannot raise the largest room, so the refusal does not tell the user to.
+// In a child process of its own: the 33 MB of script and room would stay
+// in this process's heap and could serve a later test's allocation that is
+// meant to fail.
+TEST_F(HostFileTransfers, AtTheLargestRoomALargerFileIsRefusedWithoutTheHintToRaiseIt) {
+  fs::path host = folder / "huge";
+  auto fetch_one_byte_too_many = [&] {
+    const int chunk = work_buffer_size - 3;  // "AFV" and the data fill the work buffer
+    const std::string data(static_cast<std::size_t>(chunk), 'z');
+    std::vector<Bytes> answers = {{ACK}, {ACK}};
+    int number = 1;
+    for (int left = largest_fetch_room + 1; left > 0; left -= chunk) {
+      answers.push_back(packet_bytes(number++, "AFV" + data.substr(0, static_cast<std::size_t>(std::min(left, chunk)))));
+    }
+    answers.insert(answers.end(), {{EOT}, {ENQ}});
+    scripted_port::answer_units(with_consent(answers));
+    const bool refused = fetch_to_host_file("HUGE", host.c_str(), largest_fetch_room) == exit_not_done;
+    // The full room was announced: 0xFFFFFF, one byte more than the room.
+    const bool announced = scripted_port::written_units()[5] ==
+                           packet_bytes(1, std::string("RFV\xFF\xFF\xFFS1:HUGE\0", 14));
+    std::_Exit(refused && announced ? 0 : 1);
+  };
+  EXPECT_EXIT(fetch_one_byte_too_many(), ::testing::ExitedWithCode(0),
+              "\nHUGE: larger than 16777214 bytes, not received \\(the most the programs can fetch\\)\n$");
+  EXPECT_TRUE(fs::is_empty(folder));
+}
+
 TEST_F(HostFileTransfers, NothingIsSavedAfterAFailedFetch) {
   struct Case {
     const char* what;
@@ -151,12 +180,54 @@ TEST_F(HostFileTransfers, NothingIsSavedAfterAFailedFetch) {
   }
 }
 
-TEST_F(HostFileTransfers, AHostFileThatCannotBeCreatedIsNotDone) {
+// The temporary file is made before the request: a save that cannot be done
+// puts nothing on the line.
+TEST_F(HostFileTransfers, AHostFileThatCannotBeCreatedIsRefusedBeforeAnythingIsSent) {
   fs::path host = folder / "no such folder" / "x.txt";
   scripted_port::answer_units(with_consent({{ACK}, {ACK}, packet_bytes(1, "AFVx"), {EOT}, {ENQ}}));
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(fetch_to_host_file("X.TXT", host.c_str(), fetch_limit), exit_not_done);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "oo end\n" + sjis("ファイルが作れません") + "\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("ファイルが作れません") + "\n");
+  EXPECT_TRUE(scripted_port::written().empty());
+}
+
+// Every way a fetch can fail leaves the folder as it was: the temporary
+// file made before the request goes again, also when the run ends on a
+// line that went silent.
+TEST_F(HostFileTransfers, AFailedFetchRemovesTheTemporaryFileMadeBeforeIt) {
+  fs::path host = folder / "kept.txt";
+  auto expect_only_the_old_copy = [&] {
+    EXPECT_EQ(contents_of(host), "old");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"kept.txt"});
+  };
+  struct Case {
+    const char* what;
+    std::vector<Bytes> train;
+  };
+  for (const Case& c : {Case{"not found", {packet_bytes(1, "ANG"), {ENQ}}},
+                        Case{"too large", {packet_bytes(1, "AFV123456"), {EOT}, {ENQ}}}}) {
+    SCOPED_TRACE(c.what);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    std::ofstream(host, std::ios::binary) << "old";
+    std::vector<Bytes> answers = {{ACK}, {ACK}};
+    answers.insert(answers.end(), c.train.begin(), c.train.end());
+    scripted_port::answer_units(with_consent(answers));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fetch_to_host_file("KEPT.TXT", host.c_str(), 5), exit_not_done);
+    ::testing::internal::GetCapturedStderr();
+    expect_only_the_old_copy();
+  }
+  // The device stops answering after its consent: "TimeOut" ends the run.
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(1);
+  scripted_port::answer_units(with_consent({}));
+  EXPECT_EXIT(fetch_to_host_file("KEPT.TXT", host.c_str(), 5), ::testing::ExitedWithCode(1), "TimeOut\n$");
+  expect_only_the_old_copy();
 }
 
 // A read-back of -v that the line cuts off ends the program in the link

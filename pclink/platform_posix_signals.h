@@ -1,0 +1,12 @@
+// The signals that end a run cleanly on POSIX hosts: caught by
+// platform_posix_interrupt.cpp, held off around a save's file changes by
+// platform_files_posix.cpp.
+#pragma once
+
+#include <csignal>
+
+namespace platform_posix {
+
+constexpr int interrupt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+}  // namespace platform_posix
