@@ -13,8 +13,9 @@
 // A transfer that fails or times out sets link_failed; on a cable the next
 // PC-link byte transfer then prints "TimeOut" and ends the program with exit
 // code 1. Inside a Packet whose first byte has come, a missing byte is only
-// awaited for a second, and its silence cuts that Packet short instead. In link mode 2 the bytes go to and from the relay buffer instead
-// and the relay framing carries them to the line.
+// awaited for a second, and its silence cuts that Packet short instead. In
+// link mode 2 the bytes go to and from the relay buffer instead and the
+// relay framing carries them to the line.
 #pragma once
 
 #include <cstdint>
