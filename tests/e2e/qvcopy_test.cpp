@@ -63,8 +63,12 @@ TEST(QvcopyRoundTrip, EverySizeBothWaysWithAndWithoutEcho) {
     std::vector<std::string> emulator;
     std::vector<std::string> program;
   };
+  // Natively the largest file takes the Packet number past 255. Under Wine
+  // every byte costs a round of Win32 calls through the Wine server, and the
+  // number's wrap is the protocol's, not the port's: a dozen Packets do.
+  const std::size_t largest = wine_mode() ? 3000u : 70000u;
   for (const Link& link : {Link{{}, {}}, Link{{"--no-echo"}, {"-C"}}}) {
-    for (std::size_t size : {0u, 1u, 253u, 506u, 70000u}) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{253}, std::size_t{506}, largest}) {
       SCOPED_TRACE(std::to_string(size) + (link.program.empty() ? " echo" : " no echo"));
       std::string file = binary_file(size);
       std::vector<std::string> send = link.program;
