@@ -25,13 +25,6 @@ bool contains(const std::string& haystack, const std::string& needle) {
   return haystack.find(needle) != std::string::npos;
 }
 
-RunOptions in_locale(const std::string& locale, const std::string& working_dir = {}) {
-  RunOptions options;
-  options.environment = {"LC_ALL=" + locale};
-  options.working_dir = working_dir;
-  return options;
-}
-
 class OnTerminal : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -265,6 +265,13 @@ std::vector<std::string> launch_command(const std::string& program, const std::v
   return wine_mode() ? wine_command(program, args) : native_command(program, args);
 }
 
+RunOptions in_locale(const std::string& locale, const std::string& working_dir) {
+  RunOptions options;
+  options.environment = {"LC_ALL=" + locale};
+  options.working_dir = working_dir;
+  return options;
+}
+
 RunResult run_command_line(const std::vector<std::string>& command, RunOptions options) {
   return run_command(command, options);
 }

@@ -57,6 +57,10 @@ struct RunOptions {
   bool output_unread = false;
 };
 
+// Options that run a program in the named locale (LC_ALL), in working_dir
+// when one is given.
+RunOptions in_locale(const std::string& locale, const std::string& working_dir = {});
+
 struct RunResult {
   int exit_code = -1;            // -1 when killed by a signal or by the time-out
   bool timed_out = false;
