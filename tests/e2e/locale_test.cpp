@@ -7,8 +7,6 @@
 // device cannot store stops the installer before the port opens.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,10 +19,6 @@
 namespace {
 
 using Files = std::vector<std::pair<std::string, std::string>>;
-
-bool contains(const std::string& haystack, const std::string& needle) {
-  return haystack.find(needle) != std::string::npos;
-}
 
 class Utf8Locale : public ::testing::Test {
  protected:
@@ -152,10 +146,7 @@ TEST_F(Utf8Locale, ArchiveMembersLandUnderUtf8NamesAndStayShiftJisInTheCLocale) 
 // The README's recipe, run as it is written there, against a device whose
 // list holds a Japanese name.
 std::string readme_recipe() {
-  std::ifstream readme(std::string(QV_SOURCE_DIR) + "/README.md");
-  std::stringstream text;
-  text << readme.rdbuf();
-  const std::string all = text.str();
+  const std::string all = read_file(std::string(QV_SOURCE_DIR) + "/README.md");
   const std::size_t section = all.find("### Fetching every file the device lists");
   const std::size_t start = all.find("```bash\n", section);
   if (section == std::string::npos || start == std::string::npos) return "";

@@ -51,10 +51,6 @@ std::string counting_bytes(std::size_t size) {
   return bytes;
 }
 
-bool contains(const std::string& haystack, const std::string& needle) {
-  return haystack.find(needle) != std::string::npos;
-}
-
 bool has_event(const std::string& trace, const std::string& event) {
   std::vector<std::string> events = trace_events(trace);
   return std::find(events.begin(), events.end(), event) != events.end();

@@ -21,10 +21,6 @@
 
 namespace {
 
-bool contains(const std::string& haystack, const std::string& needle) {
-  return haystack.find(needle) != std::string::npos;
-}
-
 class OnTerminal : public ::testing::Test {
  protected:
   void SetUp() override {

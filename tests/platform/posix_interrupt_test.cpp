@@ -8,7 +8,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "platform/child_process.h"
 #include "platform/interposed_calls.h"
 #include "platform/pty_fixture.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -74,13 +74,10 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
 // noted for the handler: it is held off until the note is taken, and the
 // file goes with the interrupt.
 TEST(Interrupts, AnInterruptAsTheTemporaryFileIsCreatedStillRemovesIt) {
-  const std::string folder = "/tmp/qv-interrupt-window-" + std::to_string(getpid());
-  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  const std::string target = folder + "/kept.txt";
-  FILE* old_copy = std::fopen(target.c_str(), "wb");
-  ASSERT_NE(old_copy, nullptr);
-  std::fputs("old", old_copy);
-  std::fclose(old_copy);
+  const std::filesystem::path folder = make_temp_folder("qv-interrupt-window");
+  ASSERT_FALSE(folder.empty());
+  const std::string target = (folder / "kept.txt").string();
+  std::ofstream(target, std::ios::binary) << "old";
 
   Child child = start_child([&](int) {
     platform::catch_interrupts();
@@ -95,22 +92,9 @@ TEST(Interrupts, AnInterruptAsTheTemporaryFileIsCreatedStillRemovesIt) {
   ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
   EXPECT_EQ(WEXITSTATUS(ending.status), 130);
   EXPECT_EQ(ending.err, "Interrupted\n");
-  std::vector<std::string> left;
-  DIR* listing = opendir(folder.c_str());
-  ASSERT_NE(listing, nullptr);
-  while (const dirent* entry = readdir(listing)) {
-    if (entry->d_name[0] != '.') left.push_back(entry->d_name);
-  }
-  closedir(listing);
-  EXPECT_EQ(left, std::vector<std::string>{"kept.txt"});
-  char kept[8] = {};
-  FILE* check = std::fopen(target.c_str(), "rb");
-  ASSERT_NE(check, nullptr);
-  EXPECT_EQ(std::fread(kept, 1, sizeof kept, check), 3u);
-  std::fclose(check);
-  EXPECT_STREQ(kept, "old");
-  for (const std::string& name : left) unlink((folder + "/" + name).c_str());
-  rmdir(folder.c_str());
+  EXPECT_EQ(folder_entries(folder), std::set<std::string>{"kept.txt"});
+  EXPECT_EQ(read_whole_file(target), "old");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Interrupts, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {

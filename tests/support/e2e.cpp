@@ -452,6 +452,10 @@ std::string make_temp_dir() {
   return pattern;
 }
 
+bool contains(const std::string& haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream content;

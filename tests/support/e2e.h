@@ -108,6 +108,9 @@ std::string device_bytes(const std::string& trace);
 std::vector<std::string> trace_violations(const std::string& trace);
 std::vector<std::string> trace_events(const std::string& trace);
 
+// Whether needle stands anywhere in haystack.
+bool contains(const std::string& haystack, const std::string& needle);
+
 // Bytes from "01 01 FE" (spaces optional) and back to "01 01 FE".
 std::string from_hex(const std::string& hex);
 std::string to_hex(const std::string& bytes);
