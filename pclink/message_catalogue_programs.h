@@ -49,7 +49,7 @@ inline constexpr Message program_messages[] = {
      "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n",
      "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
      "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n"},
-    {"usage_qvunpack", "usage: qvunpack [-l] <backupfile>\r\n", "usage: qvunpack [-l] <backupfile>\r\n"},
+    {"usage_qvunpack", "usage: qvunpack [-l] [-t] <backupfile>\r\n", "usage: qvunpack [-l] [-t] <backupfile>\r\n"},
 
     // A refused command line: the line before the usage text names what
     // was wrong, the line after it the options the usage text leaves out.
