@@ -4,6 +4,7 @@
 set(PCLINK_SOURCES
   # Text and sums that depend on nothing.
   checksum16.cpp
+  messages.cpp
   status_line.cpp
   terminal_text.cpp
   version.cpp
@@ -12,6 +13,7 @@ set(PCLINK_SOURCES
   platform/windows_device_path.cpp
   # The console and the local files, beside the layers: any layer uses them.
   console.cpp
+  console_messages.cpp
   device_names.cpp
   file_saves.cpp
   host_path.cpp

@@ -13,12 +13,14 @@ set -eu
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root/pclink"
 
-# The layers from the bottom up, by file name without its extension. A file
-# under platform/ is in the platform layer.
+# The layers from the bottom up, by file name without its extension; a line
+# without a layer's name goes on with the one above. A file under platform/
+# is in the platform layer.
 layers='
-base:                checksum16 status_line terminal_text version version_text
+base:                checksum16 messages message_catalogue_link message_catalogue_programs status_line
+                     terminal_text version version_text
 platform:
-console_and_files:   console device_names file_saves host_path local_files program_help progress
+console_and_files:   console console_messages device_names file_saves host_path local_files program_help progress
 serial_port:         line_watch serial_port_bytes echo serial_port link_options
 run_endings:         run_endings
 link_stream:         link_stream
@@ -36,11 +38,14 @@ ranks=$(printf '%s\n' "$files" | awk -v layers="$layers" '
   BEGIN {
     n = split(layers, lines, "\n"); rank = 0
     for (i = 1; i <= n; i++) {
-      if (lines[i] !~ /:/) continue
-      rank++
-      split(lines[i], words, " ")
-      if (words[1] == "platform:") platform_rank = rank
-      for (w = 2; w in words; w++) rank_of[words[w]] = rank
+      count = split(lines[i], words, " ")
+      first = 1
+      if (lines[i] ~ /:/) {  # a new layer; a line without ":" goes on with the last
+        rank++
+        if (words[1] == "platform:") platform_rank = rank
+        first = 2
+      }
+      for (w = first; w <= count; w++) rank_of[words[w]] = rank
     }
   }
   {
