@@ -259,6 +259,7 @@ Outcome run_case(const Case& c, bool record) {
   qvemu::Options options;
   options.echo = echo;
   options.relay = relay;
+  options.faults = c.device_faults;
   qvemu::Trace device_trace{qvemu::Trace::InMemory{}};
   const qvemu::Storage storage(device_folder());
   qvemu::Emulator emulator(line, device_trace, storage, options);

@@ -100,15 +100,16 @@ std::optional<Case> parse_case(const std::string& text) {
   c.size = std::stoi(size);
   std::string rest;
   std::getline(words, rest);
-  std::istringstream faults(rest);
-  std::string fault_text;
-  while (std::getline(faults, fault_text, '+')) {
-    if (fault_text.find_first_not_of(' ') == std::string::npos) return std::nullopt;
-    std::optional<Fault> fault = parse_fault(fault_text);
+  if (rest.find_first_not_of(' ') == std::string::npos) return c;
+  // Faults are joined by "+": each part between them must be one.
+  for (std::size_t begin = 0;;) {
+    const std::size_t plus = rest.find('+', begin);
+    std::optional<Fault> fault = parse_fault(rest.substr(begin, plus == std::string::npos ? plus : plus - begin));
     if (!fault) return std::nullopt;
     c.faults.push_back(*fault);
+    if (plus == std::string::npos) return c;
+    begin = plus + 1;
   }
-  return c;
 }
 
 }  // namespace sim

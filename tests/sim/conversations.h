@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "qvemu/options.h"
 #include "sim/line_faults.h"
 
 namespace sim {
@@ -44,6 +45,9 @@ struct Case {
   LineKind line = LineKind::cable_echo;
   int size = 0;
   std::vector<Fault> faults;
+  // Faults of the device's own (qvemu's), for checking the judge; not part
+  // of a case's line.
+  qvemu::Faults device_faults;
 };
 
 std::string describe_case(const Case& c);

@@ -84,7 +84,7 @@ int sweep(const SweepRequest& request) {
   for (const sim::Setting& setting : settings) {
     if (setting.clean.verdict != sim::Verdict::whole) {
       std::printf("FAIL %s %s (%s) on a clean line\n", sim::verdict_name(setting.clean.verdict).c_str(),
-                  sim::describe_case({setting.conversation, setting.line, setting.size, {}}).c_str(),
+                  sim::describe_case({setting.conversation, setting.line, setting.size, {}, {}}).c_str(),
                   setting.clean.why.c_str());
       ++failures;
     }
@@ -114,6 +114,8 @@ int sweep(const SweepRequest& request) {
       return single(std::uniform_int_distribution<long>(0, count - 1)(random));
     };
   }
+  std::fprintf(stderr, "qvsim: %ld settings, %ld single-fault cases; running %ld\n", static_cast<long>(settings.size()),
+               count, runs);
   sim::Table table;
   sim::run_cases(runs, cases, request.workers, table, [&](const sim::Case& c, const sim::Outcome& outcome) {
     std::printf("FAIL %s %s (%s)\n", sim::verdict_name(outcome.verdict).c_str(), sim::describe_case(c).c_str(),
