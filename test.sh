@@ -5,6 +5,9 @@
 # exist: the Windows programs under Wine, the install tree, manual pages and
 # packages (tests/package/run.sh), and the fuzzers. Ends with one tally:
 # "summary: N passed, 0 failed, K skipped" (any failure stops the run).
+# Its trees are its own, build-test/ and build-test-sanitize/ (and the Wine
+# stage's build-wine/): a build/ of the user's stays as the user configured
+# it, so that a later "cmake --install build" installs what the user built.
 # Installs with apt-get what it lacks of libgtest-dev, clang, groff-base,
 # man-db, mandoc and dpkg-dev (and its Wine stage mingw-w64 and Wine).
 set -eu
@@ -46,8 +49,8 @@ add_count() {  # add_count <variable> <log> <sed expression printing the count>
 run_build() {  # run_build <dir> <C++ compiler> <cmake options...>
   dir=$1; compiler=$2; shift 2
   echo "== $dir ($compiler)"
-  # CXX and the generator choose for a fresh tree only: a tree configured
-  # before (by the README's command, say) keeps its own, and its cache.
+  # CXX and the generator choose for a fresh tree only: a tree of an earlier
+  # run keeps its own, and its cache.
   generator=""
   if [ ! -f "$dir/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
   # shellcheck disable=SC2086
@@ -64,17 +67,18 @@ run_build() {  # run_build <dir> <C++ compiler> <cmake options...>
   skipped=$((skipped + n))
 }
 
-run_build build g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+plain_build=build-test
+run_build $plain_build g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if command -v clang++ >/dev/null 2>&1; then
-  run_build build-sanitize-clang clang++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+  run_build build-test-sanitize clang++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 else
-  run_build build-sanitize g++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+  run_build build-test-sanitize g++ -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 fi
 
 windows_build=""
 if [ -x tests/wine/run.sh ]; then
   echo "== tests/wine/run.sh"
-  QV_WINE_LINUX_BUILD="$PWD/build" tests/wine/run.sh >"$logs/wine.log" 2>&1 || { cat "$logs/wine.log"; exit 1; }
+  QV_WINE_LINUX_BUILD="$PWD/$plain_build" tests/wine/run.sh >"$logs/wine.log" 2>&1 || { cat "$logs/wine.log"; exit 1; }
   cat "$logs/wine.log"
   add_count passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
   # "[  SKIPPED ] 30 tests, listed below:", or "30 tests." under --gtest_brief.
@@ -83,7 +87,7 @@ if [ -x tests/wine/run.sh ]; then
 fi
 
 echo "== tests/package/run.sh"
-tests/package/run.sh build $windows_build >"$logs/package.log" 2>&1 || { cat "$logs/package.log"; exit 1; }
+tests/package/run.sh $plain_build $windows_build >"$logs/package.log" 2>&1 || { cat "$logs/package.log"; exit 1; }
 cat "$logs/package.log"
 add_count passed "$logs/package.log" 's/^package checks: \([0-9][0-9]*\) passed.*/\1/p'
 add_count skipped "$logs/package.log" 's/^package checks: .* \([0-9][0-9]*\) skipped$/\1/p'

@@ -14,7 +14,11 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <utility>
 
+#include "pclink/messages.h"
 #include "pclink/status_line.h"
 
 enum class ConsoleStream { output, error };
@@ -28,6 +32,31 @@ enum class TextOrigin {
 // terminal's character set; a name that is not (one copied from the device,
 // in Shift-JIS) is shown converted from Shift-JIS when it is well-formed
 // Shift-JIS, and with every byte above ASCII as \xNN otherwise.
+
+// A value that goes into a message (messages.h), in its own character set:
+// a device name or a number as it is, a host name in the user's encoding.
+struct MessageValue {
+  MessageValue(const char* value, TextOrigin value_origin = TextOrigin::shift_jis)
+      : text(value), origin(value_origin) {}
+  MessageValue(std::string value) : text(std::move(value)) {}
+  MessageValue(int number) : text(std::to_string(number)) {}
+  std::string text;
+  TextOrigin origin = TextOrigin::shift_jis;
+};
+
+// A host file or port name, as the user typed it.
+MessageValue host_value(const char* host_name);
+
+// Writes a message with its values, then line_end. A pipe or a file gets the
+// message's system bytes in one write (standard error is flushed); a
+// terminal gets it presented as below, the values each in their own set.
+void write_message(ConsoleStream stream, const Message& message, std::initializer_list<MessageValue> values,
+                   const char* line_end);
+// A message as a line of its own on standard error.
+void print_message(const Message& message, std::initializer_list<MessageValue> values = {});
+// A program's banner line: its title message with the suite's version, the
+// author suffix and line_end, written as one.
+void print_banner(ConsoleStream stream, const Message& title, const char* line_end);
 
 // Writes first and second followed by a newline on standard error, as one
 // formatted write, so that each line reaches the console at once.

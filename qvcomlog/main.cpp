@@ -5,19 +5,9 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
-#include "pclink/version_text.h"
 #include "qvcomlog/log_command.h"
 
 namespace {
-
-// "qvcomlog v<version> ZAURUSネットファイル転送" (ZAURUS net file transfer)
-constexpr char title[] =
-    "qvcomlog v" SUITE_VERSION_TEXT " ZAURUS"
-    "\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97";
-
-constexpr char usage[] =
-    "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
-    "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
 
 constexpr ProgramHelp help{
     "qvcomlog",
@@ -57,10 +47,10 @@ int fetch_log_file(const char* host_name, const char* device_name, int room) {
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
-  print_line(title, author_suffix);
+  print_banner(ConsoleStream::error, msg("title_qvcomlog"), "\n");
   LogCommand command = parse_log_command(argc, argv);
   if (command.host_name == nullptr) {
-    print_text(usage);
+    write_message(ConsoleStream::error, msg("usage_qvcomlog"), {}, "");
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);

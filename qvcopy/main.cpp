@@ -7,19 +7,9 @@
 #include "pclink/file_commands.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
-#include "pclink/version_text.h"
 #include "qvcopy/copy_command.h"
 
 namespace {
-
-// "qvcopy v<version> ZAURUS ファイルダイレクト転送" (file direct transfer)
-constexpr char title[] =
-    "qvcopy v" SUITE_VERSION_TEXT " ZAURUS "
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x5f\x83\x43\x83\x8c\x83\x4e\x83\x67\x93\x5d\x91\x97";
-
-constexpr char usage[] =
-    "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
-    "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
 
 constexpr ProgramHelp help{
     "qvcopy",
@@ -59,10 +49,10 @@ int copy_from_device(const char* device_name, const char* host_name, int room) {
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
   note_command_line(argc, argv);
-  print_line(title, author_suffix);
+  print_banner(ConsoleStream::error, msg("title_qvcopy"), "\n");
   CopyCommand command = parse_copy_command(argc, argv);
   if (command.first_name == nullptr) {
-    print_text(usage);
+    write_message(ConsoleStream::error, msg("usage_qvcopy"), {}, "");
     exit_program(exit_not_done);
   }
   // A host name stays as the shell gave it. One that defaults to the device

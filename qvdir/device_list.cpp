@@ -6,16 +6,6 @@
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 
-namespace {
-
-// "通信中" (communicating)
-constexpr char communicating[] = "\x92\xca\x90\x4d\x92\x86";
-// " しばらくお待ち下さい" (please wait a moment)
-constexpr char please_wait[] =
-    "\x20\x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x89\xba\x82\xb3\x82\xa2";
-
-}  // namespace
-
 ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
   if (!request_name_fits(target_name, list_name_max_length)) {
     return {transfer_not_started, 0};
@@ -38,10 +28,10 @@ void write_list_text(const std::uint8_t* block, int count) {
 int list_device(const char* target_name) {
   auto* block = static_cast<std::uint8_t*>(std::malloc(list_block_size));
   if (block == nullptr) {
-    print_line("", no_memory_message);
+    print_message(msg("no_memory"));
     return exit_not_done;
   }
-  print_line(communicating, please_wait);
+  print_message(msg("communicating"));
   ReceivedTrain list = get_list(block, target_name);
   await_closing_enq(list.result);
   if (list.result >= 0 || list.result == transfer_packet_error) {

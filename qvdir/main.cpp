@@ -6,17 +6,10 @@
 #include "pclink/device_names.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
-#include "pclink/version_text.h"
 #include "qvdir/device_list.h"
 #include "qvdir/list_command.h"
 
 namespace {
-
-// "qvdir v<version> ZAURUS 内部リスト表示" (internal list display)
-constexpr char title[] = "qvdir v" SUITE_VERSION_TEXT " ZAURUS "
-                         "\x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6";
-
-constexpr char usage[] = "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n";
 
 constexpr ProgramHelp help{
     "qvdir",
@@ -37,10 +30,10 @@ constexpr ProgramHelp help{
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
-  print_line(title, author_suffix);
+  print_banner(ConsoleStream::error, msg("title_qvdir"), "\n");
   ListCommand command = parse_list_command(argc, argv);
   if (command.target_name == nullptr) {
-    print_text(usage);
+    write_message(ConsoleStream::error, msg("usage_qvdir"), {}, "");
     exit_program(exit_not_done);
   }
   std::string target_name;

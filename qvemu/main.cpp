@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
     if (options.storage_dir.empty()) {
       options.storage_dir = qvemu::make_temporary_folder();
       std::fprintf(stderr, "qvemu: storage %s\n", options.storage_dir.c_str());
+    } else {
+      std::string note;
+      if (!qvemu::prepare_storage_folder(options.storage_dir, note, error)) throw std::runtime_error(error);
+      if (!note.empty()) std::fprintf(stderr, "qvemu: %s\n", note.c_str());
     }
     const qvemu::Storage storage(options.storage_dir);
     qvemu::PtyLine line(trace, options.echo, shutdown_fd, options.noise);

@@ -1,8 +1,10 @@
 #include "qvemu/options.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <system_error>
 
 namespace qvemu {
 
@@ -97,6 +99,22 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
   return true;
 }
 
+bool prepare_storage_folder(const std::string& folder, std::string& note, std::string& error) {
+  std::error_code failure;
+  const std::filesystem::file_status status = std::filesystem::status(folder, failure);
+  if (std::filesystem::is_directory(status)) return true;
+  if (std::filesystem::exists(status)) {
+    error = "--storage " + folder + ": not a folder";
+    return false;
+  }
+  if (!std::filesystem::create_directories(folder, failure)) {
+    error = "--storage " + folder + ": the folder cannot be made (" + failure.message() + ")";
+    return false;
+  }
+  note = "storage folder " + folder + " made";
+  return true;
+}
+
 const char* help_text() {
   return
       "usage: qvemu [options]\n"
@@ -104,7 +122,8 @@ const char* help_text() {
       "of standard output is the terminal's path; give it to a program with -d.\n"
       "Serves until SIGTERM or SIGINT.\n"
       "\n"
-      "  --storage DIR      the device storage S1: (default: a fresh temporary folder)\n"
+      "  --storage DIR      the device storage S1: (default: a fresh temporary folder);\n"
+      "                     a folder that does not exist is made\n"
       "  --trace FILE       log every unit in both directions, violations and events\n"
       "  --no-echo          do not send the host's bytes back (a cable without echo)\n"
       "  --once             end when the first host session closes the port\n"

@@ -67,4 +67,11 @@ bool parse_options(const std::vector<std::string>& arguments, Options& options, 
 
 const char* help_text();
 
+// Makes ready the folder that --storage names: one that does not exist yet
+// is made, with what was done in note ("storage folder DIR made"), so that
+// the device's first write does not fail for a mistyped path unseen; a path
+// that is no folder, or one that cannot be made, returns false with the
+// reason in error.
+bool prepare_storage_folder(const std::string& folder, std::string& note, std::string& error);
+
 }  // namespace qvemu

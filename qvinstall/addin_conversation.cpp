@@ -15,18 +15,6 @@
 
 namespace {
 
-// "addin 機能は使用できません" (the add-in function cannot be used)
-constexpr char addin_unavailable[] =
-    "\x61\x64\x64\x69\x6e\x20\x8b\x40\x94\x5c\x82\xcd\x8e\x67\x97\x70\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
-// "送信コマンドエラー" (send command error)
-constexpr char send_command_error[] = "\x91\x97\x90\x4d\x83\x52\x83\x7d\x83\x93\x83\x68\x83\x47\x83\x89\x81\x5b";
-// ":送信ファイルがオープンできません" (the file to send cannot be opened)
-constexpr char cannot_open_file[] =
-    "\x3a\x91\x97\x90\x4d\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab"
-    "\x82\xdc\x82\xb9\x82\xf1";
-// " 終了" (end)
-constexpr char file_done[] = "\x20\x8f\x49\x97\xb9";
-
 // A read request for 10 bytes of "S1:NIFADR.BOX": the device answers it with
 // data only when it can take add-in software.
 constexpr std::uint8_t addin_probe[] = {'R', 'F', 'V', 0x0A, 0x00, 0x00, 'S', '1', ':', 'N',
@@ -135,7 +123,7 @@ int connect_addin() {
   send_command(sizeof addin_probe, addin_probe);
   int length = recv_reply(exchange, exchange_buffer_size);
   if (!reply_begins_with("AFV", exchange, length)) {
-    print_line(addin_unavailable, "");
+    print_message(msg("addin_unavailable"));
     return 0;
   }
   return 1;
@@ -145,7 +133,7 @@ bool name_fits_request(const char* name) {
   if (text_length(name) <= max_file_name_length) {
     return true;
   }
-  print_line(name, ":file name too long (at most 2041 bytes)");
+  print_message(msg("program_name_too_long"), {name});
   return false;
 }
 
@@ -171,7 +159,7 @@ int send_addin_file(const char* name) {
   send_command(3, bytes_of("CFD"));
   int length = recv_reply(exchange, exchange_buffer_size);
   if (!reply_begins_with("DOK", exchange, length)) {
-    print_line(send_command_error, "");
+    print_message(msg("send_command_error"));
     return 0;
   }
   FileRef file;
@@ -179,7 +167,7 @@ int send_addin_file(const char* name) {
   if (!open_input(file, name) || !can_be_read(file) ||
       (install_settings.verify && !take_expected_copy(name, install_settings.end_mark, expected))) {
     close_file(file);
-    print_host_line(name, cannot_open_file);
+    print_message(msg("install_file_unreadable"), {host_value(name)});
     return 0;
   }
   begin_host_file_progress(name, size_left(file));
@@ -197,10 +185,10 @@ int send_addin_file(const char* name) {
   send_eot_until_ack();
   length = recv_reply(exchange, exchange_buffer_size);
   if (read_whole && reply_begins_with("AEX", exchange, length)) {
-    print_line(file_done, "");
+    print_message(msg("install_file_done"));
     return !install_settings.verify || installed_file_matches(device_name.c_str(), expected);
   }
-  print_line(device_name.c_str(), sending_failed_message);
+  print_message(msg("sending_failed"), {device_name});
   return 0;
 }
 

@@ -12,19 +12,6 @@
 
 namespace {
 
-// ":がオープンできません" (cannot be opened)
-constexpr char cannot_open_list[] =
-    "\x3a\x82\xaa\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
-// ":フォーマットエラー" (format error)
-constexpr char format_error[] = "\x3a\x83\x74\x83\x48\x81\x5b\x83\x7d\x83\x62\x83\x67\x83\x47\x83\x89\x81\x5b";
-// "タイトル " (title)
-constexpr char title_label[] = "\x83\x5e\x83\x43\x83\x67\x83\x8b\x20";
-// "送信完了" (sending complete)
-constexpr char sending_complete[] = "\x91\x97\x90\x4d\x8a\xae\x97\xb9";
-// " Zaurus本体を再起動します" (restarting the Zaurus unit)
-constexpr char restarting[] =
-    "\x20\x5a\x61\x75\x72\x75\x73\x96\x7b\x91\xcc\x82\xf0\x8d\xc4\x8b\x4e\x93\xae\x82\xb5\x82\xdc\x82\xb7";
-
 constexpr char list_header[] = "ZRS,P,";
 constexpr int list_header_length = 6;
 constexpr int description_lines = 5;
@@ -37,7 +24,7 @@ bool read_list_header(FileRef& list, char* line) {
 
 void show_title(const char* header_line) {
   print_line("", "");
-  print_line(title_label, header_line + list_header_length);
+  print_message(msg("package_title"), {header_line + list_header_length});
 }
 
 // Every further line of the list is a file to send, except the lines that
@@ -92,12 +79,12 @@ void show_description(const char* name) {
 int install_package(const char* list_name) {
   FileRef list;
   if (!open_input(list, list_name)) {
-    print_host_line(list_name, cannot_open_list);
+    print_message(msg("cannot_open"), {host_value(list_name)});
     return exit_not_done;
   }
   char line[text_line_buffer_size];
   if (!read_list_header(list, line)) {
-    print_host_line(list_name, format_error);
+    print_message(msg("list_format_error"), {host_value(list_name)});
     close_file(list);
     return exit_not_done;
   }
@@ -118,7 +105,7 @@ int install_package(const char* list_name) {
   }
   bool all_installed = send_listed_files(names);
   // Printed even when a file failed: the device is reset all the same.
-  print_line(sending_complete, restarting);
+  print_message(msg("sending_complete_restart"));
   int reset = finish_install();
   return all_installed && reset ? exit_done : exit_not_done;
 }
@@ -134,7 +121,7 @@ int install_program(char* name) {
     return exit_not_done;
   }
   int installed = send_addin_file(name);
-  print_line(sending_complete, "");
+  print_message(msg("sending_complete"));
   int reset = finish_install();
   return installed && reset ? exit_done : exit_not_done;
 }

@@ -2,16 +2,10 @@
 #include "pclink/console.h"
 #include "pclink/device_names.h"
 #include "pclink/program_help.h"
-#include "pclink/version_text.h"
 #include "qvinstall/install_modes.h"
 #include "qvinstall/settings.h"
 
 namespace {
-
-// "qvinstall v<version> ZAURUS AddInソフト転送" (add-in software transfer)
-constexpr char title[] =
-    "qvinstall v" SUITE_VERSION_TEXT " ZAURUS AddIn"
-    "\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97";
 
 constexpr ProgramHelp help{
     "qvinstall",
@@ -45,7 +39,7 @@ constexpr ProgramHelp help{
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
   note_command_line(argc, argv);
-  print_line(title, author_suffix);
+  print_banner(ConsoleStream::error, msg("title_qvinstall"), "\n");
   char* name = parse_arguments(argc, argv);
   if (name == nullptr) {
     print_usage();

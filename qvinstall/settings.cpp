@@ -49,6 +49,5 @@ char* parse_arguments(int argc, char** argv) {
 }
 
 void print_usage() {
-  print_line("usage: ", "qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs");
-  print_line("       ", "qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas");
+  write_message(ConsoleStream::error, msg("usage_qvinstall"), {}, "");
 }

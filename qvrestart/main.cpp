@@ -3,15 +3,8 @@
 #include "pclink/packet.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
-#include "pclink/version_text.h"
 
 namespace {
-
-// "qvrestart v<version> ZAURUS パソコンリンクリセット" (PC link reset)
-constexpr char title[] =
-    "qvrestart v" SUITE_VERSION_TEXT " ZAURUS "
-    "\x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a"
-    "\x83\x62\x83\x67";
 
 constexpr ProgramHelp help{
     "qvrestart",
@@ -60,10 +53,10 @@ Settings parse_arguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
-  print_line(title, author_suffix);
+  print_banner(ConsoleStream::error, msg("title_qvrestart"), "\n");
   Settings settings = parse_arguments(argc, argv);
   if (!settings.run) {
-    print_line("usage:", " qvrestart [-s0|1|2] -r");
+    write_message(ConsoleStream::error, msg("usage_qvrestart"), {}, "");
     exit_program(exit_not_done);
   }
   open_port(settings.link_mode);

@@ -1,10 +1,7 @@
 #include "qvunpack/command_line.h"
 
-#include <string>
-
 #include "pclink/console.h"
 #include "pclink/local_files.h"
-#include "qvunpack/messages.h"
 
 UnpackOptions parse_unpack_arguments(int argc, char** argv) {
   UnpackOptions options{nullptr, false, false};
@@ -32,11 +29,9 @@ UnpackOptions parse_unpack_arguments(int argc, char** argv) {
 }
 
 void print_unpack_banner() {
-  // One text, so that the banner line is written whole.
-  std::string banner = std::string(unpack_title) + author_suffix + "\r\n";
-  write_text(ConsoleStream::output, TextOrigin::shift_jis, banner.c_str());
+  print_banner(ConsoleStream::output, msg("title_qvunpack"), "\r\n");
 }
 
 void print_unpack_usage() {
-  write_text(ConsoleStream::error, TextOrigin::shift_jis, unpack_usage);
+  write_message(ConsoleStream::error, msg("usage_qvunpack"), {}, "");
 }

@@ -9,7 +9,6 @@
 #include "pclink/local_files.h"
 #include "qvunpack/archive_blocks.h"
 #include "qvunpack/member_names.h"
-#include "qvunpack/messages.h"
 
 namespace {
 
@@ -44,9 +43,11 @@ void print_listing_line(int size, const char* name, bool terse) {
   write_text(ConsoleStream::output, TextOrigin::shift_jis, "\r\n");
 }
 
-void report_name(const char* name, TextOrigin origin, const char* message) {
-  write_text(ConsoleStream::error, origin, name);
-  write_text(ConsoleStream::error, TextOrigin::shift_jis, message);
+// Every message of the extractor carries its own CR LF.
+constexpr char line_end[] = "\r\n";
+
+void report(ConsoleStream stream, const Message& message, std::initializer_list<MessageValue> values = {}) {
+  write_message(stream, message, values, line_end);
 }
 
 // Writes a decoded member unless its name would leave the current directory.
@@ -55,11 +56,11 @@ void report_name(const char* name, TextOrigin origin, const char* message) {
 bool write_member(const char* name, const std::uint8_t* bytes, int size) {
   const std::string host_name = host_name_from_shift_jis(name);
   if (!is_safe_member_name(host_name.c_str())) {
-    report_name(name, TextOrigin::shift_jis, message_unsafe_name);
+    report(ConsoleStream::error, msg("member_name_unsafe"), {name});
     return false;
   }
   if (save_file_whole(host_name.c_str(), bytes, size) == 0) {
-    report_name(name, TextOrigin::shift_jis, message_cannot_create);
+    report(ConsoleStream::error, msg("member_cannot_create"), {name});
     return false;
   }
   return true;
@@ -74,7 +75,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
   int capacity = size > 0 ? 2 * size : 1;
   auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(capacity)));
   if (buffer == nullptr) {
-    write_text(ConsoleStream::error, TextOrigin::shift_jis, message_memory);
+    report(ConsoleStream::error, msg("member_no_memory"));
     // Read past the block, so that the next entry decodes its own.
     good_end = decode_block(archive, nullptr, 0).good_end;
     return false;
@@ -83,7 +84,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
   good_end = block.good_end;
   bool done = true;
   if (block.length != size) {
-    write_text(ConsoleStream::error, TextOrigin::shift_jis, message_size);
+    report(ConsoleStream::error, msg("member_size_wrong"));
     done = false;
   } else if (!options.list_only) {
     done = write_member(name, buffer, size);
@@ -97,7 +98,7 @@ bool extract_member(FileRef& archive, const char* name, int size, const UnpackOp
 ExtractResult extract_archive(const UnpackOptions& options) {
   FileRef archive{};
   if (open_input(archive, options.archive) == 0) {
-    report_name(options.archive, TextOrigin::user, message_cannot_open);
+    report(ConsoleStream::error, msg("cannot_open"), {host_value(options.archive)});
     return ExtractResult::not_opened;
   }
   std::uint8_t directory[directory_area_size] = {};
@@ -108,7 +109,7 @@ ExtractResult extract_archive(const UnpackOptions& options) {
   // A directory too long for the area, or a file that is no archive at all,
   // has no entries to trust.
   if (listing.overflowed || (entries == 0 && !good_end)) {
-    write_text(ConsoleStream::output, TextOrigin::shift_jis, message_structure);
+    report(ConsoleStream::output, msg("archive_damaged"));
     all_done = false;
     entries = 0;
   }
@@ -118,7 +119,7 @@ ExtractResult extract_archive(const UnpackOptions& options) {
     const char* name = squeeze_name(entry);
     // The block before this entry: the directory, or the previous member.
     if (!good_end) {
-      write_text(ConsoleStream::output, TextOrigin::shift_jis, message_structure);
+      report(ConsoleStream::output, msg("archive_damaged"));
       all_done = false;
       break;
     }

@@ -86,7 +86,7 @@ class Qvunpack : public ::testing::Test {
 };
 
 const std::string banner = "qvunpack v1.4 " + sjis("バックアップファイルを切り出す") + author_suffix + "\r\n";
-const std::string usage = "usage: qvunpack [-l] <backupfile>\r\n";
+const std::string usage = "usage: qvunpack [-l] [-t] <backupfile>\r\n";
 
 const char worked_example[] =
     "PABAK\r\n"
