@@ -1,5 +1,6 @@
 #include "sim/conversations.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "sim/conversation_runs.h"
@@ -68,8 +69,22 @@ std::string verdict_name(Verdict verdict) {
   return "?";
 }
 
+Case make_case(Conversation conversation, LineKind line, int size, std::vector<Fault> faults) {
+  Case c;
+  c.conversation = conversation;
+  c.line = line;
+  c.size = size;
+  c.faults = std::move(faults);
+  return c;
+}
+
 std::string describe_case(const Case& c) {
   std::string text = conversation_name(c.conversation) + " " + line_name(c.line) + " " + std::to_string(c.size);
+  if (c.noise) {
+    char noise[64];
+    std::snprintf(noise, sizeof noise, " noise:%llu:%g", static_cast<unsigned long long>(c.noise->seed), c.noise->rate);
+    text += noise;
+  }
   for (std::size_t i = 0; i < c.faults.size(); ++i) text += (i == 0 ? " " : " + ") + describe_fault(c.faults[i]);
   return text;
 }
@@ -100,6 +115,13 @@ std::optional<Case> parse_case(const std::string& text) {
   c.size = std::stoi(size);
   std::string rest;
   std::getline(words, rest);
+  const std::size_t noise_at = rest.find("noise:");
+  if (noise_at != std::string::npos && rest.find_first_not_of(' ') == noise_at) {
+    const std::size_t end = rest.find(' ', noise_at);
+    c.noise = qvemu::parse_noise(rest.substr(noise_at + 6, end == std::string::npos ? end : end - noise_at - 6));
+    if (!c.noise) return std::nullopt;
+    rest = end == std::string::npos ? "" : rest.substr(end);
+  }
   if (rest.find_first_not_of(' ') == std::string::npos) return c;
   // Faults are joined by "+": each part between them must be one.
   for (std::size_t begin = 0;;) {

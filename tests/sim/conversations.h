@@ -5,6 +5,7 @@
 // A case is written as one line, so that any run can be repeated:
 //   <conversation> <line> <size> [<fault> [+ <fault>]]
 //   send-v relay-echo 254 to-host 1203 flip:6
+//   send cable-echo 30000 noise:7:0.003
 #pragma once
 
 #include <cstdint>
@@ -45,11 +46,15 @@ struct Case {
   LineKind line = LineKind::cable_echo;
   int size = 0;
   std::vector<Fault> faults;
+  // Random noise on the line as qvemu --noise makes it: "noise:SEED:RATE"
+  // in the case's line, before its faults.
+  std::optional<qvemu::NoiseSettings> noise;
   // Faults of the device's own (qvemu's), for checking the judge; not part
   // of a case's line.
   qvemu::Faults device_faults;
 };
 
+Case make_case(Conversation conversation, LineKind line, int size, std::vector<Fault> faults = {});
 std::string describe_case(const Case& c);
 std::optional<Case> parse_case(const std::string& text);
 

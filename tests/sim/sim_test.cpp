@@ -176,7 +176,7 @@ TEST(CaseLines, AreReadBackAsTheyWereWrittenAndNothingElseIsTaken) {
 TEST(Judge, EveryConversationOnEveryLineEndsWholeOnACleanLine) {
   for (const sim::Setting& setting : sim::clean_settings({}, {})) {
     EXPECT_EQ(setting.clean.verdict, sim::Verdict::whole)
-        << sim::describe_case({setting.conversation, setting.line, setting.size, {}, {}}) << ": "
+        << sim::describe_case(sim::make_case(setting.conversation, setting.line, setting.size)) << ": "
         << setting.clean.why;
     EXPECT_GT(setting.bytes[0], 0);
     EXPECT_GT(setting.bytes[1], 0);
@@ -184,7 +184,7 @@ TEST(Judge, EveryConversationOnEveryLineEndsWholeOnACleanLine) {
 }
 
 TEST(Judge, AFileStoredWrongBehindTheHostsBackIsSilentAndTheReadBackMakesItLoud) {
-  sim::Case c{sim::Conversation::send, sim::LineKind::cable_echo, 600, {}, {}};
+  sim::Case c = sim::make_case(sim::Conversation::send, sim::LineKind::cable_echo, 600);
   c.device_faults.lose_data = 2;  // acknowledged, never stored
   const sim::Outcome unverified = sim::run_case(c);
   EXPECT_EQ(unverified.verdict, sim::Verdict::silent);
@@ -197,11 +197,11 @@ TEST(Judge, AFileStoredWrongBehindTheHostsBackIsSilentAndTheReadBackMakesItLoud)
 }
 
 TEST(Judge, ARefusingDeviceIsLoudAndASilentOneHangsTheRelayButEndsTheCable) {
-  sim::Case refused{sim::Conversation::fetch, sim::LineKind::cable, 1, {}, {}};
+  sim::Case refused = sim::make_case(sim::Conversation::fetch, sim::LineKind::cable, 1);
   refused.device_faults.refuse = true;
   EXPECT_EQ(sim::run_case(refused).verdict, sim::Verdict::loud);
 
-  sim::Case silent{sim::Conversation::reset, sim::LineKind::cable, 0, {}, {}};
+  sim::Case silent = sim::make_case(sim::Conversation::reset, sim::LineKind::cable, 0);
   silent.device_faults.silent_after = 0;
   const sim::Outcome on_cable = sim::run_case(silent);
   EXPECT_EQ(on_cable.verdict, sim::Verdict::loud);
@@ -215,7 +215,7 @@ TEST(Judge, ARefusingDeviceIsLoudAndASilentOneHangsTheRelayButEndsTheCable) {
 }
 
 TEST(Sweep, SingleFaultCasesCoverEveryByteBothWaysWithEveryFault) {
-  sim::Setting setting{sim::Conversation::reset, sim::LineKind::cable, 0, {3, 2}, {}};
+  sim::Setting setting{sim::Conversation::reset, sim::LineKind::cable, 0, {3, 2}, sim::Outcome{}};
   const long kinds = static_cast<long>(sim::faults_at_each_byte().size());
   ASSERT_EQ(sim::single_fault_count(setting), 5 * kinds);
   std::set<std::string> seen;
@@ -228,6 +228,24 @@ TEST(Sweep, SingleFaultCasesCoverEveryByteBothWaysWithEveryFault) {
   EXPECT_TRUE(seen.count("to-device 2 flip:0"));
   EXPECT_TRUE(seen.count("to-host 1 pause:12000"));
   EXPECT_FALSE(seen.count("to-host 2 drop"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EmulatedDevice, StaysInStepWithAHostWhoseTransmissionItNeverSawWhole) {
+  // Data Packet 2's start byte is damaged, so the device reads its bytes as
+  // strays and then takes them and the repeat into one long unit, while a
+  // stray NAK has the host send the Packet again: from then on the host is
+  // one number ahead of what the device counted.
+  const std::optional<sim::Case> c = sim::parse_case("send cable 254 to-device 34 flip:0 + to-host 14 insert:15");
+  ASSERT_TRUE(c.has_value());
+  const sim::Outcome outcome = sim::run_case(*c, true);
+  EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << outcome.why << "\n" << outcome.device_trace;
+  EXPECT_NE(outcome.device_trace.find("= Packet 4 after 1 transmission not seen whole"), std::string::npos)
+      << outcome.device_trace;
+  EXPECT_EQ(outcome.device_trace.find("number 5, expected 4"), std::string::npos) << outcome.device_trace;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ std::vector<Setting> clean_settings(const std::vector<Conversation>& conversatio
     for (LineKind line : lines.empty() ? all_lines() : lines) {
       for (int size : sizes_of(conversation)) {
         Setting setting{conversation, line, size, {0, 0}, {}};
-        setting.clean = run_case(Case{conversation, line, size, {}, {}});
+        setting.clean = run_case(make_case(conversation, line, size));
         setting.bytes[0] = setting.clean.sent[0];
         setting.bytes[1] = setting.clean.sent[1];
         settings.push_back(setting);
@@ -73,7 +73,7 @@ Case single_fault_case(const Setting& setting, long index) {
   long byte = index / kinds;
   fault.direction = byte < setting.bytes[0] ? Direction::to_device : Direction::to_host;
   fault.index = byte < setting.bytes[0] ? byte : byte - setting.bytes[0];
-  return Case{setting.conversation, setting.line, setting.size, {fault}, {}};
+  return make_case(setting.conversation, setting.line, setting.size, {fault});
 }
 
 void Tally::add(Verdict verdict) {

@@ -27,6 +27,12 @@ VirtualLine::VirtualLine(const LineSettings& settings, std::vector<Fault> faults
       host_(side_stack_size),
       device_(side_stack_size) {}
 
+VirtualLine::VirtualLine(const LineSettings& settings, std::vector<Fault> faults,
+                         const qvemu::NoiseSettings& noise, qvemu::Trace& trace)
+    : VirtualLine(settings, std::move(faults)) {
+  noise_.emplace(noise, trace);
+}
+
 VirtualLine::~VirtualLine() = default;
 
 RunEnd VirtualLine::run(const std::function<void()>& host, const std::function<void()>& device) {
@@ -110,7 +116,14 @@ std::optional<std::uint8_t> VirtualLine::receive(Side& side, Channel& channel, s
 }
 
 void VirtualLine::send(Channel& channel, std::int64_t now, std::uint8_t byte) {
-  const Passage passage = pass_byte(faults_, channel.direction, channel.sent++, byte);
+  Passage passage = pass_byte(faults_, channel.direction, channel.sent++, byte);
+  if (noise_ && noise_->active()) {
+    const std::vector<qvemu::NoisyStretch> stretches = noise_->pass(
+        channel.direction == Direction::to_device ? qvemu::Direction::to_device : qvemu::Direction::to_host,
+        passage.bytes);
+    for (const qvemu::NoisyStretch& stretch : stretches) passage.pause_ms += stretch.pause_ms;
+    passage.bytes = qvemu::joined(stretches);
+  }
   if (settings_.record) record(channel.direction, now, byte, passage);
   std::int64_t start = std::max(now, channel.free_at) + passage.pause_ms * 1000LL;
   // A dropped byte still took its time on the wire.

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "qvemu/line.h"
+#include "qvemu/line_noise.h"
 #include "sim/coroutine.h"
 #include "sim/line_faults.h"
 
@@ -47,6 +48,10 @@ enum class RunEnd { finished, hung };
 class VirtualLine : public qvemu::Line {
  public:
   VirtualLine(const LineSettings& settings, std::vector<Fault> faults);
+  // Random noise besides, as qvemu --noise makes it (each fault traced as
+  // an event in trace, which must outlive the line).
+  VirtualLine(const LineSettings& settings, std::vector<Fault> faults, const qvemu::NoiseSettings& noise,
+              qvemu::Trace& trace);
   ~VirtualLine() override;
 
   // Runs host and device until the host's body returns; the device's body
@@ -107,6 +112,7 @@ class VirtualLine : public qvemu::Line {
 
   LineSettings settings_;
   std::vector<Fault> faults_;
+  std::optional<qvemu::LineNoise> noise_;
   std::int64_t byte_us_;
   Channel to_device_{Direction::to_device};
   Channel to_host_{Direction::to_host};
