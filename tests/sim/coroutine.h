@@ -42,10 +42,11 @@ class Coroutine {
   std::function<void()> body_;
   std::exception_ptr escaped_;
   bool finished_ = true;
-  // Kept for the sanitizer's bookkeeping of the stack we switch away from.
-  void* fake_stack_ = nullptr;
-  const void* caller_stack_bottom_ = nullptr;
-  std::size_t caller_stack_size_ = 0;
+  // Kept for the sanitizer's bookkeeping of the stack we switch away from
+  // (unused in a build without it).
+  [[maybe_unused]] void* fake_stack_ = nullptr;
+  [[maybe_unused]] const void* caller_stack_bottom_ = nullptr;
+  [[maybe_unused]] std::size_t caller_stack_size_ = 0;
 };
 
 }  // namespace sim

@@ -12,10 +12,12 @@
 //       ended silent or hung as "FAIL <verdict> <case> (<why>)" and then
 //       the table. Exit 1 when any case ended silent or hung.
 //   --expect FILE
-//       the cases of FILE ("case <case>" lines) run first and must end
-//       whole or loud; a silent or hung case of a row that FILE names
-//       ("open <conversation> <line>": failures known and not yet mended)
-//       is printed as OPEN and does not fail the run
+//       the cases of FILE run first: each "case <case>" must end whole or
+//       loud; each "known <case>" (a failure found and not yet mended) is
+//       printed as OPEN while it still fails and as MENDED once it does
+//       not, and fails nothing. A silent or hung case of a row that FILE
+//       names ("open <conversation> <line>") is printed as OPEN and does
+//       not fail the run either.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +61,7 @@ struct SweepRequest {
   std::vector<sim::Conversation> conversations;
   std::vector<sim::LineKind> lines;
   std::vector<sim::Case> must_pass;
+  std::vector<sim::Case> known;
   std::set<std::pair<int, int>> open_rows;
 };
 
@@ -74,9 +77,9 @@ bool read_expectations(const char* path, SweepRequest& request) {
   for (int number = 1; std::getline(file, text); ++number) {
     if (text.empty() || text[0] == '#') continue;
     std::optional<sim::Case> row = sim::parse_case(text.substr(text.find(' ') + 1) + " 0");
-    if (text.rfind("case ", 0) == 0) {
-      if (std::optional<sim::Case> c = sim::parse_case(text.substr(5))) {
-        request.must_pass.push_back(*c);
+    if (text.rfind("case ", 0) == 0 || text.rfind("known ", 0) == 0) {
+      if (std::optional<sim::Case> c = sim::parse_case(text.substr(text.find(' ') + 1))) {
+        (text[0] == 'c' ? request.must_pass : request.known).push_back(*c);
         continue;
       }
     } else if (text.rfind("open ", 0) == 0 && row) {
@@ -120,12 +123,16 @@ int sweep(const SweepRequest& request) {
   const auto began = std::chrono::steady_clock::now();
   long failures = 0;
   long open = 0;
-  for (const sim::Case& c : request.must_pass) {
-    const sim::Outcome outcome = sim::run_case(c);
-    if (outcome.verdict == sim::Verdict::silent || outcome.verdict == sim::Verdict::hang) {
-      std::printf("FAIL %s %s (%s)\n", sim::verdict_name(outcome.verdict).c_str(), sim::describe_case(c).c_str(),
-                  outcome.why.c_str());
-      ++failures;
+  for (const std::vector<sim::Case>* list : {&request.must_pass, &request.known}) {
+    const bool known = list == &request.known;
+    for (const sim::Case& c : *list) {
+      const sim::Outcome outcome = sim::run_case(c);
+      const bool failed = outcome.verdict == sim::Verdict::silent || outcome.verdict == sim::Verdict::hang;
+      if (failed || known) {
+        std::printf("%s %s %s (%s)\n", !failed ? "MENDED" : known ? "OPEN" : "FAIL",
+                    sim::verdict_name(outcome.verdict).c_str(), sim::describe_case(c).c_str(), outcome.why.c_str());
+      }
+      if (failed) ++(known ? open : failures);
     }
   }
   const std::vector<sim::Setting> settings = sim::clean_settings(request.conversations, request.lines);
@@ -186,8 +193,8 @@ int sweep(const SweepRequest& request) {
               seconds, static_cast<double>(runs + static_cast<long>(settings.size())) / seconds, request.workers,
               request.workers == 1 ? "" : "s");
   if (!request.must_pass.empty() || !request.open_rows.empty()) {
-    std::printf("%zu listed cases run first; %ld cases failed in rows still open, %ld elsewhere\n",
-                request.must_pass.size(), open, failures);
+    std::printf("%zu listed cases run first; %ld cases failed that are known or in rows still open, %ld elsewhere\n",
+                request.must_pass.size() + request.known.size(), open, failures);
   }
   return failures == 0 ? 0 : 1;
 }
