@@ -75,20 +75,6 @@ std::size_t terminal_columns(ConsoleStream) {
   return 0;
 }
 
-void note_command_line(int, char**) {}
-
-NameConversion device_name_from_user(const char*, std::string&) {
-  return NameConversion::untranslated;
-}
-
-bool is_user_text(const char*, std::size_t) {
-  return true;
-}
-
-bool user_text_from_shift_jis(const char*, std::size_t, std::string&) {
-  return false;
-}
-
 std::int64_t monotonic_milliseconds() {
   return line == nullptr ? 0 : line->host_now_us() / 1000;
 }
