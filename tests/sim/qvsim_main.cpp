@@ -245,5 +245,10 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  return sweep(request);
+  try {
+    return sweep(request);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "qvsim: %s\n", failure.what());
+    return 2;
+  }
 }

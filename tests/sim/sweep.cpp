@@ -2,7 +2,10 @@
 
 #include "sim/conversation_runs.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <stdexcept>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -114,6 +117,32 @@ std::string table_text(const Table& table) {
 
 namespace {
 
+// A case whose sides spin without waiting for anything never reaches the
+// virtual hang time; the watchdog names it after this much real time and
+// ends the process, so that a sweep stops instead of stalling unseen.
+constexpr unsigned watchdog_seconds = 60;
+int watchdog_fd = -1;
+char watchdog_line[512];
+std::size_t watchdog_length = 0;
+
+void on_watchdog(int) {
+  ssize_t written = write(watchdog_fd, watchdog_line, watchdog_length);
+  (void)written;  // nothing more can be done in a dying process
+  _exit(3);
+}
+
+void watch(const Case& c) {
+  if (watchdog_fd < 0) {
+    watchdog_fd = dup(STDERR_FILENO);
+    std::signal(SIGALRM, on_watchdog);
+  }
+  const int length = std::snprintf(watchdog_line, sizeof watchdog_line,
+                                   "qvsim: no end after %u s of real time, the sides spin: %s\n", watchdog_seconds,
+                                   describe_case(c).c_str());
+  watchdog_length = length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof watchdog_line - 1);
+  alarm(watchdog_seconds);
+}
+
 std::pair<int, int> row_of(const Case& c) {
   return {static_cast<int>(c.conversation), static_cast<int>(c.line)};
 }
@@ -126,6 +155,7 @@ void work(long first, long step, long count, const std::function<Case(long)>& ca
   std::FILE* out = fdopen(report, "w");
   for (long index = first; index < count; index += step) {
     const Case c = cases(index);
+    watch(c);
     const Outcome outcome = run_case(c);
     table[row_of(c)].add(outcome.verdict);
     if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) {
@@ -173,10 +203,12 @@ void run_cases(long count, const std::function<Case(long)>& cases, int workers, 
   if (workers <= 1) {
     for (long index = 0; index < count; ++index) {
       const Case c = cases(index);
+      watch(c);
       const Outcome outcome = run_case(c);
       table[row_of(c)].add(outcome.verdict);
       if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) on_failure(c, outcome);
     }
+    alarm(0);
     return;
   }
   std::fflush(stdout);
@@ -219,7 +251,13 @@ void run_cases(long count, const std::function<Case(long)>& cases, int workers, 
       }
     }
   }
-  for (pid_t child : children) waitpid(child, nullptr, 0);
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error("a worker of the sweep stopped before its end; its cases are not all counted");
+    }
+  }
 }
 
 }  // namespace sim
