@@ -143,6 +143,10 @@ void watch(const Case& c) {
   alarm(watchdog_seconds);
 }
 
+bool reported(Verdict verdict, bool report_loud) {
+  return verdict == Verdict::silent || verdict == Verdict::hang || (report_loud && verdict == Verdict::loud);
+}
+
 std::pair<int, int> row_of(const Case& c) {
   return {static_cast<int>(c.conversation), static_cast<int>(c.line)};
 }
@@ -150,7 +154,7 @@ std::pair<int, int> row_of(const Case& c) {
 // A worker's report, one line each: "F <verdict>\t<case>\t<why>" for a
 // failure as it happens, "T <conversation> <line> <whole> <loud> <silent>
 // <hang>" for its table at the end.
-void work(long first, long step, long count, const std::function<Case(long)>& cases, int report) {
+void work(long first, long step, long count, const std::function<Case(long)>& cases, int report, bool report_loud) {
   Table table;
   std::FILE* out = fdopen(report, "w");
   for (long index = first; index < count; index += step) {
@@ -158,7 +162,7 @@ void work(long first, long step, long count, const std::function<Case(long)>& ca
     watch(c);
     const Outcome outcome = run_case(c);
     table[row_of(c)].add(outcome.verdict);
-    if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) {
+    if (reported(outcome.verdict, report_loud)) {
       std::fprintf(out, "F %s\t%s\t%s\n", verdict_name(outcome.verdict).c_str(), describe_case(c).c_str(),
                    outcome.why.c_str());
       std::fflush(out);
@@ -191,7 +195,8 @@ void take_report_line(const std::string& text, Table& table,
   const std::optional<Case> c = parse_case(text.substr(first_tab + 1, second_tab - first_tab - 1));
   if (!c) return;
   Outcome outcome;
-  outcome.verdict = text.compare(2, first_tab - 2, "hang") == 0 ? Verdict::hang : Verdict::silent;
+  const std::string verdict = text.substr(2, first_tab - 2);
+  outcome.verdict = verdict == "hang" ? Verdict::hang : verdict == "loud" ? Verdict::loud : Verdict::silent;
   outcome.why = text.substr(second_tab + 1);
   on_failure(*c, outcome);
 }
@@ -199,14 +204,14 @@ void take_report_line(const std::string& text, Table& table,
 }  // namespace
 
 void run_cases(long count, const std::function<Case(long)>& cases, int workers, Table& table,
-               const std::function<void(const Case&, const Outcome&)>& on_failure) {
+               const std::function<void(const Case&, const Outcome&)>& on_failure, bool report_loud) {
   if (workers <= 1) {
     for (long index = 0; index < count; ++index) {
       const Case c = cases(index);
       watch(c);
       const Outcome outcome = run_case(c);
       table[row_of(c)].add(outcome.verdict);
-      if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) on_failure(c, outcome);
+      if (reported(outcome.verdict, report_loud)) on_failure(c, outcome);
     }
     alarm(0);
     return;
@@ -223,7 +228,7 @@ void run_cases(long count, const std::function<Case(long)>& cases, int workers, 
     if (child == 0) {
       close(ends[0]);
       renew_workspace();
-      work(worker, workers, count, cases, ends[1]);
+      work(worker, workers, count, cases, ends[1], report_loud);
       remove_workspace();
       _exit(0);
     }
