@@ -32,6 +32,7 @@ set(PCLINK_SOURCES
   relay.cpp
   packet.cpp
   conversation.cpp
+  data_train.cpp
   file_commands.cpp
   host_file_transfers.cpp)
 list(TRANSFORM PCLINK_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -13,7 +13,11 @@ ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
   int name_length = text_length(target_name);
   std::uint8_t request[work_buffer_size];
   copy_string(copy_string(reinterpret_cast<char*>(request), "RFF"), target_name);
-  return fetch_train("CFF", request, name_length + 4, "AFF", block, list_block_size, target_name);
+  TrainSink sink;
+  sink.block = block;
+  sink.capacity = list_block_size;
+  int result = fetch_train("CFF", request, name_length + 4, "AFF", sink, target_name);
+  return {result, sink.stored};
 }
 
 void write_list_text(const std::uint8_t* block, int count) {

@@ -27,7 +27,7 @@ link_stream:         link_stream
 relay:               relay_framing relay
 packet:              packet
 conversation:        conversation
-file_commands:       file_commands
+file_commands:       data_train file_commands
 host_file_transfers: host_file_transfers
 '
 

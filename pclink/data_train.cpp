@@ -1,0 +1,164 @@
+// Receiving the device's data trains.
+#include "pclink/data_train.h"
+
+#include "pclink/console.h"
+#include "pclink/conversation.h"
+#include "pclink/link_stream.h"
+#include "pclink/local_files.h"
+#include "pclink/packet.h"
+#include "pclink/progress.h"
+#include "pclink/relay.h"
+#include "pclink/run_endings.h"
+#include "pclink/serial_port.h"
+
+namespace {
+
+constexpr char too_large_message[] = ": too large for the host's buffer, not received";
+
+constexpr int tag_length = 3;
+
+// Takes count bytes into the sink; false when they do not fit.
+bool sink_take(TrainSink& sink, const std::uint8_t* bytes, int count) {
+  if (count > sink.capacity - sink.stored) {
+    return false;
+  }
+  if (sink.file == nullptr) {
+    copy_block(count, sink.block + sink.stored, bytes);
+  } else if (count > 0 && !sink.write_failed &&
+             std::fwrite(bytes, 1, static_cast<std::size_t>(count), sink.file) != static_cast<std::size_t>(count)) {
+    sink.write_failed = true;
+  }
+  sink.stored += count;
+  return true;
+}
+
+// Whether an EOT read where a data Packet was due is the device's own: the
+// device falls silent after it, waiting for our ACK. Bytes right behind it
+// mean the SOH of a damaged Packet or a stray byte, with the device's Packet
+// still on its way; only a second EOT (the byte doubled) leaves it the end.
+// In link mode 2 the EOT came in a frame of its own, whose sum vouches for it.
+bool eot_stands_alone() {
+  DrainedBytes behind = drain_line();
+  return behind.count == 0 || (behind.count == 1 && behind.last == EOT);
+}
+
+// A byte of the PC-link stream awaited for a short while only on a cable
+// (packet_byte_timeout); -1 when none came.
+int byte_soon() {
+  begin_receive();
+  std::uint8_t byte = 0;
+  return link_read_in_unit(1, &byte) == 1 ? byte : -1;
+}
+
+// After its EOT was acknowledged the device says with ENQ (or CAN) that it
+// is idle again. The data is whole by then: what is left is to leave the
+// device idle. A second EOT means our ACK was lost; so may silence, and the
+// ACK goes again once (to a device that only lost its ENQ it is a stray
+// byte it passes over). A single other byte followed by silence is the ENQ
+// damaged on the way, the only byte an idle device sends here; more than
+// that is a train that went on after what we took for its end.
+void take_closing_enq() {
+  int repeats = 0;
+  bool acknowledged_again = false;
+  for (;;) {
+    int next = byte_soon();
+    if (next == ENQ || next == CAN) {
+      break;
+    }
+    if (next == EOT || (next < 0 && !acknowledged_again)) {
+      count_repeat(repeats);
+      acknowledged_again = acknowledged_again || next < 0;
+      send_control(ACK);
+      continue;
+    }
+    if (next >= 0 && drain_line().count > 0) {
+      abandon_exchange("the data train went on after its end: the data did not come whole");
+    }
+    break;
+  }
+  note_closing_enq_taken();
+}
+
+// A data Packet that does not fit: the rest of the train is still
+// acknowledged, so that the device finishes and goes back to idle, but only
+// as far as a device told the room would ever go.
+void note_past_room(bool& overflowed, int& past_room) {
+  overflowed = true;
+  if (++past_room > packets_past_room_limit) {
+    abandon_exchange("the device sends on past the room it was told: the train does not end");
+  }
+}
+
+}  // namespace
+
+int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
+  std::uint8_t work[work_buffer_size];
+  int expected_number = 1;
+  bool overflowed = false;
+  int repeats = 0;
+  int empty_in_a_row = 0;
+  int past_room = 0;
+  // The last answer was a NAK to a damaged Packet (a unit of more than one
+  // byte): the device owes that Packet again, so an EOT now means it took
+  // the NAK for an ACK and the Packet is lost.
+  bool packet_owed = false;
+  begin_progress(name, unknown_total);
+  for (;;) {
+    RefusedPacket refused;
+    int length = recv_packet(work, work_buffer_size, expected_number, &refused);
+    if (length == recv_eot && !eot_stands_alone()) {
+      print_line("packet format error", "");
+      length = recv_bad_packet;
+      refused.line_length = 2;
+    }
+    progress_mark(sink.stored + (length > tag_length ? length - tag_length : 0));
+    if (length == recv_bad_packet || length == recv_repeated) {
+      count_repeat(repeats);
+      packet_owed = length == recv_bad_packet && refused.line_length > 1;
+      // A repeat of the Packet already stored means the device missed its ACK.
+      send_control(length == recv_bad_packet ? NAK : ACK);
+      continue;
+    }
+    if (length == recv_out_of_step) {
+      abandon_exchange("a data Packet out of sequence: the data did not come whole");
+    }
+    if (length == recv_eot && packet_owed) {
+      abandon_exchange("EOT in place of a Packet sent again: the data did not come whole");
+    }
+    repeats = 0;
+    packet_owed = false;
+    ++expected_number;
+    send_control(ACK);  // the device's closing EOT is acknowledged here too
+    if (length == recv_too_long) {
+      note_past_room(overflowed, past_room);
+      continue;
+    }
+    if (length < tag_length) {
+      take_closing_enq();
+      if (overflowed) {
+        print_line(name, too_large_message);
+        print_line(" end", "");
+        return transfer_overflow;
+      }
+      print_line(" end", "");
+      return sink.stored;
+    }
+    if (reply_begins_with("ANG", work, length)) {
+      print_line(name, " file not found");
+      return transfer_refused;
+    }
+    if (!reply_begins_with(data_tag, work, length)) {
+      print_line("packet error", "");
+      print_line(" end", "");
+      return transfer_packet_error;
+    }
+    int data_length = length - tag_length;
+    empty_in_a_row = data_length == 0 ? empty_in_a_row + 1 : 0;
+    if (empty_in_a_row > empty_data_packets_limit) {
+      abandon_exchange("data Packets without data, without end: the device does not end its train");
+    }
+    if (overflowed || !sink_take(sink, work + tag_length, data_length)) {
+      note_past_room(overflowed, past_room);
+    }
+  }
+}
