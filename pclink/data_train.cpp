@@ -72,7 +72,7 @@ void take_closing_enq() {
       continue;
     }
     if (next >= 0 && drain_line().count > 0) {
-      abandon_exchange("the data train went on after its end: the data did not come whole");
+      abandon_exchange(msg("train_went_on"));
     }
     break;
   }
@@ -85,7 +85,7 @@ void take_closing_enq() {
 void note_past_room(bool& overflowed, int& past_room) {
   overflowed = true;
   if (++past_room > packets_past_room_limit) {
-    abandon_exchange("the device sends on past the room it was told: the train does not end");
+    abandon_exchange(msg("train_past_room"));
   }
 }
 
@@ -120,10 +120,10 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
       continue;
     }
     if (length == recv_out_of_step) {
-      abandon_exchange("a data Packet out of sequence: the data did not come whole");
+      abandon_exchange(msg("packet_out_of_sequence"));
     }
     if (length == recv_eot && packet_owed) {
-      abandon_exchange("EOT in place of a Packet sent again: the data did not come whole");
+      abandon_exchange(msg("eot_for_repeat"));
     }
     repeats = 0;
     packet_owed = false;
@@ -155,7 +155,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
     int data_length = length - tag_length;
     empty_in_a_row = data_length == 0 ? empty_in_a_row + 1 : 0;
     if (empty_in_a_row > empty_data_packets_limit) {
-      abandon_exchange("data Packets without data, without end: the device does not end its train");
+      abandon_exchange(msg("train_without_data"));
     }
     if (overflowed || !sink_take(sink, work + tag_length, data_length)) {
       note_past_room(overflowed, past_room);

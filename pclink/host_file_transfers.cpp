@@ -2,20 +2,14 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "pclink/console.h"
 #include "pclink/conversation.h"
 #include "pclink/file_commands.h"
-#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
 #include "pclink/run_endings.h"
 
 namespace {
-
-// "ファイルが作れません" (the file cannot be created)
-constexpr char cannot_create_message[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
 
 constexpr int largest_read_back_room = 0xFFFFFF;
 
@@ -82,77 +76,4 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   }
   std::free(block);
   return whole ? exit_done : exit_not_done;
-}
-
-int fetch_room_from_option(const char* option) {
-  const char* position = option + 2;
-  if (*position < '0' || *position > '9') return -1;
-  long long value = 0;
-  for (; *position >= '0' && *position <= '9'; ++position) {
-    value = value * 10 + (*position - '0');
-    if (value > largest_fetch_room) return -1;
-  }
-  if (*position == 'K' || *position == 'M') {
-    value *= *position == 'K' ? 1024 : 1048576;
-    ++position;
-  }
-  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
-}
-
-namespace {
-
-// Why a fetch is refused before it starts, beside "ファイルが作れません": a
-// writable file alone is not enough, since it is never written in place.
-void explain_save_refusal(const char* host_name, SaveStart start) {
-  print_line("", cannot_create_message);
-  if (start == SaveStart::folder_not_writable) {
-    print_host_line(host_name,
-                    ": the folder cannot be written, and a file is first saved whole under another name there");
-  }
-}
-
-void refuse_file_beyond_room(const char* device_name, int room) {
-  std::string refusal = ": larger than " + std::to_string(room) + " bytes, not received";
-  // At the largest room -m cannot help.
-  refusal += room < largest_fetch_room ? " (raise the room with -m)" : " (the most the programs can fetch)";
-  print_line(device_name, refusal.c_str());
-}
-
-}  // namespace
-
-int fetch_to_host_file(const char* device_name, const char* host_name, int room) {
-  // The temporary file is made first: a save that cannot be done is refused
-  // before anything goes on the line.
-  SaveStart start = start_save(host_name);
-  if (start != SaveStart::started) {
-    explain_save_refusal(host_name, start);
-    return exit_not_done;
-  }
-  // The device cuts a file at the capacity it is told. Told one byte more
-  // than the room, it fills that byte only for a file that does not fit, so
-  // a cut file is told from one of exactly the room's size.
-  int announced = room + 1;
-  auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(announced)));
-  if (buffer == nullptr) {
-    abandon_save();
-    print_line("", no_memory_message);
-    return exit_not_done;
-  }
-  int count = get_file(announced, buffer, device_name);
-  await_closing_enq(count);
-  int outcome = exit_not_done;
-  if (count > room) {
-    abandon_save();
-    refuse_file_beyond_room(device_name, room);
-  } else if (count < 0) {
-    abandon_save();
-  } else if (finish_save(buffer, count)) {
-    // An empty device file makes an empty host file; a file cut short by a
-    // full disk is not a copy.
-    outcome = exit_done;
-  } else {
-    print_line("", cannot_create_message);
-  }
-  std::free(buffer);
-  return outcome;
 }

@@ -24,13 +24,13 @@ void timeout_exit() {
 void count_repeat(int& repeats) {
   note_retry();
   if (++repeats > handshake_repeat_limit) {
-    abandon_exchange("too many repeats in a row: the line is too noisy");
+    abandon_exchange(msg("too_many_repeats"));
   }
 }
 
-void abandon_exchange(const char* why) {
-  print_line(why, "");
-  print_line("transfer abandoned", "");
+void abandon_exchange(const Message& why) {
+  print_message(why);
+  print_message(msg("transfer_abandoned"));
   print_ending_note();
   close_port();
   exit_program(exit_not_done);

@@ -8,6 +8,8 @@
 // and close the port; nothing is saved.
 #pragma once
 
+#include "pclink/messages.h"
+
 // Repeats of one unit in a row that a live device on a sane line never
 // needs: past it, the exchange is abandoned (abandon_exchange).
 constexpr int handshake_repeat_limit = 16;
@@ -22,7 +24,7 @@ void count_repeat(int& repeats);
 // Prints why, then "transfer abandoned" and the ending note, closes the port
 // and ends the program with exit code 2: the line is too noisy to go on, or
 // the device's train cannot be trusted. Nothing is saved.
-[[noreturn]] void abandon_exchange(const char* why);
+[[noreturn]] void abandon_exchange(const Message& why);
 
 // A line that an ending in the middle of an exchange prints after its own
 // message ("TimeOut", "transfer abandoned"): what the ending leaves undone,

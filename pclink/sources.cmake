@@ -34,7 +34,8 @@ set(PCLINK_SOURCES
   conversation.cpp
   data_train.cpp
   file_commands.cpp
-  host_file_transfers.cpp)
+  host_file_transfers.cpp
+  host_file_fetches.cpp)
 list(TRANSFORM PCLINK_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 
 # Compiled into every program rather than archived in the library: it runs

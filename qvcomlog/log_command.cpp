@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/link_options.h"
 

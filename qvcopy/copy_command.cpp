@@ -1,5 +1,6 @@
 #include "qvcopy/copy_command.h"
 
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/host_path.h"
 #include "pclink/link_options.h"

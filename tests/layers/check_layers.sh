@@ -28,7 +28,7 @@ relay:               relay_framing relay
 packet:              packet
 conversation:        conversation
 file_commands:       data_train file_commands
-host_file_transfers: host_file_transfers
+host_file_transfers: host_file_transfers host_file_fetches
 '
 
 files=$(find . -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.h.in' \) | sed 's|^\./||' | sort)

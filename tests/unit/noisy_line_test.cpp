@@ -14,6 +14,7 @@
 #include "pclink/conversation.h"
 #include "pclink/echo.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"

@@ -30,8 +30,10 @@ const char* interrupt_line(int signal_number) {
 
 void end_on_interrupt(int signal_number) {
   // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
-    unlink(temporary);
+  for (int noted = 0; noted < platform::most_noted_temporary_files; ++noted) {
+    if (const char* temporary = platform::noted_temporary_file(noted); temporary != nullptr) {
+      unlink(temporary);
+    }
   }
   platform::abandon_port();
   // The reader of standard output has gone (qvdir | head): the run ends as

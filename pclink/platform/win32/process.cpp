@@ -24,8 +24,10 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
   bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   platform::hold_interrupts();
   // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
-    DeleteFileA(temporary);
+  for (int noted = 0; noted < platform::most_noted_temporary_files; ++noted) {
+    if (const char* temporary = platform::noted_temporary_file(noted); temporary != nullptr) {
+      DeleteFileA(temporary);
+    }
   }
   platform::abandon_port();
   // A progress line on the console is not ended by a newline of its own.
