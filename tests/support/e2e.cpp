@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -125,7 +126,25 @@ void interrupt_once_shown(const RunOptions& options, const std::string& shown, p
   }
 }
 
+RunResult run_command(const std::vector<std::string>& command, const RunOptions& options);
+
+// The program under the peak_memory helper, which reports its largest
+// resident set in a file of its own.
+RunResult run_measured(const std::vector<std::string>& command, RunOptions options) {
+  options.measure_peak_memory = false;
+  const std::string folder = make_temp_dir();
+  const std::string report = folder + "/peak_kib";
+  std::vector<std::string> measured = {bin_dir() + "/peak_memory", report};
+  measured.insert(measured.end(), command.begin(), command.end());
+  RunResult result = run_command(measured, options);
+  result.peak_memory_kb = std::atol(read_file(report).c_str());
+  std::remove(report.c_str());
+  rmdir(folder.c_str());
+  return result;
+}
+
 RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
+  if (options.measure_peak_memory) return run_measured(command, options);
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   make_pipe(in);
