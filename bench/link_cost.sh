@@ -3,10 +3,11 @@
 # the cable (link mode 1) and through the optical relay (link mode 2),
 # against qvemu on a pseudo-terminal.
 #
-# For each of the four transfers it prints the wall time, the bytes that
-# crossed the line per file byte (host to device, device to host; an
-# echoing line carries the host's bytes back once more), the host's system
-# calls per file byte and its pauses, counted with `strace -c -f`.
+# For each transfer, a send with -v (which reads the file back) included, it
+# prints the wall time, the bytes that crossed the line per file byte (host to
+# device, device to host; an echoing line carries the host's bytes back once
+# more), the host's system calls per file byte and its pauses, counted with
+# `strace -c -f`.
 #
 # usage: bench/link_cost.sh [BUILD_DIR]      (default: build; needs strace)
 set -euo pipefail
@@ -108,3 +109,5 @@ transfer cable-send HD -- up.bin UP.BIN
 transfer cable-fetch HD -- -g DOWN.BIN down.bin
 transfer relay-send hd --relay -- -s2 up.bin UP.BIN
 transfer relay-fetch hd --relay -- -s2 -g DOWN.BIN down.bin
+transfer cable-send-v HD -- -v up.bin UP.BIN
+transfer relay-send-v hd --relay -- -s2 -v up.bin UP.BIN

@@ -1,10 +1,11 @@
 # Packages made by `cpack` in the build folder: a Debian package of the
-# install tree (cpack -G DEB), and on Windows a zip of the programs and the
-# README (cpack -G ZIP), named after the processor.
+# install tree (cpack -G DEB), and on Windows a zip of the programs, the
+# README with its pages and the license (cpack -G ZIP), named after the
+# processor.
 set(CPACK_PACKAGE_NAME qvlink)
 set(CPACK_PACKAGE_VENDOR qvlink)
-# No address is published for the project, so none is made up.
-set(CPACK_PACKAGE_CONTACT "qvlink developers")
+# The Debian package's Maintainer field.
+set(CPACK_PACKAGE_CONTACT "${QV_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PC-link file tools for the Zaurus over RS-232")
 # One paragraph; each line becomes a line of the Debian description.
 set(CPACK_PACKAGE_DESCRIPTION "Console programs that reset the device's PC link, copy files and

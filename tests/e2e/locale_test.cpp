@@ -143,19 +143,19 @@ TEST_F(Utf8Locale, ArchiveMembersLandUnderUtf8NamesAndStayShiftJisInTheCLocale) 
   }
 }
 
-// The README's recipe, run as it is written there, against a device whose
-// list holds a Japanese name.
-std::string readme_recipe() {
-  const std::string all = read_file(std::string(QV_SOURCE_DIR) + "/README.md");
-  const std::size_t section = all.find("### Fetching every file the device lists");
+// The documentation's recipe, run as it is written there, against a device
+// whose list holds a Japanese name.
+std::string documented_recipe() {
+  const std::string all = read_file(std::string(QV_SOURCE_DIR) + "/docs/transfers.md");
+  const std::size_t section = all.find("## Fetching every file the device lists");
   const std::size_t start = all.find("```bash\n", section);
   if (section == std::string::npos || start == std::string::npos) return "";
   const std::size_t end = all.find("```\n", start + 8);
   return all.substr(start + 8, end - start - 8);
 }
 
-TEST_F(Utf8Locale, TheReadmeRecipeFetchesEveryListedFileUnderNamesAPersonCanRead) {
-  std::string recipe = readme_recipe();
+TEST_F(Utf8Locale, TheDocumentedRecipeFetchesEveryListedFileUnderNamesAPersonCanRead) {
+  std::string recipe = documented_recipe();
   const std::string port_line = "port=/dev/ttyUSB0\n";
   const std::size_t port_at = recipe.find(port_line);
   ASSERT_NE(port_at, std::string::npos) << recipe;

@@ -46,7 +46,8 @@ expected_tree() {  # expected_tree [<suffix>]
     echo "share/bash-completion/completions/$program"
   done
   echo share/doc/qvlink/README.md
-  (cd "$repo" && find samples -type f | sed 's|^|share/doc/qvlink/|')
+  echo share/doc/qvlink/copyright
+  (cd "$repo" && find docs samples -type f | sed 's|^|share/doc/qvlink/|')
 }
 
 # Fails unless <file> holds exactly the sorted lines of <expected>.
@@ -57,6 +58,22 @@ same_list() {  # same_list <what> <expected file> <actual file>
   fi
 }
 
+# The license as Debian keeps it: the machine-readable format's header, one
+# stanza for every file with LICENSE's holder, and under "License: Expat" the
+# text of LICENSE, one space in front of each line and "." for an empty one.
+check_copyright() {  # check_copyright <copyright file> <what>
+  [ "$(head -n 1 "$1")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "$2: the first line is not the machine-readable format's"
+  holder=$(sed -n 's/^Copyright (c) //p' "$repo/LICENSE")
+  grep -q -x -F "Upstream-Name: qvlink" "$1" || fail "$2 does not name qvlink"
+  grep -q -x -F "Copyright: $holder" "$1" || fail "$2 does not name the holder \"$holder\""
+  sed -n '/^Files: \*$/,$p' "$1" | grep -q -x -F "License: Expat" || fail "$2: no stanza of every file under the Expat (MIT) license"
+  sed '1,/^License: Expat$/d' "$1" | sed -e 's/^ //' -e 's/^\.$//' >"$work/license-text"
+  sed '1,/^Copyright (c) /d' "$repo/LICENSE" | sed '1{/^$/d;}' >"$work/license-expected"
+  cmp -s "$work/license-expected" "$work/license-text" ||
+    { diff -u "$work/license-expected" "$work/license-text" >&2; fail "$2 does not carry the text of LICENSE"; }
+}
+
 check_install_tree() {
   tree=$work/tree
   cmake --install "$build" --prefix "$tree" >/dev/null
@@ -64,6 +81,8 @@ check_install_tree() {
   (cd "$tree" && find . -type f | sed 's|^\./||' | sort) >"$work/actual"
   same_list "install tree" "$work/expected" "$work/actual"
   pass "cmake --install gives the programs, pages, completions and documents"
+  check_copyright "$tree/share/doc/qvlink/copyright" "the installed copyright"
+  pass "the installed copyright is LICENSE in Debian's machine-readable format"
   for program in $programs qvemu; do
     answer=$("$tree/bin/$program" --version) || fail "$program --version exits $?"
     [ "$answer" = "$program $version" ] || fail "$program --version printed '$answer'"
@@ -164,6 +183,10 @@ check_deb() {
     fail "the package's name, version or architecture: $(dpkg-deb -f "$deb" Package Version Architecture)"
   dpkg-deb -f "$deb" Depends | grep -q 'libstdc++6' || fail "the package does not depend on the C++ runtime"
   dpkg-deb -f "$deb" Description | grep -q . || fail "the package has no description"
+  # Whom to write to: a name and an address, as Debian's Maintainer field asks.
+  maintainer=$(dpkg-deb -f "$deb" Maintainer)
+  printf '%s\n' "$maintainer" | grep -q -x -E '[^<>]*[^<> ] <[^<>@ ]+@[^<>@ ]+\.[^<>@ ]+>' ||
+    fail "the package's maintainer has no address: '$maintainer'"
   expected_tree .gz | sed 's|^|usr/|' | sort >"$work/expected"
   dpkg -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort >"$work/actual"
   same_list "dpkg -c of $deb" "$work/expected" "$work/actual"
@@ -175,7 +198,8 @@ check_deb() {
     gzip -dc "$page" | cmp -s - "$work/tree/share/man/man1/$(basename "$page" .gz)" ||
       fail "$(basename "$page") is not the installed page"
   done
-  pass "$(basename "$deb"): fields and contents, manual pages compressed by gzip -9n"
+  check_copyright "$work/unpacked/usr/share/doc/qvlink/copyright" "the package's copyright"
+  pass "$(basename "$deb"): fields and contents, maintainer '$maintainer', copyright, manual pages compressed by gzip -9n"
   if [ "$(id -u)" -ne 0 ]; then skip "not root: dpkg -i"; return; fi
   if dpkg -s qvlink >/dev/null 2>&1; then skip "qvlink is installed here: dpkg -i"; return; fi
   installed_deb=$deb
@@ -188,8 +212,8 @@ check_deb() {
   pass "dpkg -i, qvcopy --version, dpkg -r"
 }
 
-# The zip holds the README and the programs, each linked statically: it
-# imports no DLL of the compiler's runtime.
+# The zip holds the README with its pages, the license and the programs,
+# each linked statically: it imports no DLL of the compiler's runtime.
 check_windows_zip() {
   if [ -z "$windows_build" ] || [ ! -f "$windows_build/CPackConfig.cmake" ]; then
     skip "no Windows build: zip"
@@ -198,7 +222,12 @@ check_windows_zip() {
   (cd "$windows_build" && cpack -G ZIP -B "$work/zip" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack -G ZIP"; }
   zip=$(ls "$work"/zip/*.zip)
   top=$(basename "$zip" .zip)
-  { for program in $programs; do echo "$top/$program.exe"; done; echo "$top/README.md"; } | sort >"$work/expected"
+  {
+    for program in $programs; do echo "$top/$program.exe"; done
+    echo "$top/README.md"
+    echo "$top/LICENSE"
+    (cd "$repo" && find docs -type f | sed "s|^|$top/|")
+  } | sort >"$work/expected"
   (cd "$work/zip" && cmake -E tar xf "$zip" && find "$top" -type f | sort) >"$work/actual"
   same_list "contents of $zip" "$work/expected" "$work/actual"
   objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
@@ -206,7 +235,7 @@ check_windows_zip() {
     "$objdump" -p "$work/zip/$top/$program.exe" | sed -n 's/^\tDLL Name: //p' >"$work/dlls"
     ! grep -i -E 'libstdc|libgcc|winpthread' "$work/dlls" || fail "$program.exe needs a runtime DLL"
   done
-  pass "$(basename "$zip"): the README and the statically linked programs"
+  pass "$(basename "$zip"): the README, its pages, the license and the statically linked programs"
 }
 
 # The README's build of the programs alone, on a machine without GoogleTest:
