@@ -3,6 +3,7 @@
 # every file with the holder and the license's text, each line of the text
 # indented by one space and an empty line written as " .". Made from LICENSE,
 # so that the two cannot say different things.
+include(${CMAKE_CURRENT_LIST_DIR}/write_if_changed.cmake)
 function(qv_write_debian_copyright output)
   set(license_file ${PROJECT_SOURCE_DIR}/LICENSE)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${license_file})
@@ -22,12 +23,5 @@ function(qv_write_debian_copyright output)
          "Copyright: ${holder}\n"
          "License: Expat\n"
          "${text}\n")
-  # Written only when it changed, so that an unchanged file is not installed again.
-  set(old "")
-  if(EXISTS ${output})
-    file(READ ${output} old)
-  endif()
-  if(NOT old STREQUAL copyright)
-    file(WRITE ${output} "${copyright}")
-  endif()
+  qv_write_if_changed(${output} "${copyright}")
 endfunction()

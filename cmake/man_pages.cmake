@@ -6,7 +6,10 @@
 # The sources quote the programs' Japanese messages in UTF-8; the pages made
 # from them write every character beyond ASCII as groff's \[uXXXX], so that
 # groff renders them in any locale without being told the input's encoding.
-set(QV_MAN_FRAGMENTS link_options link_messages transfer_messages verify_messages exit_status port_files)
+include(${CMAKE_CURRENT_LIST_DIR}/write_if_changed.cmake)
+
+set(QV_MAN_FRAGMENTS link_options link_messages transfer_progress transfer_messages verify_messages exit_status
+                     port_files qvcopy_messages qvdir_messages qvinstall_messages qvrestart_messages qvunpack_messages)
 
 # qv_roff_character(<utf8 bytes of one character> <variable>): sets
 # <variable> to the character as \[uXXXX] (upper-case hex, at least 4 digits).
@@ -64,15 +67,7 @@ function(qv_make_man_page program)
   file(READ ${source} page)
   string(CONFIGURE "${page}" page @ONLY)
   qv_roff_escape_non_ascii(page)
-  # Written only when it changed, so that an unchanged page is not installed again.
-  set(output ${PROJECT_BINARY_DIR}/man/${program}.1)
-  set(old "")
-  if(EXISTS ${output})
-    file(READ ${output} old)
-  endif()
-  if(NOT old STREQUAL page)
-    file(WRITE ${output} "${page}")
-  endif()
+  qv_write_if_changed(${PROJECT_BINARY_DIR}/man/${program}.1 "${page}")
 endfunction()
 
 foreach(fragment IN LISTS QV_MAN_FRAGMENTS)
