@@ -1,7 +1,7 @@
 // The plain cable: units are the bytes on the line, nothing around them.
 #pragma once
 
-#include "qvemu/pty_line.h"
+#include "qvemu/line.h"
 #include "qvemu/transport.h"
 
 namespace qvemu {
@@ -12,12 +12,12 @@ constexpr int packet_byte_timeout_ms = 3000;
 
 class CableTransport : public Transport {
  public:
-  explicit CableTransport(PtyLine& line) : line_(line) {}
+  explicit CableTransport(Line& line) : line_(line) {}
   HostUnit receive_unit() override;
   void send_unit(const Bytes& bytes) override;
 
  private:
-  PtyLine& line_;
+  Line& line_;
 };
 
 }  // namespace qvemu

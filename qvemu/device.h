@@ -55,6 +55,9 @@ class Device {
   void serve_addin_probe(std::size_t capacity);
   void serve_list_request(const Bytes& request);
   void serve_write_train();
+  // The number to expect of a write Packet: the one expected, or the
+  // unit's own when it is sound and shows that transmissions were missed.
+  int take_number_ahead(const HostUnit& unit, int expected);
   void serve_abandoned_write(const Bytes& command);
 
   void event(const std::string& text) { link_.trace().event(text); }

@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "qvemu/cable_transport.h"
-#include "qvemu/device.h"
+#include "qvemu/emulator.h"
 #include "qvemu/options.h"
 #include "qvemu/pty_line.h"
-#include "qvemu/relay_transport.h"
 #include "qvemu/shutdown_signal.h"
 #include "qvemu/storage.h"
 #include "qvemu/trace.h"
@@ -69,12 +67,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", line.slave_path().c_str());
     std::fflush(stdout);
 
-    qvemu::CableTransport cable(line);
-    qvemu::RelayTransport relay(line, trace, options.relay_faults);
-    qvemu::Transport& transport = options.relay ? static_cast<qvemu::Transport&>(relay) : cable;
-    qvemu::DeviceLink link(transport, trace, options.faults.silent_after);
-    qvemu::Device device(link, storage, options.faults);
-    return serve_sessions(device, trace, options.once);
+    qvemu::Emulator emulator(line, trace, storage, options);
+    return serve_sessions(emulator.device(), trace, options.once);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "qvemu: %s\n", failure.what());
     return exit_cannot_start;

@@ -98,8 +98,22 @@ std::string control_name(std::uint8_t byte) {
   }
 }
 
+namespace {
+
+// Digits by hand: a simulator traces millions of units, and a formatted
+// print per byte would cost more than the rest of the trace.
+constexpr char hex_digits[] = "0123456789ABCDEF";
+
+void append_hex(std::string& text, std::uint8_t byte) {
+  text += hex_digits[byte >> 4];
+  text += hex_digits[byte & 0x0F];
+}
+
+}  // namespace
+
 std::string quote_payload(const Bytes& payload) {
   std::string text = "\"";
+  text.reserve(payload.size() + 2);
   for (std::uint8_t byte : payload) {
     if (byte == '"' || byte == '\\') {
       text += '\\';
@@ -107,9 +121,8 @@ std::string quote_payload(const Bytes& payload) {
     } else if (byte >= 0x20 && byte < 0x7F) {
       text += static_cast<char>(byte);
     } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      text += escaped;
+      text += "\\x";
+      append_hex(text, byte);
     }
   }
   return text + "\"";
@@ -119,10 +132,8 @@ std::string hex_bytes(const Bytes& bytes) {
   std::string text;
   text.reserve(bytes.size() * 3);
   for (std::uint8_t byte : bytes) {
-    char pair[4];
-    std::snprintf(pair, sizeof pair, "%02X", byte);
     if (!text.empty()) text += ' ';
-    text += pair;
+    append_hex(text, byte);
   }
   return text;
 }

@@ -135,6 +135,10 @@ std::optional<std::uint8_t> PtyLine::read_byte(int timeout_ms, bool damage_echo)
   }
 }
 
+std::int64_t PtyLine::now_us() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
 void PtyLine::write(const Bytes& bytes) {
   // With the port closed there is nobody to hear; bytes written now would
   // wait in the terminal and reach the next session instead.

@@ -11,32 +11,26 @@
 #include <optional>
 #include <string>
 
+#include "qvemu/line.h"
 #include "qvemu/line_noise.h"
-#include "qvemu/packet_codec.h"
 #include "qvemu/trace.h"
 
 namespace qvemu {
 
-// Thrown out of a read or write when the host closed the port.
-struct SessionClosed {};
-
-class PtyLine {
+class PtyLine : public Line {
  public:
   // Opens the master and leaves the slave in raw mode; throws
   // std::runtime_error when the system has no pseudo-terminal to give.
   PtyLine(Trace& trace, bool echo, int shutdown_fd, const NoiseSettings& noise = {});
-  ~PtyLine();
+  ~PtyLine() override;
   PtyLine(const PtyLine&) = delete;
   PtyLine& operator=(const PtyLine&) = delete;
 
   const std::string& slave_path() const { return slave_path_; }
 
-  // The next byte from the host, echoed (with its low bit flipped when
-  // damage_echo is set); timeout_ms < 0 waits without limit. nullopt when
-  // the time-out expired.
-  std::optional<std::uint8_t> read_byte(int timeout_ms, bool damage_echo = false);
-  // One unit (or relay block) to the host.
-  void write(const Bytes& bytes);
+  std::optional<std::uint8_t> read_byte(int timeout_ms, bool damage_echo = false) override;
+  void write(const Bytes& bytes) override;
+  std::int64_t now_us() override;
 
  private:
   bool wait_for_session(int timeout_ms);

@@ -1,16 +1,12 @@
 #include "qvemu/relay_transport.h"
 
-#include <chrono>
-
 namespace qvemu {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The adapter needs this long to turn the optical link around: a receiver
 // must not grant a frame sooner after its ENQ block.
-constexpr auto turnaround = std::chrono::milliseconds(18);
+constexpr std::int64_t turnaround_us = 18000;
 
 constexpr int short_sync_zeros = 2;
 constexpr std::uint8_t foreign_kind = 0x83;
@@ -110,13 +106,12 @@ void RelayTransport::send_unit(const Bytes& bytes) {
   for (;;) {
     // Taken before the write: the host may read the block's last byte and
     // begin its pause before the write returns here.
-    const Clock::time_point announced = Clock::now();
+    const std::int64_t announced = line_.now_us();
     send_block(encode_relay_control(relay_enq, zeros()));
     const RelayBlock grant = read_block(relay_answer_timeout_ms);
-    const auto waited = Clock::now() - announced;
-    if (grant.is_control(relay_syn) && waited < turnaround) {
-      trace_.violation("the host granted a frame " +
-                       std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(waited).count()) +
+    const std::int64_t waited_us = line_.now_us() - announced;
+    if (grant.is_control(relay_syn) && waited_us < turnaround_us) {
+      trace_.violation("the host granted a frame " + std::to_string(waited_us) +
                        " us after the ENQ block, sooner than 18 ms");
     }
     if (answering_over_resend_ && grant.is_control(relay_enq)) {

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "qvemu/options.h"
-#include "qvemu/pty_line.h"
+#include "qvemu/line.h"
 #include "qvemu/relay_block.h"
 #include "qvemu/trace.h"
 #include "qvemu/transport.h"
@@ -28,7 +28,7 @@ constexpr int relay_byte_timeout_ms = 3000;
 
 class RelayTransport : public Transport {
  public:
-  RelayTransport(PtyLine& line, Trace& trace, const RelayFaults& faults)
+  RelayTransport(Line& line, Trace& trace, const RelayFaults& faults)
       : line_(line), trace_(trace), faults_(faults) {}
   HostUnit receive_unit() override;
   void send_unit(const Bytes& bytes) override;
@@ -42,7 +42,7 @@ class RelayTransport : public Transport {
   // Zero bytes before each of our blocks.
   int zeros() const;
 
-  PtyLine& line_;
+  Line& line_;
   Trace& trace_;
   const RelayFaults& faults_;
   int host_enq_blocks_ = 0;

@@ -6,6 +6,8 @@ Trace::Trace(const std::string& path) : path_(path) {
   if (!path.empty()) file_ = std::fopen(path.c_str(), "w");
 }
 
+Trace::Trace(InMemory) : in_memory_(true) {}
+
 Trace::~Trace() {
   if (file_) std::fclose(file_);
 }
@@ -28,6 +30,7 @@ void Trace::device_block(const Bytes& raw, const std::string& decoded) {
 
 void Trace::violation(const std::string& text) {
   write_line("! " + text);
+  if (in_memory_) return;
   std::fprintf(stderr, "qvemu: ! %s\n", text.c_str());
   std::fflush(stderr);
 }
@@ -37,6 +40,11 @@ void Trace::event(const std::string& text) {
 }
 
 void Trace::write_line(const std::string& line) {
+  if (in_memory_) {
+    memory_ += line;
+    memory_ += '\n';
+    return;
+  }
   if (!file_) return;
   std::fputs(line.c_str(), file_);
   std::fputc('\n', file_);

@@ -22,11 +22,18 @@ class Trace {
  public:
   // An empty path keeps no file; violations still go to standard error.
   explicit Trace(const std::string& path);
+  // Keeps the lines in memory (lines()) and leaves standard error alone:
+  // for a simulator that runs many sessions in one process and shows the
+  // trace of only the one that went wrong.
+  struct InMemory {};
+  explicit Trace(InMemory);
   ~Trace();
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
 
   bool opened() const { return file_ != nullptr || path_.empty(); }
+  // The lines kept in memory, each ending in a newline.
+  const std::string& lines() const { return memory_; }
 
   void host_unit(const Bytes& raw, const std::string& decoded);
   void device_unit(const Bytes& raw, const std::string& decoded);
@@ -40,6 +47,8 @@ class Trace {
 
   std::string path_;
   std::FILE* file_ = nullptr;
+  bool in_memory_ = false;
+  std::string memory_;
 };
 
 }  // namespace qvemu

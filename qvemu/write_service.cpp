@@ -15,6 +15,23 @@ namespace {
 const std::string write_request_prefix = "RFDS1:";
 constexpr std::size_t largest_data_payload = 256;
 
+// The host numbers every transmission, a repeat included. A device that
+// did not see one of them as a Packet (its start byte lost, so that its
+// bytes were read as stray bytes, or taken into another Packet whose length
+// was damaged) would expect one number too few from then on and refuse
+// every later Packet, repeats included, for the rest of the train. So a
+// Packet that is sound in itself (complement and checksum right) and
+// numbered ahead of the expected one, by no more than a run of repeats, is
+// the host's latest transmission, and its number is taken. One numbered
+// behind is still refused: the host never sends a number again.
+constexpr int largest_number_gap = 16;
+
+int transmissions_not_seen(const HostUnit& unit, int expected) {
+  if (unit.kind != UnitKind::packet || !unit.complement_ok() || !unit.checksum_ok()) return 0;
+  const int gap = (unit.number - expected) & 0xFF;
+  return gap <= largest_number_gap ? gap : 0;
+}
+
 bool is_end_of_text(const Bytes& payload) {
   return payload == Bytes{'R', 'F', 'D', 0x1A};
 }
@@ -34,12 +51,21 @@ std::string name_of_write_request(const Bytes& request, std::string& problem) {
 
 }  // namespace
 
+int Device::take_number_ahead(const HostUnit& unit, int expected) {
+  const int gap = transmissions_not_seen(unit, expected);
+  if (gap == 0) return expected;
+  event("Packet " + std::to_string(unit.number) + " after " + std::to_string(gap) +
+        (gap == 1 ? " transmission" : " transmissions") + " not seen whole: its number taken");
+  return expected + gap;
+}
+
 void Device::serve_write_train() {
   int expected = 1;
   std::string name;
   std::string problem;
   for (bool nak_done = false;;) {
     HostUnit unit = link_.receive();
+    expected = take_number_ahead(unit, expected);
     const bool sound = link_.check_packet(unit, expected, "write request Packet");
     if (unit.kind == UnitKind::control) continue;
     ++expected;
@@ -72,6 +98,7 @@ void Device::serve_write_train() {
     if (unit.is_control(EOT)) break;
     const bool repeat_of_end_of_text = unit.kind == UnitKind::packet && is_end_of_text(unit.payload) &&
                                        unit.number == end_of_text_number;
+    if (!repeat_of_end_of_text) expected = take_number_ahead(unit, expected);
     const bool sound = link_.check_packet(unit, repeat_of_end_of_text ? end_of_text_number : expected, "data Packet");
     if (unit.kind == UnitKind::control) continue;
     expected = (repeat_of_end_of_text ? end_of_text_number : expected) + 1;

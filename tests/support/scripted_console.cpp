@@ -49,20 +49,6 @@ std::size_t terminal_columns(ConsoleStream) {
   return terminal_width;
 }
 
-void note_command_line(int, char**) {}
-
-NameConversion device_name_from_user(const char*, std::string&) {
-  return NameConversion::untranslated;
-}
-
-bool is_user_text(const char*, std::size_t) {
-  return true;
-}
-
-bool user_text_from_shift_jis(const char*, std::size_t, std::string&) {
-  return false;
-}
-
 std::int64_t monotonic_milliseconds() {
   return scripted_port::elapsed_ms() + clock_offset_ms;
 }

@@ -1,0 +1,82 @@
+// The platform contract of the host's port, console and clock, answered by
+// the simulated line: the host's pclink runs unchanged on top of it, and
+// every clock it reads is the line's virtual one.
+#include <cerrno>
+#include <cstdio>
+
+#include "pclink/platform.h"
+#include "pclink/platform_console.h"
+#include "sim/host_platform.h"
+
+namespace {
+
+sim::VirtualLine* line = nullptr;
+bool port_open = false;
+platform::LineSettings opened{0, false};
+
+}  // namespace
+
+namespace sim {
+
+void attach_host(VirtualLine* virtual_line) {
+  line = virtual_line;
+  port_open = false;
+  opened = {0, false};
+}
+
+platform::LineSettings host_line_settings() {
+  return opened;
+}
+
+}  // namespace sim
+
+namespace platform {
+
+OpenResult open_port(const char*, const LineSettings& settings) {
+  opened = settings;
+  port_open = true;
+  return {OpenFailure::none, 0, ""};
+}
+
+ReadResult read_byte(int timeout_cs) {
+  if (!port_open) return {Transfer::failed, 0, EBADF};
+  const std::optional<std::uint8_t> byte = line->host_read(timeout_cs * 10'000LL);
+  if (!byte) return {Transfer::timed_out, 0, 0};
+  return {Transfer::done, *byte, 0};
+}
+
+WriteResult write_byte(int, std::uint8_t byte) {
+  if (!port_open) return {Transfer::failed, EBADF};
+  line->host_write(byte);
+  return {Transfer::done, 0};
+}
+
+void close_port() {
+  port_open = false;
+}
+
+void abandon_port() {
+  port_open = false;
+}
+
+void sleep_ms(int milliseconds) {
+  line->host_sleep(milliseconds * 1000LL);
+}
+
+ConsoleKind console_kind(ConsoleStream) {
+  return ConsoleKind::redirected;
+}
+
+void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::size_t length) {
+  std::fwrite(text, 1, length, stream == ConsoleStream::output ? stdout : stderr);
+}
+
+std::size_t terminal_columns(ConsoleStream) {
+  return 0;
+}
+
+std::int64_t monotonic_milliseconds() {
+  return line == nullptr ? 0 : line->host_now_us() / 1000;
+}
+
+}  // namespace platform
