@@ -1,14 +1,15 @@
-// Whole host files to and from the device: a load or save around one file
-// command, then the device's closing ENQ.
+#include "pclink/host_file_transfers.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
 #include "pclink/file_commands.h"
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
-#include "pclink/packet.h"
-#include "pclink/serial_port.h"
+#include "pclink/run_endings.h"
 
 namespace {
 
@@ -81,21 +82,6 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   }
   std::free(block);
   return whole ? exit_done : exit_not_done;
-}
-
-int fetch_room_from_option(const char* option) {
-  const char* position = option + 2;
-  if (*position < '0' || *position > '9') return -1;
-  long long value = 0;
-  for (; *position >= '0' && *position <= '9'; ++position) {
-    value = value * 10 + (*position - '0');
-    if (value > largest_fetch_room) return -1;
-  }
-  if (*position == 'K' || *position == 'M') {
-    value *= *position == 'K' ? 1024 : 1048576;
-    ++position;
-  }
-  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
 }
 
 namespace {

@@ -11,6 +11,8 @@
 //       noise at RATE per byte of files of BYTES); prints each case that
 //       ended silent or hung as "FAIL <verdict> <case> (<why>)" and then
 //       the table. Exit 1 when any case ended silent or hung.
+//   --loud
+//       prints each case that ended loud too, as "LOUD loud <case> (<why>)"
 //   --expect FILE
 //       the cases of FILE run first: each "case <case>" must end whole or
 //       loud; each "known <case>" (a failure found and not yet mended) is
@@ -54,6 +56,7 @@ int run_one(const std::string& text) {
 struct SweepRequest {
   long sample = 0;   // 0: every case
   long doubles = 0;  // random double faults instead
+  bool loud = false;  // print the loud cases too
   double noise = 0;  // sample runs with random noise instead
   int size = 0;      // of noisy runs
   unsigned seed = 1;
@@ -181,12 +184,16 @@ int sweep(const SweepRequest& request) {
                count, runs);
   sim::Table table;
   sim::run_cases(runs, cases, request.workers, table, [&](const sim::Case& c, const sim::Outcome& outcome) {
+    if (outcome.verdict == sim::Verdict::loud) {
+      std::printf("LOUD loud %s (%s)\n", sim::describe_case(c).c_str(), outcome.why.c_str());
+      return;
+    }
     const bool known = request.open_rows.count({static_cast<int>(c.conversation), static_cast<int>(c.line)}) > 0;
     std::printf("%s %s %s (%s)\n", known ? "OPEN" : "FAIL", sim::verdict_name(outcome.verdict).c_str(),
                 sim::describe_case(c).c_str(), outcome.why.c_str());
     std::fflush(stdout);
     ++(known ? open : failures);
-  });
+  }, request.loud);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   std::printf("%s", sim::table_text(table).c_str());
   std::printf("%ld conversations in %.1f s: %.0f a second with %d worker%s\n", runs + static_cast<long>(settings.size()),
@@ -204,7 +211,7 @@ int usage() {
                "usage: qvsim --case \"<conversation> <line> <size> [<fault> [+ <fault>]]\"\n"
                "       qvsim --sweep [--sample N] [--doubles N] [--seed S] [--workers N]\n"
                "                     [--conversations a,b] [--lines x,y] [--noise RATE --size BYTES]\n"
-               "                     [--expect FILE]\n");
+               "                     [--expect FILE] [--loud]\n");
   return 2;
 }
 
@@ -222,6 +229,10 @@ int main(int argc, char** argv) {
   SweepRequest request;
   for (int i = 2; i < argc; ++i) {
     const std::string option = argv[i];
+    if (option == "--loud") {
+      request.loud = true;
+      continue;
+    }
     if (i + 1 >= argc) return usage();
     const char* value = argv[++i];
     long number = 0;
@@ -245,5 +256,10 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  return sweep(request);
+  try {
+    return sweep(request);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "qvsim: %s\n", failure.what());
+    return 2;
+  }
 }

@@ -2,7 +2,10 @@
 
 #include "sim/conversation_runs.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <stdexcept>
 #include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -114,6 +117,36 @@ std::string table_text(const Table& table) {
 
 namespace {
 
+// A case whose sides spin without waiting for anything never reaches the
+// virtual hang time; the watchdog names it after this much real time and
+// ends the process, so that a sweep stops instead of stalling unseen.
+constexpr unsigned watchdog_seconds = 60;
+int watchdog_fd = -1;
+char watchdog_line[512];
+std::size_t watchdog_length = 0;
+
+void on_watchdog(int) {
+  ssize_t written = write(watchdog_fd, watchdog_line, watchdog_length);
+  (void)written;  // nothing more can be done in a dying process
+  _exit(3);
+}
+
+void watch(const Case& c) {
+  if (watchdog_fd < 0) {
+    watchdog_fd = dup(STDERR_FILENO);
+    std::signal(SIGALRM, on_watchdog);
+  }
+  const int length = std::snprintf(watchdog_line, sizeof watchdog_line,
+                                   "qvsim: no end after %u s of real time, the sides spin: %s\n", watchdog_seconds,
+                                   describe_case(c).c_str());
+  watchdog_length = length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof watchdog_line - 1);
+  alarm(watchdog_seconds);
+}
+
+bool reported(Verdict verdict, bool report_loud) {
+  return verdict == Verdict::silent || verdict == Verdict::hang || (report_loud && verdict == Verdict::loud);
+}
+
 std::pair<int, int> row_of(const Case& c) {
   return {static_cast<int>(c.conversation), static_cast<int>(c.line)};
 }
@@ -121,14 +154,15 @@ std::pair<int, int> row_of(const Case& c) {
 // A worker's report, one line each: "F <verdict>\t<case>\t<why>" for a
 // failure as it happens, "T <conversation> <line> <whole> <loud> <silent>
 // <hang>" for its table at the end.
-void work(long first, long step, long count, const std::function<Case(long)>& cases, int report) {
+void work(long first, long step, long count, const std::function<Case(long)>& cases, int report, bool report_loud) {
   Table table;
   std::FILE* out = fdopen(report, "w");
   for (long index = first; index < count; index += step) {
     const Case c = cases(index);
+    watch(c);
     const Outcome outcome = run_case(c);
     table[row_of(c)].add(outcome.verdict);
-    if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) {
+    if (reported(outcome.verdict, report_loud)) {
       std::fprintf(out, "F %s\t%s\t%s\n", verdict_name(outcome.verdict).c_str(), describe_case(c).c_str(),
                    outcome.why.c_str());
       std::fflush(out);
@@ -161,7 +195,8 @@ void take_report_line(const std::string& text, Table& table,
   const std::optional<Case> c = parse_case(text.substr(first_tab + 1, second_tab - first_tab - 1));
   if (!c) return;
   Outcome outcome;
-  outcome.verdict = text.compare(2, first_tab - 2, "hang") == 0 ? Verdict::hang : Verdict::silent;
+  const std::string verdict = text.substr(2, first_tab - 2);
+  outcome.verdict = verdict == "hang" ? Verdict::hang : verdict == "loud" ? Verdict::loud : Verdict::silent;
   outcome.why = text.substr(second_tab + 1);
   on_failure(*c, outcome);
 }
@@ -169,14 +204,16 @@ void take_report_line(const std::string& text, Table& table,
 }  // namespace
 
 void run_cases(long count, const std::function<Case(long)>& cases, int workers, Table& table,
-               const std::function<void(const Case&, const Outcome&)>& on_failure) {
+               const std::function<void(const Case&, const Outcome&)>& on_failure, bool report_loud) {
   if (workers <= 1) {
     for (long index = 0; index < count; ++index) {
       const Case c = cases(index);
+      watch(c);
       const Outcome outcome = run_case(c);
       table[row_of(c)].add(outcome.verdict);
-      if (outcome.verdict == Verdict::silent || outcome.verdict == Verdict::hang) on_failure(c, outcome);
+      if (reported(outcome.verdict, report_loud)) on_failure(c, outcome);
     }
+    alarm(0);
     return;
   }
   std::fflush(stdout);
@@ -191,7 +228,7 @@ void run_cases(long count, const std::function<Case(long)>& cases, int workers, 
     if (child == 0) {
       close(ends[0]);
       renew_workspace();
-      work(worker, workers, count, cases, ends[1]);
+      work(worker, workers, count, cases, ends[1], report_loud);
       remove_workspace();
       _exit(0);
     }
@@ -219,7 +256,13 @@ void run_cases(long count, const std::function<Case(long)>& cases, int workers, 
       }
     }
   }
-  for (pid_t child : children) waitpid(child, nullptr, 0);
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error("a worker of the sweep stopped before its end; its cases are not all counted");
+    }
+  }
 }
 
 }  // namespace sim

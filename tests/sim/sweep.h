@@ -53,9 +53,10 @@ using Table = std::map<std::pair<int, int>, Tally>;
 std::string table_text(const Table& table);
 
 // Runs cases in workers processes at once (1: in this process) and adds
-// each verdict to the table; on_failure hears every silent or hung case.
-// cases yields the index-th case, of count.
+// each verdict to the table; on_failure hears every silent or hung case,
+// and every loud one too with report_loud. cases yields the index-th case,
+// of count.
 void run_cases(long count, const std::function<Case(long)>& cases, int workers, Table& table,
-               const std::function<void(const Case&, const Outcome&)>& on_failure);
+               const std::function<void(const Case&, const Outcome&)>& on_failure, bool report_loud = false);
 
 }  // namespace sim

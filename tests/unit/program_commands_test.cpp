@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pclink/echo.h"
+#include "pclink/link_options.h"
 #include "pclink/serial_port.h"
 #include "qvcomlog/log_command.h"
 #include "qvcopy/copy_command.h"
@@ -162,7 +164,7 @@ TEST_F(ProgramCommands, TheFetchRoomTakesBytesKAndMUpToOneByteBelowTheFieldsTop)
                         Case{"-m12k", -1}, Case{"-m1KB", -1}, Case{"-m-5", -1}, Case{"-m 5", -1},
                         Case{"-m99999999999999999999", -1}}) {
     SCOPED_TRACE(c.option);
-    EXPECT_EQ(fetch_room_from_option(c.option), c.room);
+    EXPECT_EQ(fetch_room_from_size(c.option + 2), c.room);
     CopyCommand copied = copy({"-g", c.option, "A"});
     LogCommand logged = log({"-g", c.option, "a"});
     if (c.room < 0) {
