@@ -4,12 +4,12 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
+#include "pclink/platform/process.h"
 #include "pclink/terminal_text.h"
 
 const char author_suffix[] = " (pclink/C++ 2026)";
@@ -37,9 +37,10 @@ struct StatusLine {
 
 StreamKinds stream_kinds;
 StatusLine status_line;
-// Kept apart, in a type a signal handler may read: an interrupt's closing
-// line must also start on a line of its own.
-volatile std::sig_atomic_t status_line_on_screen = 0;
+// Kept apart, in a type a signal handler may read, where the platform's
+// interrupt handler finds it: an interrupt's closing line must also start on
+// a line of its own.
+volatile std::sig_atomic_t& status_line_on_screen = platform::status_line_open;
 
 FILE* stream_of(ConsoleStream stream) {
   return stream == ConsoleStream::output ? stdout : stderr;
@@ -200,7 +201,7 @@ void reset_console_state() {
 
 void exit_program(int code) {
   end_status_line();
-  std::exit(code);
+  platform::end_process(code);
 }
 
 int has_prefix(const char* prefix, const char* text) {

@@ -19,15 +19,10 @@
 #include <utility>
 
 #include "pclink/messages.h"
+#include "pclink/platform/console.h"
 #include "pclink/status_line.h"
 
-enum class ConsoleStream { output, error };
-
-// Where a text comes from, and so which character set it is in.
-enum class TextOrigin {
-  shift_jis,  // our messages, the device's and a package's text
-  user,       // the user's own: host file names as the shell gave them
-};
+// ConsoleStream and TextOrigin come with the platform's console side.
 // A host name is shown on a terminal as it is when it is text of the
 // terminal's character set; a name that is not (one copied from the device,
 // in Shift-JIS) is shown converted from Shift-JIS when it is well-formed

@@ -1,11 +1,10 @@
-// The handshakes built on packets: a command and its closing EOT, the reply
-// with its acknowledgements, and the conversation steps every program uses.
+#include "pclink/conversation.h"
+
 #include <cstring>
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
-#include "pclink/progress.h"
-#include "pclink/serial_port.h"
+#include "pclink/run_endings.h"
 
 namespace {
 
@@ -22,21 +21,6 @@ constexpr char not_connected_message[] =
     "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 
 }  // namespace
-
-void count_repeat(int& repeats) {
-  note_retry();
-  if (++repeats > handshake_repeat_limit) {
-    abandon_exchange("too many repeats in a row: the line is too noisy");
-  }
-}
-
-void abandon_exchange(const char* why) {
-  print_line(why, "");
-  print_line("transfer abandoned", "");
-  print_ending_note();
-  close_port();
-  exit_program(exit_not_done);
-}
 
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
   if (length < 0 || static_cast<std::size_t>(length) < std::strlen(answer)) {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 void note_command_line(int argc, char** argv) {
   platform::note_command_line(argc, argv);

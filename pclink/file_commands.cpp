@@ -2,10 +2,12 @@
 #include "pclink/file_commands.h"
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
+#include "pclink/link_stream.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
-#include "pclink/relay.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
 
 namespace {

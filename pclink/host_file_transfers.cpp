@@ -1,14 +1,15 @@
-// Whole host files to and from the device: a load or save around one file
-// command, then the device's closing ENQ.
+#include "pclink/host_file_transfers.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
 #include "pclink/file_commands.h"
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
-#include "pclink/packet.h"
-#include "pclink/serial_port.h"
+#include "pclink/run_endings.h"
 
 namespace {
 

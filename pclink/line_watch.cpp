@@ -3,9 +3,8 @@
 #include <cstdint>
 
 #include "pclink/console.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 #include "pclink/progress.h"
-#include "pclink/serial_port.h"
 
 namespace {
 
@@ -15,10 +14,11 @@ constexpr std::int64_t silence_before_notice_ms = 2000;
 bool watching = false;  // silent_since is set
 std::int64_t silent_since = 0;
 bool notice_shown = false;
+bool relay_line = false;
 
 void check_silence() {
   if (!notice_shown && platform::monotonic_milliseconds() - silent_since >= silence_before_notice_ms) {
-    show_waiting_notice(relay_active);
+    show_waiting_notice(relay_line);
     notice_shown = true;
   }
 }
@@ -52,7 +52,12 @@ void note_device_byte() {
   }
 }
 
+void note_relay_line() {
+  relay_line = true;
+}
+
 void reset_line_watch() {
   watching = false;
   notice_shown = false;
+  relay_line = false;
 }

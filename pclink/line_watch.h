@@ -2,7 +2,7 @@
 // terminal sees what the program waits for instead of a frozen screen.
 #pragma once
 
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 
 // platform::read_byte with the same total wait. When standard error is a
 // terminal the wait is taken in slices of a quarter second, and once the
@@ -13,5 +13,8 @@ platform::ReadResult read_byte_watching_silence(int timeout_cs);
 // silence is over.
 void note_device_byte();
 
-// Forgets the silence watched so far, with reset_link_state.
+// The port was opened for the relay adapter: the notice says so.
+void note_relay_line();
+
+// Forgets the silence watched so far and the relay, with reset_link_state.
 void reset_line_watch();

@@ -1,7 +1,21 @@
-// The command-line options shared by every device program.
-#include "pclink/serial_port.h"
+#include "pclink/link_options.h"
 
 #include <cstring>
+
+#include "pclink/console.h"
+#include "pclink/echo.h"
+#include "pclink/serial_port.h"
+
+int link_mode_from_option(const char* option) {
+  return option[1] == '\0' ? 0 : option[2] & 3;
+}
+
+void take_port_option(const char* name) {
+  if (set_port_name(name) == 0) {
+    print_host_line(name, ":port name too long (at most 79 characters)");
+    exit_program(exit_not_done);
+  }
+}
 
 bool is_option(const char* argument) {
   return argument[0] == '-' && argument[1] != '\0';

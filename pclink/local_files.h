@@ -61,48 +61,6 @@ std::uint8_t* load_file_room_before(const char* name, int room_before);
 // room included.
 int loaded_size();
 
-// Creates the file name (emptying an existing one) in byte mode, writes count
-// bytes and closes it. Returns the number of bytes the stream accepted (so a
-// partly failed write gives fewer than count), 0 when the file cannot be
-// created, and -1 when every byte was accepted but they could not be
-// flushed to the file or the file could not be closed. A count of 0 gives 0
-// on success too.
-int save_file(const char* name, const std::uint8_t* data, int count);
-
-// Saves count bytes as the file name and tells plainly whether it now holds
-// exactly them: 1 when written whole, 0 otherwise (a count of 0 that makes
-// an empty file is a success). The bytes go to a temporary file in the same
-// folder, noted with note_temporary_file while it exists, and are forced to
-// the disk before that file replaces name in one step; on any failure it is
-// removed and an existing file name is left untouched. A symbolic link
-// keeps pointing at the saved file. Only a name that is no regular file (a
-// terminal, a pipe, a device) is written into directly, as a stream.
-int save_file_whole(const char* name, const std::uint8_t* data, int count);
-
-// The same save in steps, for bytes still to come (a fetch): start_save
-// creates the temporary file at once, so that a save that cannot be done is
-// known before anything is asked of the device; finish_save then writes the
-// bytes and gives 1 or 0 as save_file_whole does, and abandon_save removes
-// the temporary file instead. One save at a time: starting another abandons
-// the one under way. A process that ends through exit with a save under way
-// (TimeOut, an abandoned transfer) removes its temporary file too. A name
-// that is no regular file is opened only by finish_save.
-enum class SaveStart {
-  started,
-  folder_not_writable,  // this user may not add the temporary file to the folder
-  failed,               // the temporary file cannot be created for another reason
-};
-SaveStart start_save(const char* name);
-int finish_save(const std::uint8_t* data, int count);
-void abandon_save();
-
-// The temporary file that a save is writing right now, so that an interrupt
-// can remove it before the process ends. The path is kept in a fixed
-// process-wide buffer: reading it is safe in a signal handler. A null or
-// too long path notes none.
-void note_temporary_file(const char* path);
-const char* noted_temporary_file();  // null when no save is under way
-
 // Bytes and texts to standard output and standard error, untranslated; no
 // newline is added. Buffering is the standard library's.
 void out_char(int byte);

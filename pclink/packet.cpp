@@ -1,17 +1,12 @@
 // Packets and control bytes on the PC-link stream.
 #include "pclink/packet.h"
 
+#include "pclink/checksum16.h"
 #include "pclink/console.h"
+#include "pclink/link_stream.h"
 #include "pclink/relay.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
-
-std::uint16_t checksum16(int n, const std::uint8_t* bytes) {
-  std::uint16_t sum = 0;
-  for (int i = 0; i < n; ++i) {
-    sum = static_cast<std::uint16_t>(sum + bytes[i]);
-  }
-  return sum;
-}
 
 int recv_byte() {
   begin_receive();

@@ -1,13 +1,10 @@
-// The PC-link packet protocol as the host speaks it.
+// The PC-link packet protocol as the host speaks it: its units, one control
+// byte or one Packet, in and out. The handshakes built from them are
+// conversation.h's.
 //
-// Principles of operation: the host starts every exchange. A command goes
-// out as Packet number 1 and is closed with EOT; the device accepts each
-// with one byte, and a NAK makes the host send the same thing again. The
-// host asks for the reply with ENQ, acknowledges the reply Packet and the
-// EOT that follows it, and the device then announces with ENQ that it is
-// ready for the next command. All bytes move through link_read and
-// link_write, so a silent device ends the program on a cable, and in link
-// mode 2 each unit below travels in one relay frame.
+// Principles of operation: all bytes move through link_read and link_write,
+// so a silent device ends the program on a cable, and in link mode 2 each
+// unit below travels in one relay frame.
 //
 // On a noisy line: a Packet the host refuses is drained off the line to its
 // end before the host answers, so one NAK answers one damaged Packet and no
@@ -17,7 +14,7 @@
 // the SOH still ends the program with "TimeOut" on a cable. Every repeat of
 // a handshake is counted; a line so noisy that a unit needs more than
 // handshake_repeat_limit repeats in a row ends the program with a message
-// and exit code 2 rather than repeating for ever.
+// and exit code 2 rather than repeating for ever (run_endings.h).
 //
 // A Packet on the line: SOH, number (low 8 bits), its complement, payload
 // length (16 bits, little-endian), payload, checksum16 of the payload
@@ -52,17 +49,10 @@ constexpr int packet_framing_length = 7;
 // that long, and reading on would only wait for bytes that never come.
 constexpr int longest_packet_read = 8192;
 
-// Repeats of one unit in a row that a live device on a sane line never
-// needs: past it, the exchange is abandoned (abandon_exchange).
-constexpr int handshake_repeat_limit = 16;
-
 // What recv_packet found of a Packet it refused.
 struct RefusedPacket {
   int line_length = 0;  // bytes the refused unit took on the line, the drained ones included
 };
-
-// Sum of the bytes, each 0..255, modulo 65536.
-std::uint16_t checksum16(int n, const std::uint8_t* bytes);
 
 // The next byte of the PC-link stream, 0..255.
 int recv_byte();
@@ -91,45 +81,6 @@ int recv_answer();
 int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* refused = nullptr);
 // Sends one Packet; always 1.
 int send_packet(int n, int number, const std::uint8_t* payload);
-
-// Counts one more repeat of a unit in a row; past handshake_repeat_limit the
-// exchange is abandoned.
-void count_repeat(int& repeats);
-// Prints why, then "transfer abandoned" and the ending note (serial_port.h),
-// closes the port and ends the program with exit code 2: the line is too
-// noisy to go on, or the device's train cannot be trusted. Nothing is saved.
-[[noreturn]] void abandon_exchange(const char* why);
-
-// Sends a command as Packet 1 and closes it with EOT, each repeated while the
-// device answers NAK. Returns the last byte the device sent (normally ACK).
-int send_command(int n, const std::uint8_t* payload);
-// Closes a write train: EOT until the device answers ACK.
-void send_eot_until_ack();
-// Asks for the device's reply and completes its handshake; the payload is
-// left in buffer (capacity bytes). Returns what recv_packet returned for the
-// reply it accepted. A reply that fails any check (format, number,
-// complement, length, checksum, cut short) is drained and NAKed, and the
-// device sends it again, up to handshake_repeat_limit times in a row: a
-// damaged "DOK" is still the device's consent, which it has acted on, so it
-// must never be read as a refusal.
-int recv_reply(std::uint8_t* buffer, int capacity);
-
-// Whether a received payload of the given length (a recv_packet result)
-// begins with answer, such as "DOK". A missing or short reply never matches,
-// even when the buffer still holds an earlier reply.
-bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length);
-
-// The opening exchange of a device service: the three-letter command word,
-// then the reply, which must begin with "DOK". Prints the not-connected
-// message and returns 0 otherwise; 1 on consent.
-int request_service(const char* command_word, std::uint8_t* buffer, int capacity);
-// request_service with "CFV", the connection request.
-int connect_device(std::uint8_t* buffer, int capacity);
-// The reset command "CLE". Prints "リセットに失敗しました" when the device does not
-// answer "DOK". Returns 1 when it did, 0 otherwise.
-int reset_device();
-// Takes the device's closing ENQ (or CAN) off the line (wait_for(ENQ)).
-void await_enq();
 
 // Buffer size of the library's own replies and file commands.
 constexpr int work_buffer_size = 4096;

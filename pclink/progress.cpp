@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "pclink/console.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 namespace {
 

@@ -14,47 +14,18 @@
 // device announces a frame while we announce ours, we give way (see
 // relay_send_frame in relay.cpp).
 //
-// A control block: 00 00 00 00 00 96 82 code.
-// A frame: 00 00 00 00 00 96 81 10, frame number (16 bits, little-endian,
-// always 0xFFFF from us), 01 40 FE, payload length (16 bits, little-endian),
-// payload, checksum16 of the payload (16 bits, little-endian). A receiver
-// finds a block by a run of at least two zero bytes followed by 0x96.
+// The block formats are relay_framing.h's.
 #pragma once
 
 #include <cstdint>
 
-// Codes of the relay control blocks.
-constexpr std::uint8_t relay_enq = 0x05;  // a frame is waiting
-constexpr std::uint8_t relay_syn = 0x16;  // send the frame now
-constexpr std::uint8_t relay_ack = 0x06;  // frame accepted
-constexpr std::uint8_t relay_nak = 0x15;  // frame checksum wrong; send again
-
-// The frame number we send, and the one accepted whatever number is expected.
-constexpr int relay_any_frame_number = 0xFFFF;
-
-// Holds one unit going out or the payload of the last frame received.
-constexpr int relay_buffer_size = 4096;
-
-// Receiving a unit: fetches the next frame into the relay buffer.
+// Receiving a unit: fetches the next frame into the relay unit buffer.
 void begin_receive();
-// Sending a unit: starts collecting it in the relay buffer.
+// Sending a unit: starts collecting it in the relay unit buffer.
 void begin_send();
 // Sending a unit: sends the collected bytes as one frame.
 void end_send();
 
-// The relay path of link_read and link_write. A read past the end of the
-// frame received last yields 0xFF bytes and marks the frame as overrun.
-void relay_read(int n, std::uint8_t* destination);
-void relay_write(int n, const std::uint8_t* source);
-// Whether the packet layer has read past the end of the frame received last:
-// what it read is then not a whole packet from the device.
-bool relay_frame_overrun();
-
-// Sends one control block.
-void send_relay_control(std::uint8_t code);
-// Hunts for the next control block, passing over anything else (data frames
-// included): its code, or -1 after a silence of 0.5 s.
-int recv_relay_control();
 // Sends one frame of n payload bytes, repeating the whole exchange from its
 // ENQ block until the receiver acknowledges it. A frame the device sends
 // instead, in answer to ours, is kept for the next begin_receive. Returns 1.
@@ -66,6 +37,7 @@ int relay_send_frame(int n, int number, const std::uint8_t* payload);
 // length.
 int relay_recv_frame(std::uint8_t* buffer, int capacity, int expected);
 
-// Back to the start-up state: nothing received, nothing kept. For tests that
-// run many conversations in one process.
+// Back to the start-up state, the relay unit buffer's included: nothing
+// received, nothing kept. For tests that run many conversations in one
+// process.
 void reset_relay_state();

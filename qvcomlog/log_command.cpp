@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "pclink/host_file_transfers.h"
+#include "pclink/link_options.h"
+
 namespace {
 
 constexpr int log_slot_count = 9;

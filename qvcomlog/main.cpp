@@ -3,6 +3,7 @@
 // a log file to the host as it is.
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
 #include "qvcomlog/log_command.h"

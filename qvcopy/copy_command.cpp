@@ -1,6 +1,8 @@
 #include "qvcopy/copy_command.h"
 
+#include "pclink/host_file_transfers.h"
 #include "pclink/host_path.h"
+#include "pclink/link_options.h"
 
 CopyCommand parse_copy_command(int argc, char** argv) {
   CopyCommand command;

@@ -5,6 +5,7 @@
 #include "pclink/console.h"
 #include "pclink/device_names.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
 #include "qvcopy/copy_command.h"

@@ -1,5 +1,7 @@
 #include "qvdir/list_command.h"
 
+#include "pclink/link_options.h"
+
 ListCommand parse_list_command(int argc, char** argv) {
   ListCommand command;
   for (int i = 1; i < argc; ++i) {

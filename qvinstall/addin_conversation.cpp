@@ -4,11 +4,13 @@
 #include <string>
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
 #include "pclink/device_names.h"
 #include "pclink/file_commands.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
+#include "pclink/run_endings.h"
 #include "pclink/terminal_text.h"
 #include "qvinstall/install_verify.h"
 #include "qvinstall/settings.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 

@@ -1,6 +1,7 @@
 #include "qvinstall/settings.h"
 
 #include "pclink/console.h"
+#include "pclink/link_options.h"
 
 InstallSettings install_settings;
 

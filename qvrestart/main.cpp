@@ -1,5 +1,7 @@
 // qvrestart: resets the device's PC-link state with the command "CLE".
 #include "pclink/console.h"
+#include "pclink/conversation.h"
+#include "pclink/link_options.h"
 #include "pclink/packet.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"

@@ -6,6 +6,7 @@
 
 #include "pclink/console.h"
 #include "pclink/device_names.h"
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
 #include "qvunpack/archive_blocks.h"
 #include "qvunpack/member_names.h"

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
 #include "pclink/file_commands.h"
 #include "pclink/packet.h"
 #include "pclink/relay.h"
+#include "pclink/relay_framing.h"
 #include "pclink/serial_port.h"
 #include "qvdir/device_list.h"
 #include "qvinstall/addin_conversation.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 namespace {
 

@@ -15,8 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
+#include "pclink/platform/process.h"
 #include "platform/child_process.h"
 #include "platform/interposed_calls.h"
 #include "platform/pty_fixture.h"
@@ -46,7 +48,7 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
 
     Child child = start_child([&](int ready_fd) {
       platform::catch_interrupts();
-      note_temporary_file(temporary.c_str());
+      platform::note_temporary_file(temporary.c_str());
       if (platform::open_port(slave_path.c_str(), {19200, false}).failure != platform::OpenFailure::none) {
         return 3;
       }

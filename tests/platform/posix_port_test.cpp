@@ -19,7 +19,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 #include "platform/child_process.h"
 #include "platform/interposed_calls.h"
 #include "platform/pty_fixture.h"

@@ -8,7 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 
 // A pseudo-terminal whose master plays the device.
 class Pty : public ::testing::Test {

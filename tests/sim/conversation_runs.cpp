@@ -1,7 +1,11 @@
 // One run of a case, and the judge of its outcome.
 #include "pclink/console.h"
+#include "pclink/echo.h"
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/relay.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
 #include "qvemu/emulator.h"
 #include "sim/conversation_runs.h"
@@ -45,7 +49,9 @@ std::string shortfall(const Expected& expected, const std::string& output, const
 
 void reset_host_state(LineKind line) {
   reset_link_state();
+  reset_relay_state();
   reset_packet_state();
+  clear_ending_note();
   reset_console_state();
   echo_enabled = line == LineKind::cable_echo || line == LineKind::relay_echo;
 }

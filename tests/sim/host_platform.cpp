@@ -3,9 +3,11 @@
 // every clock it reads is the line's virtual one.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
-#include "pclink/platform.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
+#include "pclink/platform/port.h"
+#include "pclink/platform/process.h"
 #include "sim/host_platform.h"
 
 namespace {
@@ -61,6 +63,11 @@ void abandon_port() {
 
 void sleep_ms(int milliseconds) {
   line->host_sleep(milliseconds * 1000LL);
+}
+
+// Through exit, which the simulator wraps to end the run (host_process.cpp).
+void end_process(int code) {
+  std::exit(code);
 }
 
 ConsoleKind console_kind(ConsoleStream) {

@@ -1,7 +1,7 @@
 // The host's platform (its port, console and clock) on a simulated line.
 #pragma once
 
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 #include "sim/virtual_line.h"
 
 namespace sim {

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "qvcomlog/log_command.h"

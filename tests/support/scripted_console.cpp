@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "pclink/console.h"
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 #include "support/scripted_port.h"
 
 namespace {

@@ -6,6 +6,9 @@
 #include <deque>
 
 #include "pclink/packet.h"
+#include "pclink/platform/process.h"
+#include "pclink/relay.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
 
 namespace {
@@ -162,7 +165,9 @@ namespace scripted_port {
 
 void reset() {
   reset_link_state();
+  reset_relay_state();
   reset_packet_state();
+  clear_ending_note();
   script = Script{};
 }
 

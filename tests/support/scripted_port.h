@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 
 namespace scripted_port {
 

@@ -3,7 +3,7 @@
 // Shared by the scripted console of the unit tests and the simulator.
 #include <string>
 
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 namespace platform {
 

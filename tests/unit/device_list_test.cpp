@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pclink/console.h"
+#include "pclink/echo.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "qvdir/device_list.h"

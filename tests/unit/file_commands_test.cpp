@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
 #include "pclink/file_commands.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "pclink/console.h"
+#include "pclink/echo.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/packet.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
 #include "support/scripted_port.h"
 #include "support/sjis.h"

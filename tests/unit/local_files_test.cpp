@@ -1,5 +1,7 @@
 // Host files, console streams and string routines.
+#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
+#include "pclink/platform/process.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -270,7 +272,7 @@ TEST_F(LocalFiles, AWholeSaveReplacesTheTargetAndLeavesNothingElse) {
   fs::create_symlink("out", path("link"));
   const std::uint8_t bytes[] = {'n', 'e', 'w'};
   EXPECT_EQ(save_file_whole(path("link").c_str(), bytes, 3), 1);
-  EXPECT_EQ(noted_temporary_file(), nullptr);
+  EXPECT_EQ(platform::noted_temporary_file(), nullptr);
   EXPECT_TRUE(fs::is_symlink(path("link")));
   EXPECT_EQ(read_whole_file(target), "new");
   // A private file stays private.

@@ -11,10 +11,16 @@
 #include <vector>
 
 #include "pclink/console.h"
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_transfers.h"
+#include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/relay.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
 #include "qvdir/device_list.h"
 #include "qvinstall/addin_conversation.h"
 #include "qvinstall/settings.h"

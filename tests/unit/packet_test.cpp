@@ -3,10 +3,15 @@
 
 #include <string>
 
+#include "pclink/checksum16.h"
 #include "pclink/console.h"
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
 #include "support/scripted_port.h"
 #include "support/sjis.h"
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pclink/echo.h"
+#include "pclink/host_file_transfers.h"
 #include "pclink/serial_port.h"
 #include "qvcomlog/log_command.h"
 #include "qvcopy/copy_command.h"

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "pclink/echo.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "qvinstall/addin_conversation.h"

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "pclink/console.h"
+#include "pclink/echo.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "qvinstall/addin_conversation.h"

@@ -8,8 +8,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
+#include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/relay.h"
+#include "pclink/relay_framing.h"
 #include "pclink/serial_port.h"
 #include "support/scripted_port.h"
 

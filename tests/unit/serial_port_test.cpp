@@ -4,8 +4,12 @@
 
 #include <string>
 
+#include "pclink/echo.h"
+#include "pclink/link_options.h"
+#include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
 #include "support/scripted_port.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pclink/console.h"
+#include "pclink/echo.h"
 #include "pclink/progress.h"
 #include "pclink/serial_port.h"
 #include "pclink/status_line.h"

@@ -2,17 +2,24 @@
 // standard stream is a terminal, the terminal's character set, and the
 // conversions between Shift-JIS and the user's own encoding.
 //
-// Each host has one file that implements these calls
-// (platform_console_posix.cpp with isatty, the locale and iconv;
-// platform_console_win32.cpp with the console API); the layers above never
-// see a descriptor, a locale or a code page.
+// Each system implements these calls in its own console.cpp (POSIX with
+// isatty, the locale and iconv; Windows with the console API); the layers
+// above never see a descriptor, a locale or a code page.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "pclink/console.h"
+// The two streams a program writes its text to; the console routines
+// (console.h) take them too.
+enum class ConsoleStream { output, error };
+
+// Where a text comes from, and so which character set it is in.
+enum class TextOrigin {
+  shift_jis,  // our messages, the device's and a package's text
+  user,       // the user's own: host file names as the shell gave them
+};
 
 namespace platform {
 

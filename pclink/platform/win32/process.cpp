@@ -1,17 +1,17 @@
-// Interrupts on Windows: Ctrl-C, Ctrl-Break and the console closing. The
-// system calls the handler in a thread of its own while the program's thread
-// may be waiting on the port; the handler ends the process itself, so that
-// thread never runs on. Before it touches anything it takes the interrupt
+// The process on Windows: its pauses, its end, and its interrupts: Ctrl-C,
+// Ctrl-Break and the console closing. The system calls the handler in a
+// thread of its own while the program's thread may be waiting on the port;
+// the handler ends the process itself, so that thread never runs on. Before it touches anything it takes the interrupt
 // hold, and keeps it: a save's file being created or renamed, or time-outs
 // being set on the port, are finished first, and nothing of the kind
 // starts again afterwards.
-#include "pclink/platform.h"
+#include "pclink/platform/process.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <windows.h>
 
-#include "pclink/console.h"
-#include "pclink/local_files.h"
+#include "pclink/platform/port.h"
 
 namespace {
 
@@ -24,13 +24,14 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
   bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   platform::hold_interrupts();
   // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = noted_temporary_file(); temporary != nullptr) {
+  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
     DeleteFileA(temporary);
   }
   platform::abandon_port();
   // A progress line on the console is not ended by a newline of its own.
-  const char* line = ctrl_c ? (status_line_shown() ? "\nInterrupted\n" : "Interrupted\n")
-                            : (status_line_shown() ? "\nHangup\n" : "Hangup\n");
+  const bool line_open = platform::status_line_open != 0;
+  const char* line = ctrl_c ? (line_open ? "\nInterrupted\n" : "Interrupted\n")
+                            : (line_open ? "\nHangup\n" : "Hangup\n");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   // Ended at once, like _exit on POSIX: the exit routines that ExitProcess
@@ -46,6 +47,14 @@ namespace platform {
 
 void catch_interrupts() {
   SetConsoleCtrlHandler(end_on_interrupt, TRUE);
+}
+
+void sleep_ms(int milliseconds) {
+  Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void end_process(int code) {
+  std::exit(code);
 }
 
 }  // namespace platform

@@ -10,10 +10,13 @@
 // A name that opens something other than a communication device (an
 // ordinary file, a pipe) is refused before a byte is written to it. The
 // DCB and time-outs found at open are put back when the port closes.
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 
 #include <cstdlib>
 #include <windows.h>
+
+#include "pclink/platform/process.h"
+#include "pclink/platform/windows_device_path.h"
 
 namespace {
 
@@ -205,10 +208,6 @@ void abandon_port() {
     SetCommState(port_handle, &found_line);
     SetCommTimeouts(port_handle, &found_timeouts);
   }
-}
-
-void sleep_ms(int milliseconds) {
-  Sleep(static_cast<DWORD>(milliseconds));
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 // The serial port on POSIX hosts (Linux, macOS): termios and a monotonic
-// clock; the waits are in platform_posix_wait.cpp.
+// clock; the waits are in wait.cpp.
 //
 // The port is opened non-blocking, so that neither open (waiting for carrier)
 // nor a transfer can hang; every transfer waits instead, for at most its own
@@ -13,7 +13,7 @@
 // The settings found on the line are put back when the port closes, at
 // process exit and on an interrupt: a terminal given with -d must not be
 // left raw.
-#include "pclink/platform.h"
+#include "pclink/platform/port.h"
 
 #include <cerrno>
 #include <csignal>
@@ -29,7 +29,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "pclink/platform_posix_wait.h"
+#include "pclink/platform/posix/wait.h"
 
 namespace {
 
@@ -281,12 +281,6 @@ void abandon_port() {
     tcflush(fd, TCIOFLUSH);
   }
   release_port(TCSANOW);
-}
-
-void sleep_ms(int milliseconds) {
-  timespec pause{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-  }
 }
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 // Host files on Windows: their names taken apart, and saved whole with
 // exclusive creation, _commit and MoveFileExA, since a plain rename refuses
-// to replace an existing file; the hold that keeps the interrupt handler
-// out while a save's file or the port changes.
+// to replace an existing file.
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -9,7 +8,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include "pclink/platform.h"
+#include "pclink/platform/files.h"
 
 namespace platform {
 
@@ -73,35 +72,6 @@ std::FILE* create_new_file(const char* path, const char*, CreateFailure& failure
     DeleteFileA(path);
   }
   return stream;
-}
-
-namespace {
-
-// Entered by the program's thread for a hold, and by the interrupt handler,
-// which never leaves it: once the handler has it, nothing else changes a
-// file or the line before the process ends. A critical section, since the
-// same thread may enter it again (nested holds; the exit routines that an
-// ending process may run in the handler's thread).
-// Made on first use, whichever thread comes first: the handler is set before
-// main.
-struct InterruptGuard {
-  CRITICAL_SECTION section;
-  InterruptGuard() { InitializeCriticalSection(&section); }
-};
-
-CRITICAL_SECTION& interrupt_guard() {
-  static InterruptGuard guard;
-  return guard.section;
-}
-
-}  // namespace
-
-void hold_interrupts() {
-  EnterCriticalSection(&interrupt_guard());
-}
-
-void release_interrupts() {
-  LeaveCriticalSection(&interrupt_guard());
 }
 
 const char* path_base_name(const char* path) {

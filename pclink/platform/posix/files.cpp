@@ -1,8 +1,7 @@
 // Host files on POSIX hosts: their names taken apart, and saved whole with
 // exclusive creation, fsync and rename, which replaces the target in one
-// step; interrupts are held off (blocked) while a save's file changes.
+// step.
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,8 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "pclink/platform.h"
-#include "pclink/platform_posix_signals.h"
+#include "pclink/platform/files.h"
 
 namespace platform {
 
@@ -63,28 +61,6 @@ std::FILE* create_new_file(const char* path, const char* model, CreateFailure& f
     unlink(path);
   }
   return stream;
-}
-
-namespace {
-
-int interrupt_hold_depth = 0;
-sigset_t mask_before_hold;
-
-}  // namespace
-
-// Blocked, not ignored: an interrupt that comes during the hold stays
-// pending and is delivered, ending the process, when the mask is put back.
-void hold_interrupts() {
-  if (interrupt_hold_depth++ > 0) return;
-  sigset_t held;
-  sigemptyset(&held);
-  for (int signal_number : platform_posix::interrupt_signals) sigaddset(&held, signal_number);
-  sigprocmask(SIG_BLOCK, &held, &mask_before_hold);
-}
-
-void release_interrupts() {
-  if (interrupt_hold_depth == 0 || --interrupt_hold_depth > 0) return;
-  sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
 }
 
 const char* path_base_name(const char* path) {

@@ -1,4 +1,4 @@
-#include "pclink/platform.h"
+#include "pclink/platform/windows_device_path.h"
 
 #include <cctype>
 #include <cstdlib>

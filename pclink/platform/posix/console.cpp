@@ -1,7 +1,7 @@
 // The console on POSIX hosts: isatty, the user's locale (LC_CTYPE from the
 // environment, read with newlocale so that the process's own locale stays
 // "C" for everything else) and iconv between CP932 and its character set.
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 #include <cerrno>
 #include <cstdio>

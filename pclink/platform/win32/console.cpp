@@ -6,7 +6,7 @@
 // systems; a device name is therefore taken from the command line as typed
 // (UTF-16), and host names stay as the ANSI argv gives them, the form the
 // C library opens files by.
-#include "pclink/platform_console.h"
+#include "pclink/platform/console.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "pclink/platform_posix_wait.h"
+#include "pclink/platform/posix/wait.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,17 +1,19 @@
-// Interrupts on POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGPIPE end the run
-// at once, but cleanly. The handler uses only async-signal-safe calls (unlink,
+// The process on POSIX hosts: its pauses, its end, and its interrupts.
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE end the run at once, but cleanly. The handler uses only async-signal-safe calls (unlink,
 // tcsetattr, ioctl, close, write, _exit): it may arrive in the middle of a
 // buffered write or a memory allocation, so the standard library's streams
 // and exit path are out of its reach.
-#include "pclink/platform.h"
+#include "pclink/platform/process.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
-#include "pclink/console.h"
-#include "pclink/local_files.h"
-#include "pclink/platform_posix_signals.h"
+#include "pclink/platform/port.h"
+#include "pclink/platform/posix/signals.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ const char* interrupt_line(int signal_number) {
 
 void end_on_interrupt(int signal_number) {
   // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = noted_temporary_file(); temporary != nullptr) {
+  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
     unlink(temporary);
   }
   platform::abandon_port();
@@ -38,7 +40,7 @@ void end_on_interrupt(int signal_number) {
     _exit(128 + signal_number);
   }
   // A progress line on the terminal is not ended by a newline of its own.
-  if (status_line_shown()) {
+  if (platform::status_line_open != 0) {
     ssize_t ended = write(STDERR_FILENO, "\n", 1);
     (void)ended;
   }
@@ -73,6 +75,16 @@ void catch_interrupts() {
   // Over a file-size limit a write now fails with EFBIG instead of the
   // process being killed, so the save is abandoned like any failed write.
   signal(SIGXFSZ, SIG_IGN);
+}
+
+void sleep_ms(int milliseconds) {
+  timespec pause{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
+
+void end_process(int code) {
+  std::exit(code);
 }
 
 }  // namespace platform

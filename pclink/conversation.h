@@ -1,0 +1,44 @@
+// The handshakes built on packets: a command and its closing EOT, the reply
+// with its acknowledgements, and the conversation steps every program uses.
+//
+// Principles of operation: the host starts every exchange. A command goes
+// out as Packet number 1 and is closed with EOT; the device accepts each
+// with one byte, and a NAK makes the host send the same thing again. The
+// host asks for the reply with ENQ, acknowledges the reply Packet and the
+// EOT that follows it, and the device then announces with ENQ that it is
+// ready for the next command.
+#pragma once
+
+#include <cstdint>
+
+// Sends a command as Packet 1 and closes it with EOT, each repeated while the
+// device answers NAK. Returns the last byte the device sent (normally ACK).
+int send_command(int n, const std::uint8_t* payload);
+// Closes a write train: EOT until the device answers ACK.
+void send_eot_until_ack();
+// Asks for the device's reply and completes its handshake; the payload is
+// left in buffer (capacity bytes). Returns what recv_packet returned for the
+// reply it accepted. A reply that fails any check (format, number,
+// complement, length, checksum, cut short) is drained and NAKed, and the
+// device sends it again, up to handshake_repeat_limit times in a row: a
+// damaged "DOK" is still the device's consent, which it has acted on, so it
+// must never be read as a refusal.
+int recv_reply(std::uint8_t* buffer, int capacity);
+
+// Whether a received payload of the given length (a recv_packet result)
+// begins with answer, such as "DOK". A missing or short reply never matches,
+// even when the buffer still holds an earlier reply.
+bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length);
+
+// The opening exchange of a device service: the three-letter command word,
+// then the reply, which must begin with "DOK". Prints the not-connected
+// message and returns 0 otherwise; 1 on consent.
+int request_service(const char* command_word, std::uint8_t* buffer, int capacity);
+// request_service with "CFV", the connection request.
+int connect_device(std::uint8_t* buffer, int capacity);
+// The reset command "CLE". Prints "リセットに失敗しました" when the device does not
+// answer "DOK". Returns 1 when it did, 0 otherwise.
+int reset_device();
+// Takes the device's closing ENQ (or CAN) off the line (wait_for(ENQ)).
+void await_enq();
+

@@ -1,0 +1,108 @@
+// The PC-link byte stream over the cable or the relay unit buffer.
+#include "pclink/link_stream.h"
+
+#include "pclink/run_endings.h"
+#include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
+
+namespace {
+
+std::uint8_t relay_buffer[relay_buffer_size];
+int relay_position = 0;
+int relay_frame_length = 0;  // payload length of the frame received last
+bool frame_overrun = false;
+
+void relay_read(int n, std::uint8_t* destination) {
+  for (int i = 0; i < n; ++i) {
+    // Bytes beyond the frame would be left from an earlier, longer frame.
+    if (relay_position < relay_frame_length) {
+      destination[i] = relay_buffer[relay_position++];
+    } else {
+      destination[i] = 0xFF;
+      frame_overrun = true;
+    }
+  }
+}
+
+void relay_write(int n, const std::uint8_t* source) {
+  // Outgoing units are at most a Packet with a 256-byte payload, far below
+  // the buffer's size; anything beyond it is dropped rather than overrun.
+  for (int i = 0; i < n && relay_position < relay_buffer_size; ++i) {
+    relay_buffer[relay_position++] = source[i];
+  }
+}
+
+}  // namespace
+
+void link_read(int n, std::uint8_t* destination) {
+  if (relay_active) {
+    relay_read(n, destination);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    destination[i] = static_cast<std::uint8_t>(recv_raw(pclink_byte_timeout) & 0xFF);
+  }
+}
+
+int link_read_in_unit(int n, std::uint8_t* destination) {
+  if (relay_active) {
+    relay_read(n, destination);
+    return n;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    int byte = recv_raw(packet_byte_timeout);
+    if (byte < 0 && !port_error) {
+      link_failed = false;
+      return i;
+    }
+    destination[i] = static_cast<std::uint8_t>(byte & 0xFF);
+  }
+  return n;
+}
+
+void link_write(int n, const std::uint8_t* source) {
+  if (relay_active) {
+    relay_write(n, source);
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (link_failed) {
+      timeout_exit();
+    }
+    send_raw(pclink_byte_timeout, source[i]);
+  }
+}
+
+std::uint8_t* relay_unit_buffer() {
+  return relay_buffer;
+}
+
+void start_relay_unit() {
+  relay_position = 0;
+}
+
+int relay_unit_length() {
+  return relay_position;
+}
+
+void relay_unit_received(int length) {
+  relay_frame_length = length;
+  relay_position = 0;
+  frame_overrun = false;
+}
+
+bool relay_frame_overrun() {
+  return relay_active && frame_overrun;
+}
+
+void reset_link_stream() {
+  relay_position = 0;
+  relay_frame_length = 0;
+  frame_overrun = false;
+}

@@ -1,0 +1,42 @@
+// The PC-link byte stream, by cable or through the relay: the one place
+// that chooses between them. On a cable the bytes go straight to and from
+// the port layer; in link mode 2 (relay_active) they go to and from the
+// relay unit buffer, which holds one PC-link unit: the one being collected
+// for sending, or the payload of the frame received last. The relay layer
+// (relay.h) fills that buffer from the line and sends what was collected.
+#pragma once
+
+#include <cstdint>
+
+// n bytes of the PC-link stream in or out. On a cable a failed byte reads
+// as 0xFF and the next transfer ends the program ("TimeOut", exit code 1).
+void link_read(int n, std::uint8_t* destination);
+void link_write(int n, const std::uint8_t* source);
+// The rest of a unit whose first byte has come: up to n bytes, each awaited
+// for packet_byte_timeout on a cable. Returns how many came; fewer than n
+// when one did not come in time, the unit cut short by a lost byte. That
+// silence is the unit's, not the line's: link_failed is left clear, unless
+// the port itself failed, which still ends the program at the next
+// transfer. In link mode 2 the bytes come from the relay frame, always n.
+int link_read_in_unit(int n, std::uint8_t* destination);
+
+// The relay unit buffer's size: one unit going out, or the payload of the
+// last frame received.
+constexpr int relay_buffer_size = 4096;
+
+// The buffer itself, relay_buffer_size bytes, for the relay layer.
+std::uint8_t* relay_unit_buffer();
+// A unit to send begins: the buffer is emptied for link_write to fill.
+void start_relay_unit();
+// The bytes link_write has collected since start_relay_unit.
+int relay_unit_length();
+// The relay layer has put the payload of a received frame, length bytes,
+// in the buffer: link_read hands them out from the first. A read past their
+// end yields 0xFF bytes and marks the frame as overrun.
+void relay_unit_received(int length);
+// Whether the packet layer has read past the end of the frame received last:
+// what it read is then not a whole packet from the device.
+bool relay_frame_overrun();
+
+// Nothing collected, nothing received: the start-up state.
+void reset_link_stream();

@@ -1,0 +1,13 @@
+// The name of a port as Windows opens it. Portable, so that it can be
+// tested on any host.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The name CreateFileA needs for a port name on Windows: "COM10" and above
+// become "\\.\COM10"; every other name is used as given.
+std::string windows_device_path(const char* name);
+
+}  // namespace platform

@@ -1,0 +1,81 @@
+// The port layer's byte transfers: the one-byte receive buffer and the
+// failure flags, on top of the platform's port.
+#include "pclink/serial_port_bytes.h"
+
+#include <string>
+
+#include "pclink/console.h"
+#include "pclink/line_watch.h"
+#include "pclink/platform/port.h"
+
+bool link_failed = false;
+bool port_error = false;
+bool last_read_failed = false;
+
+namespace {
+
+// Bytes delivered by the platform and not yet handed out.
+struct ReceiveBuffer {
+  std::uint8_t bytes[2048];
+  int read_position = 0;
+  int end_position = 0;
+} receive_buffer;
+
+// "r-error=5": a line of its own like every message, so that on a terminal
+// it starts below the progress line rather than running on from it.
+void report_port_error(const char* what, int error) {
+  print_line(what, std::to_string(error).c_str());
+}
+
+}  // namespace
+
+int read_port_byte(int timeout) {
+  if (receive_buffer.read_position < receive_buffer.end_position) {
+    return receive_buffer.bytes[receive_buffer.read_position++];
+  }
+  link_failed = false;
+  port_error = false;
+  receive_buffer.read_position = 0;
+  receive_buffer.end_position = 0;
+  platform::ReadResult result = read_byte_watching_silence(timeout);
+  last_read_failed = result.status == platform::Transfer::failed;
+  if (last_read_failed) {
+    report_port_error("r-error=", result.error);
+    link_failed = true;
+    port_error = true;
+    return -1;
+  }
+  if (result.status == platform::Transfer::timed_out) {
+    link_failed = true;
+    return -1;
+  }
+  receive_buffer.bytes[0] = result.byte;
+  receive_buffer.end_position = 1;
+  return receive_buffer.bytes[receive_buffer.read_position++];
+}
+
+int write_port_byte(int timeout, std::uint8_t byte) {
+  link_failed = false;
+  port_error = false;
+  platform::WriteResult result = platform::write_byte(timeout, byte);
+  if (result.status == platform::Transfer::failed) {
+    report_port_error("w_error=", result.error);
+    link_failed = true;
+    port_error = true;
+    return -1;
+  }
+  if (result.status == platform::Transfer::timed_out) {
+    // The line did not take the byte in time: as dead as a failed write.
+    link_failed = true;
+    return -1;
+  }
+  return 0;
+}
+
+void reset_port_bytes() {
+  link_failed = false;
+  port_error = false;
+  last_read_failed = false;
+  receive_buffer.read_position = 0;
+  receive_buffer.end_position = 0;
+}
