@@ -30,6 +30,7 @@ constexpr ProgramHelp help{
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_banner(ConsoleStream::error, msg("title_qvdir"), "\n");
   ListCommand command = parse_list_command(argc, argv);
   if (command.target_name == nullptr) {
