@@ -33,6 +33,7 @@ constexpr ProgramUsage usage{"qvdir", msg("usage_qvdir"), "-d <port> and -C", nu
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_banner(ConsoleStream::error, msg("title_qvdir"), "\n");
   ListCommand command = parse_list_command(argc, argv);
   if (command.target_name == nullptr) end_refused_command_line(command.refusal, usage);
