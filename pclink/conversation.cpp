@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
 #include "pclink/run_endings.h"
 
 namespace {
@@ -50,6 +51,32 @@ int send_command(int n, const std::uint8_t* payload) {
     count_repeat(repeats);
   }
   return answer;
+}
+
+namespace {
+
+// What the device's one-byte answer to a write Packet proves.
+bool write_taken(int answer, WriteTaken rule) {
+  return rule == WriteTaken::on_ack ? answer == ACK : answer != NAK;
+}
+
+}  // namespace
+
+int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules) {
+  int repeats = 0;
+  for (;;) {
+    if (rules.marked_done != no_progress_mark) {
+      progress_mark(rules.marked_done);
+    }
+    send_packet(n, number, payload);
+    if (write_taken(recv_answer(), rules.taken)) {
+      return number + 1;
+    }
+    count_repeat(repeats);
+    if (rules.repeat == RepeatNumber::next) {
+      ++number;
+    }
+  }
 }
 
 void send_eot_until_ack() {

@@ -17,18 +17,9 @@ constexpr int largest_announced_capacity = 0xFFFFFF;
 
 constexpr int tag_length = 3;
 
-// Sends one write Packet until the device answers it with anything but NAK.
-// Every transmission, a repeat included, takes the next number.
-void send_write_packet(int length, const std::uint8_t* payload, int& next_number) {
-  int repeats = 0;
-  for (;;) {
-    send_packet(length, next_number++, payload);
-    if (recv_answer() != NAK) {
-      return;
-    }
-    count_repeat(repeats);
-  }
-}
+// The file service takes a write Packet with any answer but NAK, and every
+// transmission, a repeat included, takes the next number.
+constexpr WriteRules file_service_write{WriteTaken::unless_nak, RepeatNumber::next};
 
 }  // namespace
 
@@ -110,7 +101,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   wait_for(ENQ);
   int next_number = 1;
   copy_string(copy_string(reinterpret_cast<char*>(work), "RFDS1:"), name);
-  send_write_packet(name_length + 7, work, next_number);
+  next_number = send_write_packet(name_length + 7, work, next_number, file_service_write);
   // The last data Packet always carries fewer than 253 bytes, so a size
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
@@ -121,7 +112,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     progress_mark(sent + data_length);
     copy_block(tag_length, work, "RFD");
     copy_block(data_length, work + tag_length, source + sent);
-    send_write_packet(data_length + tag_length, work, next_number);
+    next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write);
     sent += data_length;
   } while (data_length == write_data_bytes);
   send_eot_until_ack();

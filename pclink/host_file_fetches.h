@@ -4,11 +4,6 @@
 // once it is whole. Results are exit codes of console.h.
 #pragma once
 
-// The room an option such as "-m200000", "-m256K" or "-m16M" gives: digits
-// from its third character on, then K (1024) or M (1048576) or nothing.
-// -1 for anything else, or a room above largest_fetch_room.
-int fetch_room_from_option(const char* option);
-
 // Fetches device file device_name, takes the device's closing ENQ and saves
 // exactly what came as host file host_name, an empty file included. A file
 // larger than room is refused (the message names -m when it can raise the

@@ -32,6 +32,14 @@ void relay_write(int n, const std::uint8_t* source) {
   }
 }
 
+// On a cable a byte that failed or timed out ends the run at the next
+// transfer: the device is gone, or the line no longer carries bytes.
+void end_if_line_failed() {
+  if (link_failed) {
+    timeout_exit();
+  }
+}
+
 }  // namespace
 
 void link_read(int n, std::uint8_t* destination) {
@@ -40,9 +48,7 @@ void link_read(int n, std::uint8_t* destination) {
     return;
   }
   for (int i = 0; i < n; ++i) {
-    if (link_failed) {
-      timeout_exit();
-    }
+    end_if_line_failed();
     destination[i] = static_cast<std::uint8_t>(recv_raw(pclink_byte_timeout) & 0xFF);
   }
 }
@@ -53,9 +59,7 @@ int link_read_in_unit(int n, std::uint8_t* destination) {
     return n;
   }
   for (int i = 0; i < n; ++i) {
-    if (link_failed) {
-      timeout_exit();
-    }
+    end_if_line_failed();
     int byte = recv_raw(packet_byte_timeout);
     if (byte < 0 && !port_error) {
       link_failed = false;
@@ -72,9 +76,7 @@ void link_write(int n, const std::uint8_t* source) {
     return;
   }
   for (int i = 0; i < n; ++i) {
-    if (link_failed) {
-      timeout_exit();
-    }
+    end_if_line_failed();
     send_raw(pclink_byte_timeout, source[i]);
   }
 }

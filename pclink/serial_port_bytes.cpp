@@ -27,26 +27,30 @@ void report_port_error(const char* what, int error) {
   print_line(what, std::to_string(error).c_str());
 }
 
+// Notes in the flags how a platform transfer went: one that failed is
+// reported and marks the port as gone; one that timed out marks the line
+// as failed (no byte came, or the line did not take ours in time, which is
+// as dead as a failed write). 0 when the byte moved, -1 otherwise.
+int note_transfer(platform::Transfer status, int error, const char* report) {
+  link_failed = status != platform::Transfer::done;
+  port_error = status == platform::Transfer::failed;
+  if (port_error) {
+    report_port_error(report, error);
+  }
+  return link_failed ? -1 : 0;
+}
+
 }  // namespace
 
 int read_port_byte(int timeout) {
   if (receive_buffer.read_position < receive_buffer.end_position) {
     return receive_buffer.bytes[receive_buffer.read_position++];
   }
-  link_failed = false;
-  port_error = false;
   receive_buffer.read_position = 0;
   receive_buffer.end_position = 0;
   platform::ReadResult result = read_byte_watching_silence(timeout);
   last_read_failed = result.status == platform::Transfer::failed;
-  if (last_read_failed) {
-    report_port_error("r-error=", result.error);
-    link_failed = true;
-    port_error = true;
-    return -1;
-  }
-  if (result.status == platform::Transfer::timed_out) {
-    link_failed = true;
+  if (note_transfer(result.status, result.error, "r-error=") < 0) {
     return -1;
   }
   receive_buffer.bytes[0] = result.byte;
@@ -55,21 +59,8 @@ int read_port_byte(int timeout) {
 }
 
 int write_port_byte(int timeout, std::uint8_t byte) {
-  link_failed = false;
-  port_error = false;
   platform::WriteResult result = platform::write_byte(timeout, byte);
-  if (result.status == platform::Transfer::failed) {
-    report_port_error("w_error=", result.error);
-    link_failed = true;
-    port_error = true;
-    return -1;
-  }
-  if (result.status == platform::Transfer::timed_out) {
-    // The line did not take the byte in time: as dead as a failed write.
-    link_failed = true;
-    return -1;
-  }
-  return 0;
+  return note_transfer(result.status, result.error, "w_error=");
 }
 
 void reset_port_bytes() {
