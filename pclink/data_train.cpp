@@ -51,12 +51,14 @@ int byte_soon() {
 }
 
 // After its EOT was acknowledged the device says with ENQ (or CAN) that it
-// is idle again. The data is whole by then: what is left is to leave the
-// device idle. A second EOT means our ACK was lost; so may silence, and the
-// ACK goes again once (to a device that only lost its ENQ it is a stray
-// byte it passes over). A single other byte followed by silence is the ENQ
-// damaged on the way, the only byte an idle device sends here; more than
-// that is a train that went on after what we took for its end.
+// is idle again, and only then is the train's end beyond doubt: an EOT
+// with silence behind it may still be the echo of our own ENQ, damaged on
+// its way to a device that never began the train. A second EOT means our
+// ACK was lost; so may silence, and the ACK goes again once (to a device
+// that only lost its ENQ it is a stray byte it passes over). A single other
+// byte followed by silence is the ENQ damaged on the way, the only byte an
+// idle device sends here. Silence after the second ACK, or more than one
+// byte, is a train that did not end as it seemed to.
 void take_closing_enq() {
   int repeats = 0;
   bool acknowledged_again = false;
@@ -71,7 +73,10 @@ void take_closing_enq() {
       send_control(ACK);
       continue;
     }
-    if (next >= 0 && drain_line().count > 0) {
+    if (next < 0) {
+      abandon_exchange(msg("train_end_unconfirmed"));
+    }
+    if (drain_line().count > 0) {
       abandon_exchange(msg("train_went_on"));
     }
     break;

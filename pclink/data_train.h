@@ -15,9 +15,12 @@
 #include <cstdint>
 #include <cstdio>
 
-// Results of the file commands besides a byte count (get_file) or
-// transfer_done (put_file). Every one of them means no file was moved.
+// Results of the file commands besides a byte count (get_file). Every
+// negative one means no file was moved.
 constexpr int transfer_done = 1;             // put_file: the device confirmed with "AEX"
+// put_file: the device confirmed, but the line was not clean during the
+// write (line_doubts.h), so the handshake does not prove the file.
+constexpr int transfer_unproven = 2;
 constexpr int transfer_refused = -1;         // no "DOK", "ANG" for the file, or no "AEX"
 constexpr int transfer_packet_error = -2;    // a data Packet with a tag other than the expected one
 constexpr int transfer_overflow = -3;        // more data than the announced capacity or the work buffer

@@ -3,6 +3,7 @@
 #include "pclink/echo.h"
 
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/serial_port_bytes.h"
 
 bool echo_enabled = true;
@@ -47,6 +48,7 @@ int drop_oldest_echo() {
 // has never echoed a byte in this run does not echo at all: suppression is
 // turned off, so that the device's bytes are not taken for echo again.
 void give_up_echo() {
+  note_line_doubt();
   echo_record.oldest = 0;
   echo_record.count = 0;
   if (!last_read_failed) {
@@ -95,6 +97,12 @@ bool take_echo() {
     }
   }
   echo_record.oldest = 0;
+  // One echo byte damaged or lost leaves the count in step, and the answer
+  // that follows is the device's own. More may be bytes added or lost on
+  // the way to the device, and the answer taken may not be the device's.
+  if (irregular > 1) {
+    note_line_doubt();
+  }
   if (irregular == 0) {
     echo_record.seen_whole = true;
   } else if (!echo_record.seen_whole && irregular == 1 && last_differed &&

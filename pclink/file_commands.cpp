@@ -3,6 +3,7 @@
 
 #include "pclink/console.h"
 #include "pclink/conversation.h"
+#include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
@@ -17,9 +18,9 @@ constexpr int largest_announced_capacity = 0xFFFFFF;
 
 constexpr int tag_length = 3;
 
-// The file service takes a write Packet with any answer but NAK, and every
-// transmission, a repeat included, takes the next number.
-constexpr WriteRules file_service_write{WriteTaken::unless_nak, RepeatNumber::next};
+// Every transmission of the file service, a repeat included, takes the next
+// number.
+constexpr WriteRules file_service_write{RepeatNumber::next};
 
 }  // namespace
 
@@ -99,6 +100,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     return transfer_refused;
   }
   wait_for(ENQ);
+  const long doubts_before = line_doubts();
   int next_number = 1;
   copy_string(copy_string(reinterpret_cast<char*>(work), "RFDS1:"), name);
   next_number = send_write_packet(name_length + 7, work, next_number, file_service_write);
@@ -122,5 +124,5 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     return transfer_refused;
   }
   print_line(" end", "");
-  return transfer_done;
+  return line_doubts() == doubts_before ? transfer_done : transfer_unproven;
 }

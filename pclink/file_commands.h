@@ -48,9 +48,11 @@ int get_file(int capacity, std::uint8_t* destination, const char* name);
 int read_device_file(const char* name, TrainSink& sink);
 
 // Writes size bytes from source as device file "S1:"+name. Returns
-// transfer_done when the device confirmed, transfer_refused when it withheld
-// consent or confirmation, transfer_not_started (nothing sent) for a name
-// longer than write_name_max_length or a negative size.
+// transfer_done when the device confirmed a write whose handshake was clean,
+// transfer_unproven when it confirmed one during which the line was not
+// (the caller reads it back), transfer_refused when it withheld consent or
+// confirmation, transfer_not_started (nothing sent) for a name longer than
+// write_name_max_length or a negative size.
 int put_file(int size, const std::uint8_t* source, const char* name);
 
 // Messages of the file service that the programs print too.

@@ -51,6 +51,24 @@ bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   return matches;
 }
 
+WriteCheck check_written_file(const char* name, const std::uint8_t* sent, int size, bool unproven, bool verify) {
+  if (!unproven && !verify) {
+    return WriteCheck::whole;
+  }
+  // With verify the read-back was found possible before the write.
+  if (unproven && !verify && !read_back_possible(name, size)) {
+    print_message(msg("write_not_proven"), {name});
+    return WriteCheck::not_read_back;
+  }
+  if (read_back_matches(name, sent, size)) {
+    if (unproven) {
+      print_message(msg("write_read_back_whole"), {name});
+    }
+    return WriteCheck::whole;
+  }
+  return unproven ? WriteCheck::send_again : WriteCheck::not_whole;
+}
+
 int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length,
                    bool verify) {
   // The load refuses a file it cannot read whole, so nothing unread ever
@@ -63,17 +81,30 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
     return exit_not_done;
   }
   copy_block(header_length, block, header);
-  if (verify && !read_back_possible(device_name, loaded_size())) {
+  const int size = loaded_size();
+  if (verify && !read_back_possible(device_name, size)) {
     std::free(block);
     return exit_not_done;
   }
-  int result = put_file(loaded_size(), block, device_name);
-  await_closing_enq(result);
-  bool whole = result == transfer_done;
-  if (whole && verify) {
-    whole = read_back_matches(device_name, block, loaded_size());
-    await_enq();
+  WriteCheck check = WriteCheck::not_whole;
+  for (int writes = 1;; ++writes) {
+    int result = put_file(size, block, device_name);
+    await_closing_enq(result);
+    if (result != transfer_done && result != transfer_unproven) {
+      break;
+    }
+    const bool unproven = result == transfer_unproven;
+    check = check_written_file(device_name, block, size, unproven, verify);
+    if ((unproven || verify) && check != WriteCheck::not_read_back) {
+      await_enq();  // the read-back's closing ENQ
+    }
+    // A damaged line stored it wrong: on a line no worse, one more write
+    // stores it whole.
+    if (check != WriteCheck::send_again || writes == 2) {
+      break;
+    }
+    print_message(msg("sending_again"), {device_name});
   }
   std::free(block);
-  return whole ? exit_done : exit_not_done;
+  return check == WriteCheck::whole ? exit_done : exit_not_done;
 }

@@ -3,7 +3,9 @@
 
 #include "pclink/checksum16.h"
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
+#include "pclink/platform/console.h"
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
@@ -29,6 +31,21 @@ namespace {
 // A data train took the device's ENQ to make sure the train had ended.
 bool closing_enq_taken = false;
 
+// When the host's last Packet began to go out on a cable, and the least
+// time the line needs to carry it whole: the device answers only after its
+// last byte, so an answer read sooner was no answer to it. The host's
+// clock can only make an answer look later than it came, never sooner.
+struct PacketOnTheLine {
+  std::int64_t sent_at_ms = 0;
+  std::int64_t line_ms = 0;
+} last_packet;
+
+// Nine tenths of the nominal time leaves room for a line a little fast
+// and for the clock's millisecond steps.
+bool answered_too_soon() {
+  return !relay_active && platform::monotonic_milliseconds() - last_packet.sent_at_ms < last_packet.line_ms * 9 / 10;
+}
+
 }  // namespace
 
 void note_closing_enq_taken() {
@@ -37,6 +54,7 @@ void note_closing_enq_taken() {
 
 void reset_packet_state() {
   closing_enq_taken = false;
+  last_packet = {};
 }
 
 void wait_for(std::uint8_t b) {
@@ -48,6 +66,7 @@ void wait_for(std::uint8_t b) {
   for (;;) {
     int byte = recv_byte();
     if (byte != b && byte != CAN) {
+      note_line_doubt();
       byte = drain_line().last;
     }
     if (byte == b || byte == CAN) {
@@ -59,9 +78,16 @@ void wait_for(std::uint8_t b) {
 
 int recv_answer() {
   int answer = recv_byte();
+  // A byte that came before the Packet could have reached the device is a
+  // stray one, or the answer to something the device made of part of it.
+  if (answered_too_soon()) {
+    note_line_doubt();
+  }
+  last_packet.line_ms = 0;
   if (answer == ACK || answer == NAK) {
     return answer;
   }
+  note_line_doubt();
   int last = drain_line().last;
   return last == ACK || last == NAK ? last : answer;
 }
@@ -70,6 +96,7 @@ namespace {
 
 // Drains the rest of a refused unit and tells the caller about it.
 int refuse_packet(RefusedPacket found, RefusedPacket* refused) {
+  note_line_doubt();
   found.line_length += drain_line().count;
   if (refused != nullptr) {
     *refused = found;
@@ -152,6 +179,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   }
   std::uint8_t expected = static_cast<std::uint8_t>(number);
   if (numbering[0] != expected) {
+    note_line_doubt();
     if (number > 1 && numbering[0] == static_cast<std::uint8_t>(number - 1)) {
       return recv_repeated;
     }
@@ -169,6 +197,8 @@ int send_packet(int n, int number, const std::uint8_t* payload) {
   // A Packet from the host starts a new exchange: an ENQ taken before it
   // belongs to an exchange that is over.
   closing_enq_taken = false;
+  last_packet = {platform::monotonic_milliseconds(),
+                 static_cast<std::int64_t>(n + packet_framing_length) * line_byte_microseconds() / 1000};
   begin_send();
   std::uint8_t number_byte = static_cast<std::uint8_t>(number);
   std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),

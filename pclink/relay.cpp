@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
 #include "pclink/platform/console.h"
 #include "pclink/progress.h"
@@ -83,6 +84,7 @@ Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, in
   }
   Grant grant = read_frame(buffer, capacity, expected, length);
   if (grant != Grant::taken) {
+    note_line_doubt();
     drain_refused_frame();
   }
   switch (grant) {
@@ -164,6 +166,11 @@ int relay_send_frame(int n, int number, const std::uint8_t* payload) {
       answer = recv_relay_control();
       if (answer == relay_ack) {
         return 1;
+      }
+      // Unless the device refused the frame, it may have taken it: what it
+      // makes of the frame sent again is its own.
+      if (answer != relay_nak) {
+        note_line_doubt();
       }
     }
     if (answer == relay_enq) {

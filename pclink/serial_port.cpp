@@ -8,6 +8,7 @@
 
 #include "pclink/console.h"
 #include "pclink/echo.h"
+#include "pclink/line_doubts.h"
 #include "pclink/line_watch.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/process.h"
@@ -16,6 +17,9 @@
 bool relay_active = false;
 
 namespace {
+
+// The time one byte takes on the line at the rate open_port chose.
+int byte_microseconds = 10 * 1000000 / 9600;
 
 constexpr char default_port_name[] = "COM2";
 char port_name[port_name_max_length + 1] = "COM2";
@@ -80,6 +84,7 @@ void open_port(int link_mode) {
   } else if (link_mode == link_mode_relay) {
     settings.odd_parity = true;
   }
+  byte_microseconds = (settings.odd_parity ? 11 : 10) * 1000000 / settings.baud;
   platform::OpenResult opened = platform::open_port(port_name, settings);
   if (opened.failure != platform::OpenFailure::none) {
     print_line("port open error", "");
@@ -94,6 +99,10 @@ void open_port(int link_mode) {
 
 void close_port() {
   platform::close_port();
+}
+
+int line_byte_microseconds() {
+  return byte_microseconds;
 }
 
 int recv_raw(int timeout) {
@@ -116,6 +125,9 @@ DrainedBytes drain_line() {
     }
     drained.last = byte;
     ++drained.count;
+  }
+  if (drained.count > 0) {
+    note_line_doubt();
   }
   // The silence that ends the drain is the one awaited, not a line failure.
   if (!last_read_failed) {

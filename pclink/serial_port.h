@@ -49,6 +49,9 @@ const char* current_port_name();
 // opened is reported ("port open error") and the program goes on: its first
 // transfer then fails.
 void open_port(int link_mode);
+// How long the line takes to carry one byte at the rate the port was opened
+// with (start, data and stop bits, parity in link mode 2), in microseconds.
+int line_byte_microseconds();
 void close_port();
 
 // One byte from the port with echo suppression: the byte 0..255, or -1 when

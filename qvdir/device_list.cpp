@@ -38,9 +38,15 @@ int list_device(const char* target_name) {
   print_message(msg("communicating"));
   ReceivedTrain list = get_list(block, target_name);
   await_closing_enq(list.result);
+  bool written = true;
   if (list.result >= 0 || list.result == transfer_packet_error) {
     write_list_text(block, list.stored);
+    written = output_written_whole();
   }
   std::free(block);
+  if (!written) {
+    print_message(msg("output_not_written"), {"list"});
+    return exit_not_done;
+  }
   return list.result >= 0 ? exit_done : exit_not_done;
 }

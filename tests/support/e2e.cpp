@@ -150,11 +150,15 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(in);
   make_pipe(out);
   make_pipe(err);
+  // Standard output into a file instead of the pipe, as "> file" does.
+  const int out_file = options.output_file.empty() ? -1 : open(options.output_file.c_str(), O_WRONLY | O_CLOEXEC);
+  if (!options.output_file.empty() && out_file < 0) throw std::runtime_error("cannot open " + options.output_file);
   const pid_t pid = fork();
   if (pid == 0) {
-    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit,
-               options.user_id);
+    exec_child(command, in[0], out_file >= 0 ? out_file : out[1], err[1], options.working_dir, options.environment,
+               options.file_size_limit, options.user_id);
   }
+  if (out_file >= 0) close(out_file);
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -169,7 +173,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
-  if (options.output_unread) {
+  if (options.output_unread || out_file >= 0) {
     close(out[0]);
     out_open = false;
   }
@@ -198,7 +202,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
     }
   }
   if (stdin_fd >= 0) close(stdin_fd);
-  if (!options.output_unread) close(out[0]);
+  if (!options.output_unread && out_file < 0) close(out[0]);
   close(err[0]);
   finish_run(pid, command, options, result, "stderr", result.err);
   return result;

@@ -55,6 +55,9 @@ struct RunOptions {
   // Standard output is a pipe whose reader has gone before the program
   // writes (as "| head" after its lines): a write to it raises SIGPIPE.
   bool output_unread = false;
+  // Standard output goes to this file (it must exist), as "> file" sends it:
+  // "/dev/full" fails every write.
+  std::string output_file;
   // RunResult.peak_memory_kb is measured (the program runs under the
   // peak_memory helper; not for runs on a terminal).
   bool measure_peak_memory = false;

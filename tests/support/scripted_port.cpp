@@ -69,8 +69,16 @@ void track_unit(std::uint8_t byte) {
     return;
   }
   script.units.push_back(script.unit);
+  // The device answers once the unit has reached it: the line carries it in
+  // 10 bit times a byte (11 with parity), rounded up to the millisecond.
+  const int bits = script.settings.odd_parity ? 11 : 10;
+  const long long baud = script.settings.baud > 0 ? script.settings.baud : 9600;
+  const long long line_ms = (static_cast<long long>(script.unit.size()) * bits * 1000 + baud - 1) / baud;
   script.unit.clear();
   if (!script.answers.empty()) {
+    if (!script.answers.front().empty()) {
+      script.incoming.push_back({Incoming::Kind::gap, 0, static_cast<int>(line_ms)});
+    }
     queue_bytes(script.answers.front());
     script.answers.pop_front();
   }
@@ -255,7 +263,9 @@ int read_count() {
 }
 
 std::size_t incoming_left() {
-  return script.incoming.size();
+  std::size_t bytes = 0;
+  for (const Incoming& next : script.incoming) bytes += next.kind == Incoming::Kind::byte;
+  return bytes;
 }
 
 Bytes packet_bytes(int number, const Bytes& payload) {

@@ -6,7 +6,8 @@
 // - queue_incoming: bytes the device has already sent, read in order;
 // - answer_units: one answer per complete unit the host writes (a control
 //   byte, or a whole Packet), the way the device answers each step of a
-//   handshake. An empty answer leaves the host waiting.
+//   handshake: after the time the line takes to carry the unit to it. An
+//   empty answer leaves the host waiting.
 // With loopback on, every byte written comes straight back first, as an
 // echoing cable does.
 #pragma once

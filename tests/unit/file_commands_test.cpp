@@ -319,7 +319,10 @@ TEST_F(FileCommands, ANakToTheRequestMakesTheDataStartAtPacket3) {
   scripted_port::answer_units(answers);
   Bytes file = file_of(10);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(put_file(10, file.data(), "N"), transfer_done);
+  // Confirmed, but the NAK to the EOT leaves the write to be read back: a
+  // device rarely refuses the EOT of a train it took whole, and an answer
+  // out of step shows that way.
+  EXPECT_EQ(put_file(10, file.data(), "N"), transfer_unproven);
   // A repeated data Packet is not marked again.
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "o end\n");
   std::vector<Bytes> packets = packets_after_opening();
@@ -339,7 +342,7 @@ TEST_F(FileCommands, TheClosingEotIsRepeatedUntilAck) {
   answers.insert(answers.end(), {{ACK}, {ACK}, {CAN}, {NAK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
   scripted_port::answer_units(answers);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(put_file(0, nullptr, "E"), transfer_done);
+  EXPECT_EQ(put_file(0, nullptr, "E"), transfer_unproven);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(count_units(EOT), 1u + 3);
 }
