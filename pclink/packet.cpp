@@ -40,10 +40,14 @@ struct PacketOnTheLine {
   std::int64_t line_ms = 0;
 } last_packet;
 
-// Nine tenths of the nominal time leaves room for a line a little fast
-// and for the clock's millisecond steps.
+// Whether the answer just read came too soon for the Packet, on a port that
+// keeps the line's pace; nine tenths of the nominal time leaves room for a
+// line a little fast and for the clock's millisecond steps.
 bool answered_too_soon() {
-  return !relay_active && platform::monotonic_milliseconds() - last_packet.sent_at_ms < last_packet.line_ms * 9 / 10;
+  if (relay_active || !line_paced() || last_packet.line_ms == 0) {
+    return false;
+  }
+  return platform::monotonic_milliseconds() - last_packet.sent_at_ms < last_packet.line_ms * 9 / 10;
 }
 
 }  // namespace

@@ -18,8 +18,10 @@ bool relay_active = false;
 
 namespace {
 
-// The time one byte takes on the line at the rate open_port chose.
+// The time one byte takes on the line at the rate open_port chose, and
+// whether the port keeps to it.
 int byte_microseconds = 10 * 1000000 / 9600;
+bool paced = false;
 
 constexpr char default_port_name[] = "COM2";
 char port_name[port_name_max_length + 1] = "COM2";
@@ -85,6 +87,7 @@ void open_port(int link_mode) {
     settings.odd_parity = true;
   }
   byte_microseconds = (settings.odd_parity ? 11 : 10) * 1000000 / settings.baud;
+  paced = platform::line_keeps_pace(port_name);
   platform::OpenResult opened = platform::open_port(port_name, settings);
   if (opened.failure != platform::OpenFailure::none) {
     print_line("port open error", "");
@@ -103,6 +106,10 @@ void close_port() {
 
 int line_byte_microseconds() {
   return byte_microseconds;
+}
+
+bool line_paced() {
+  return paced;
 }
 
 int recv_raw(int timeout) {

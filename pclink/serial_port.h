@@ -52,6 +52,9 @@ void open_port(int link_mode);
 // How long the line takes to carry one byte at the rate the port was opened
 // with (start, data and stop bits, parity in link mode 2), in microseconds.
 int line_byte_microseconds();
+// Whether the port carries bytes at that rate (platform::line_keeps_pace):
+// only then does the time an answer took tell anything.
+bool line_paced();
 void close_port();
 
 // One byte from the port with echo suppression: the byte 0..255, or -1 when

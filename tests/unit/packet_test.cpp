@@ -203,6 +203,25 @@ TEST_F(Packets, AWritePacketGoesAgainOnlyAfterNakAndADamagedAnswerLeavesADoubt) 
   }
 }
 
+// Without echo the host cannot see a byte that is added to its Packet on
+// the way, but it can see when an answer came: the device answers only
+// after the last byte, so an ACK read sooner than the line can carry the
+// Packet answered something else (the device took the Packet's first bytes
+// for a whole, shorter one) and makes the write unproven.
+TEST_F(Packets, AnAnswerSoonerThanThePacketCouldArriveLeavesADoubt) {
+  Bytes data(256, 'x');
+  scripted_port::queue_incoming({ACK});
+  long doubts = line_doubts();
+  EXPECT_EQ(send_write_packet(256, data.data(), 1, {RepeatNumber::next}), 2);
+  EXPECT_NE(line_doubts(), doubts);
+  // The same ACK after the 263 bytes' 137 ms at 19200 baud is the answer.
+  scripted_port::answer_units({{ACK}});
+  doubts = line_doubts();
+  EXPECT_EQ(send_write_packet(256, data.data(), 2, {RepeatNumber::next}), 3);
+  EXPECT_EQ(line_doubts(), doubts);
+  EXPECT_GE(scripted_port::elapsed_ms(), 137);
+}
+
 TEST_F(Packets, TheInstallerMarksEveryTransmission) {
   scripted_port::answer_units({{NAK}, {NAK}, {ACK}});
   Bytes data = bytes_of("RFDabc");
