@@ -24,6 +24,11 @@ inline constexpr Message link_messages[] = {
     {"write_error", "w_error={error}", "w_error={error}"},
     {"time_out", "TimeOut", "TimeOut"},
     {"no_echo", "no echo on the line: echo suppression off (-C)", "no echo on the line: echo suppression off (-C)"},
+    {"nothing_answered",
+     "{port}: nothing answered: check the port (-d), the speed (-s), the cable, and that the device's PC link is "
+     "started",
+     "{port}: nothing answered: check the port (-d), the speed (-s), the cable, and that the device's PC link is "
+     "started"},
     {"waiting", "waiting for the device... (no answer; gives up after 10 s)",
      "waiting for the device... (no answer; gives up after 10 s)"},
     {"waiting_short", "no answer; gives up after 10 s", "no answer; gives up after 10 s"},

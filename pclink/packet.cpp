@@ -1,6 +1,8 @@
 // Packets and control bytes on the PC-link stream.
 #include "pclink/packet.h"
 
+#include <cstring>
+
 #include "pclink/checksum16.h"
 #include "pclink/console.h"
 #include "pclink/link_stream.h"
@@ -110,6 +112,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     print_line("packet format error", "");
     return refuse_packet(found, refused);
   }
+  link_expect_in_unit(4);  // number, complement, length
   std::uint8_t numbering[2] = {0, 0};
   if (!read_in_packet(2, numbering, found)) {
     return refuse_cut_packet(found, refused);
@@ -127,6 +130,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     print_line("packet length error", "");
     return refuse_packet(found, refused);
   }
+  link_expect_in_unit(length + 2);  // payload and checksum
   // A payload longer than the buffer is still read whole, so the stream
   // stays in step with the device, but only what fits is kept.
   std::uint16_t sum = 0;
@@ -170,14 +174,20 @@ int send_packet(int n, int number, const std::uint8_t* payload) {
   // belongs to an exchange that is over.
   closing_enq_taken = false;
   begin_send();
-  std::uint8_t number_byte = static_cast<std::uint8_t>(number);
-  std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
-                            static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF)};
-  link_write(5, header);
-  link_write(n, payload);
-  std::uint16_t sum = checksum16(n, payload);
-  std::uint8_t trailer[2] = {static_cast<std::uint8_t>(sum & 0xFF), static_cast<std::uint8_t>(sum >> 8)};
-  link_write(2, trailer);
+  // The whole Packet in one write: on a USB adapter every write can become
+  // a transfer of its own.
+  static std::uint8_t unit[packet_framing_length + 0xFFFF];
+  const std::uint8_t number_byte = static_cast<std::uint8_t>(number);
+  const std::uint16_t sum = checksum16(n, payload);
+  const std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
+                                  static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF)};
+  std::memcpy(unit, header, sizeof header);
+  if (n > 0) {
+    std::memcpy(unit + sizeof header, payload, static_cast<std::size_t>(n));
+  }
+  unit[sizeof header + n] = static_cast<std::uint8_t>(sum & 0xFF);
+  unit[sizeof header + n + 1] = static_cast<std::uint8_t>(sum >> 8);
+  link_write(n + packet_framing_length, unit);
   end_send();
   return 1;
 }

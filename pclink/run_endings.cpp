@@ -16,6 +16,11 @@ struct EndingNote {
 
 void timeout_exit() {
   print_line("TimeOut", "");
+  // Nothing at all came back: no echo, no answer. The advice fits that
+  // case alone; a device that answered before and fell silent needs none.
+  if (line_never_answered()) {
+    print_message(msg("nothing_answered"), {host_value(current_port_name())});
+  }
   print_ending_note();
   close_port();
   exit_program(exit_line_failed);

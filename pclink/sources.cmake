@@ -21,6 +21,7 @@ set(PCLINK_SOURCES
   program_help.cpp
   progress.cpp
   # The layers, in their order.
+  line_timing.cpp
   serial_port_bytes.cpp
   line_watch.cpp
   echo.cpp

@@ -21,7 +21,7 @@ base:                checksum16 messages message_catalogue_link message_catalogu
                      terminal_text version version_text
 platform:
 console_and_files:   console console_messages device_names file_saves host_path local_files program_help progress
-serial_port:         line_watch serial_port_bytes echo serial_port link_options
+serial_port:         line_watch line_timing serial_port_bytes echo serial_port link_options
 run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay

@@ -1,6 +1,7 @@
 // The platform contract of the host's port, console and clock, answered by
 // the simulated line: the host's pclink runs unchanged on top of it, and
 // every clock it reads is the line's virtual one.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -37,19 +38,31 @@ namespace platform {
 OpenResult open_port(const char*, const LineSettings& settings) {
   opened = settings;
   port_open = true;
-  return {OpenFailure::none, 0, ""};
+  return {OpenFailure::none, 0, "", 0};
 }
 
-ReadResult read_byte(int timeout_cs) {
+ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {
   if (!port_open) return {Transfer::failed, 0, EBADF};
-  const std::optional<std::uint8_t> byte = line->host_read(timeout_cs * 10'000LL);
-  if (!byte) return {Transfer::timed_out, 0, 0};
-  return {Transfer::done, *byte, 0};
+  const std::int64_t deadline = line->host_now_us() + limits.timeout_ms * 1000LL;
+  int got = 0;
+  while (got < capacity) {
+    std::int64_t wait_us = deadline - line->host_now_us();
+    if (got >= limits.wanted) {
+      wait_us = 0;  // only what has already arrived
+    } else if (limits.gap_ms > 0) {
+      wait_us = std::min<std::int64_t>(wait_us, limits.gap_ms * 1000LL);
+    }
+    const std::optional<std::uint8_t> byte = line->host_read(std::max<std::int64_t>(wait_us, 0));
+    if (!byte) break;
+    buffer[got] = *byte;
+    damage[got++] = 0;
+  }
+  return {got >= limits.wanted ? Transfer::done : Transfer::timed_out, got, 0};
 }
 
-WriteResult write_byte(int, std::uint8_t byte) {
+WriteResult write_bytes(const std::uint8_t* bytes, int count, int) {
   if (!port_open) return {Transfer::failed, EBADF};
-  line->host_write(byte);
+  for (int i = 0; i < count; ++i) line->host_write(bytes[i]);
   return {Transfer::done, 0};
 }
 
