@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -47,6 +48,9 @@ MessageValue host_value(const char* host_name);
 // terminal gets it presented as below, the values each in their own set.
 void write_message(ConsoleStream stream, const Message& message, std::initializer_list<MessageValue> values,
                    const char* line_end);
+// The same with values gathered at run time.
+void write_message_values(ConsoleStream stream, const Message& message, std::span<const MessageValue> values,
+                          const char* line_end);
 // A message as a line of its own on standard error.
 void print_message(const Message& message, std::initializer_list<MessageValue> values = {});
 // A program's banner line: its title message with the suite's version, the

@@ -84,21 +84,6 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   return whole ? exit_done : exit_not_done;
 }
 
-int fetch_room_from_option(const char* option) {
-  const char* position = option + 2;
-  if (*position < '0' || *position > '9') return -1;
-  long long value = 0;
-  for (; *position >= '0' && *position <= '9'; ++position) {
-    value = value * 10 + (*position - '0');
-    if (value > largest_fetch_room) return -1;
-  }
-  if (*position == 'K' || *position == 'M') {
-    value *= *position == 'K' ? 1024 : 1048576;
-    ++position;
-  }
-  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
-}
-
 namespace {
 
 // Why a fetch is refused before it starts, beside "ファイルが作れません": a

@@ -95,10 +95,16 @@ TEST(QvdirFailures, AnOverlongPacketPrintsNoList) {
 }
 
 TEST(QvdirUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"S1:", "-x"}, {"-d"}, {"--all"}}) {
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{{{"S1:", "-x"}, "unknown option letter 'x' in '-x'"},
+                                                         {{"-d"}, "-d needs a port name (-d /dev/ttyUSB0)"},
+                                                         {{"--all"}, "unknown option '--all'"},
+                                                         {{"-Cx"}, "unknown option letter 'x' in '-Cx'"}}) {
+    SCOPED_TRACE(args[0]);
     RunResult run = run_program("qvdir", args);
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(after_banner(run.err), "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n");
+    EXPECT_EQ(after_banner(run.err), "qvdir: " + reason + "\nusage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n" +
+                                         "qvdir also takes -d <port> and -C. Try 'qvdir --help'\n");
     EXPECT_EQ(run.out, "");
   }
 }
