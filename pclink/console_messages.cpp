@@ -25,7 +25,7 @@ void write_message_values(ConsoleStream stream, const Message& message, std::spa
     write_text(stream, TextOrigin::shift_jis, bytes.data(), bytes.size());
     return;
   }
-  for (const MessagePiece& piece : message_pieces(message, message.system)) {
+  for (const MessagePiece& piece : message_pieces(message, terminal_text_of(message))) {
     if (piece.value < 0) {
       write_text(stream, TextOrigin::shift_jis, piece.text.data(), piece.text.size());
     } else if (static_cast<std::size_t>(piece.value) < values.size()) {

@@ -54,7 +54,7 @@ void give_up_echo() {
   }
   if (!echo_record.seen) {
     echo_enabled = false;
-    print_line("no echo on the line: echo suppression off (-C)", "");
+    print_message(msg("no_echo"));
   }
 }
 
@@ -100,7 +100,7 @@ bool take_echo() {
   } else if (!echo_record.seen_whole && irregular == 1 && last_differed &&
              ++echo_record.doubtful_units >= doubtful_unit_limit) {
     echo_enabled = false;
-    print_line("no echo on the line: echo suppression off (-C)", "");
+    print_message(msg("no_echo"));
     return true;
   }
   return false;

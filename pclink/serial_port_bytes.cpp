@@ -23,15 +23,15 @@ struct ReceiveBuffer {
 
 // "r-error=5": a line of its own like every message, so that on a terminal
 // it starts below the progress line rather than running on from it.
-void report_port_error(const char* what, int error) {
-  print_line(what, std::to_string(error).c_str());
+void report_port_error(const Message& report, int error) {
+  print_message(report, {error});
 }
 
 // Notes in the flags how a platform transfer went: one that failed is
 // reported and marks the port as gone; one that timed out marks the line
 // as failed (no byte came, or the line did not take ours in time, which is
 // as dead as a failed write). 0 when the byte moved, -1 otherwise.
-int note_transfer(platform::Transfer status, int error, const char* report) {
+int note_transfer(platform::Transfer status, int error, const Message& report) {
   link_failed = status != platform::Transfer::done;
   port_error = status == platform::Transfer::failed;
   if (port_error) {
@@ -50,7 +50,7 @@ int read_port_byte(int timeout) {
   receive_buffer.end_position = 0;
   platform::ReadResult result = read_byte_watching_silence(timeout);
   last_read_failed = result.status == platform::Transfer::failed;
-  if (note_transfer(result.status, result.error, "r-error=") < 0) {
+  if (note_transfer(result.status, result.error, msg("read_error")) < 0) {
     return -1;
   }
   receive_buffer.bytes[0] = result.byte;
@@ -60,7 +60,7 @@ int read_port_byte(int timeout) {
 
 int write_port_byte(int timeout, std::uint8_t byte) {
   platform::WriteResult result = platform::write_byte(timeout, byte);
-  return note_transfer(result.status, result.error, "w_error=");
+  return note_transfer(result.status, result.error, msg("write_error"));
 }
 
 void reset_port_bytes() {

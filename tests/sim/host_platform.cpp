@@ -83,6 +83,11 @@ std::size_t terminal_columns(ConsoleStream) {
   return 0;
 }
 
+// Never asked: the simulated host writes to no terminal.
+MessageLanguage message_language() {
+  return MessageLanguage::system;
+}
+
 std::int64_t monotonic_milliseconds() {
   return line == nullptr ? 0 : line->host_now_us() / 1000;
 }
