@@ -13,6 +13,11 @@ MessageValue host_value(const char* host_name) {
 
 void write_message(ConsoleStream stream, const Message& message, std::initializer_list<MessageValue> values,
                    const char* line_end) {
+  write_message_values(stream, message, {values.begin(), values.size()}, line_end);
+}
+
+void write_message_values(ConsoleStream stream, const Message& message, std::span<const MessageValue> values,
+                          const char* line_end) {
   if (!console_is_terminal(stream)) {
     std::vector<std::string> texts;
     for (const MessageValue& value : values) texts.push_back(value.text);
@@ -20,12 +25,11 @@ void write_message(ConsoleStream stream, const Message& message, std::initialize
     write_text(stream, TextOrigin::shift_jis, bytes.data(), bytes.size());
     return;
   }
-  const MessageValue* value_list = values.begin();
-  for (const MessagePiece& piece : message_pieces(message, message.system)) {
+  for (const MessagePiece& piece : message_pieces(message, terminal_text_of(message))) {
     if (piece.value < 0) {
       write_text(stream, TextOrigin::shift_jis, piece.text.data(), piece.text.size());
     } else if (static_cast<std::size_t>(piece.value) < values.size()) {
-      const MessageValue& value = value_list[piece.value];
+      const MessageValue& value = values[static_cast<std::size_t>(piece.value)];
       write_text(stream, value.origin, value.text.data(), value.text.size());
     }
   }

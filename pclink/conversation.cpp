@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/packet.h"
+#include "pclink/progress.h"
 #include "pclink/run_endings.h"
 
 namespace {
@@ -11,14 +12,6 @@ namespace {
 const std::uint8_t* bytes_of(const char* text) {
   return reinterpret_cast<const std::uint8_t*>(text);
 }
-
-// "リセットに失敗しました" (the reset failed)
-constexpr char reset_failed_message[] =
-    "\x83\x8a\x83\x5a\x83\x62\x83\x67\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-// "Zaurus が未接続または待機状態にありません" (the Zaurus is not connected or not waiting)
-constexpr char not_connected_message[] =
-    "\x5a\x61\x75\x72\x75\x73\x20\x82\xaa\x96\xa2\x90\xda\x91\xb1\x82\xdc\x82\xbd\x82\xcd\x91\xd2"
-    "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 
 }  // namespace
 
@@ -50,6 +43,32 @@ int send_command(int n, const std::uint8_t* payload) {
     count_repeat(repeats);
   }
   return answer;
+}
+
+namespace {
+
+// What the device's one-byte answer to a write Packet proves.
+bool write_taken(int answer, WriteTaken rule) {
+  return rule == WriteTaken::on_ack ? answer == ACK : answer != NAK;
+}
+
+}  // namespace
+
+int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules) {
+  int repeats = 0;
+  for (;;) {
+    if (rules.marked_done != no_progress_mark) {
+      progress_mark(rules.marked_done);
+    }
+    send_packet(n, number, payload);
+    if (write_taken(recv_answer(), rules.taken)) {
+      return number + 1;
+    }
+    count_repeat(repeats);
+    if (rules.repeat == RepeatNumber::next) {
+      ++number;
+    }
+  }
 }
 
 void send_eot_until_ack() {
@@ -84,7 +103,7 @@ int request_service(const char* command_word, std::uint8_t* buffer, int capacity
   send_command(3, bytes_of(command_word));
   int length = recv_reply(buffer, capacity);
   if (!reply_begins_with("DOK", buffer, length)) {
-    print_line(not_connected_message, "");
+    print_message(msg("not_connected"));
     return 0;
   }
   return 1;
@@ -99,7 +118,7 @@ int reset_device() {
   send_command(3, bytes_of("CLE"));
   int length = recv_reply(buffer, work_buffer_size);
   if (!reply_begins_with("DOK", buffer, length)) {
-    print_line(reset_failed_message, "");
+    print_message(msg("reset_failed"));
     return 0;
   }
   return 1;

@@ -16,6 +16,31 @@
 int send_command(int n, const std::uint8_t* payload);
 // Closes a write train: EOT until the device answers ACK.
 void send_eot_until_ack();
+
+// The device's write handshake: every Packet of a write train goes until
+// the device takes it, under one of two rules.
+enum class WriteTaken {
+  unless_nak,  // any answer but NAK takes it: the file service's writes
+  on_ack,      // ACK alone takes it: the add-in installer's writes
+};
+// The number a write Packet goes under when it goes again.
+enum class RepeatNumber {
+  next,  // every transmission takes the next number, a repeat included
+  same,  // a repeat keeps its number (the installer's end-of-text Packet)
+};
+constexpr long long no_progress_mark = -1;
+struct WriteRules {
+  WriteTaken taken;
+  RepeatNumber repeat;
+  // A progress mark with every transmission, with these bytes done; none
+  // with no_progress_mark.
+  long long marked_done = no_progress_mark;
+};
+// Sends the write Packet of n bytes under number until the device takes it
+// by the rules; a line that never lets it through ends the program after
+// handshake_repeat_limit repeats in a row. Returns the number the next
+// Packet takes: the one after the last transmission's.
+int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules);
 // Asks for the device's reply and completes its handshake; the payload is
 // left in buffer (capacity bytes). Returns what recv_packet returned for the
 // reply it accepted. A reply that fails any check (format, number,

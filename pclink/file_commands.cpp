@@ -12,25 +12,14 @@
 
 namespace {
 
-constexpr char too_large_message[] = ": too large for the host's buffer, not received";
-
 // The capacity field of the read request is three bytes wide.
 constexpr int largest_announced_capacity = 0xFFFFFF;
 
 constexpr int tag_length = 3;
 
-// Sends one write Packet until the device answers it with anything but NAK.
-// Every transmission, a repeat included, takes the next number.
-void send_write_packet(int length, const std::uint8_t* payload, int& next_number) {
-  int repeats = 0;
-  for (;;) {
-    send_packet(length, next_number++, payload);
-    if (recv_answer() != NAK) {
-      return;
-    }
-    count_repeat(repeats);
-  }
-}
+// The file service takes a write Packet with any answer but NAK, and every
+// transmission, a repeat included, takes the next number.
+constexpr WriteRules file_service_write{WriteTaken::unless_nak, RepeatNumber::next};
 
 // After the train's EOT the device announces with ENQ (or CAN) that it is
 // idle again. Anything else means that EOT was not the device's end: a byte
@@ -38,7 +27,7 @@ void send_write_packet(int length, const std::uint8_t* payload, int& next_number
 void confirm_train_end() {
   int next = recv_byte();
   if (next != ENQ && next != CAN) {
-    abandon_exchange("EOT inside the data train: the data did not come whole");
+    abandon_exchange(msg("eot_inside_train"));
   }
   note_closing_enq_taken();
 }
@@ -69,10 +58,10 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
       continue;
     }
     if (length == recv_out_of_step) {
-      abandon_exchange("a data Packet out of sequence: the data did not come whole");
+      abandon_exchange(msg("packet_out_of_sequence"));
     }
     if (length == recv_eot && packet_owed) {
-      abandon_exchange("EOT in place of a Packet sent again: the data did not come whole");
+      abandon_exchange(msg("eot_for_repeat"));
     }
     repeats = 0;
     packet_owed = false;
@@ -85,20 +74,20 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
     if (length < tag_length) {
       confirm_train_end();
       if (overflowed) {
-        print_line(name, too_large_message);
-        print_line(" end", "");
+        print_message(msg("too_large_for_buffer"), {name});
+        print_message(msg("transfer_end"));
         return {transfer_overflow, stored};
       }
-      print_line(" end", "");
+      print_message(msg("transfer_end"));
       return {stored, stored};
     }
     if (reply_begins_with("ANG", work, length)) {
-      print_line(name, " file not found");
+      print_message(msg("device_file_missing"), {name});
       return {transfer_refused, stored};
     }
     if (!reply_begins_with(data_tag, work, length)) {
-      print_line("packet error", "");
-      print_line(" end", "");
+      print_message(msg("packet_error"));
+      print_message(msg("transfer_end"));
       return {transfer_packet_error, stored};
     }
     int data_length = length - tag_length;
@@ -113,13 +102,6 @@ ReceivedTrain receive_train(const char* data_tag, std::uint8_t* destination, int
 
 }  // namespace
 
-// "メモリが確保できません" (memory cannot be allocated)
-const char no_memory_message[] =
-    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
-// ":送信に失敗しました" (…: sending failed)
-const char sending_failed_message[] =
-    "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-
 bool request_name_fits(const char* name, int max_length) {
   // In link mode 2 the whole Packet, framing and all, travels in one relay
   // frame, which holds less than the work buffer plus that framing.
@@ -127,7 +109,7 @@ bool request_name_fits(const char* name, int max_length) {
   if (text_length(name) <= max_length - (work_buffer_size - room)) {
     return true;
   }
-  print_line(name, ": file name too long for a request");
+  print_message(msg("request_name_too_long"), {name});
   return false;
 }
 
@@ -182,7 +164,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   wait_for(ENQ);
   int next_number = 1;
   copy_string(copy_string(reinterpret_cast<char*>(work), "RFDS1:"), name);
-  send_write_packet(name_length + 7, work, next_number);
+  next_number = send_write_packet(name_length + 7, work, next_number, file_service_write);
   // The last data Packet always carries fewer than 253 bytes, so a size
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
@@ -193,15 +175,15 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     progress_mark(sent + data_length);
     copy_block(tag_length, work, "RFD");
     copy_block(data_length, work + tag_length, source + sent);
-    send_write_packet(data_length + tag_length, work, next_number);
+    next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write);
     sent += data_length;
   } while (data_length == write_data_bytes);
   send_eot_until_ack();
   int length = recv_reply(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
-    print_line(name, sending_failed_message);
+    print_message(msg("sending_failed"), {name});
     return transfer_refused;
   }
-  print_line(" end", "");
+  print_message(msg("transfer_end"));
   return transfer_done;
 }

@@ -13,13 +13,7 @@
 
 namespace {
 
-// "ファイルが作れません" (the file cannot be created)
-constexpr char cannot_create_message[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8d\xec\x82\xea\x82\xdc\x82\xb9\x82\xf1";
-
 constexpr int largest_read_back_room = 0xFFFFFF;
-
-constexpr char not_verified_message[] = ": not read back, the write is not verified";
 
 }  // namespace
 
@@ -30,7 +24,7 @@ bool read_back_possible(const char* name, int size) {
   // The read request announces its room in 24 bits, and the read-back needs
   // one byte more than the file to see a longer stored file.
   if (size < 0 || size >= largest_read_back_room) {
-    print_line(name, ": too large to be read back for a verify");
+    print_message(msg("too_large_to_verify"), {name});
     return false;
   }
   return true;
@@ -39,20 +33,20 @@ bool read_back_possible(const char* name, int size) {
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   auto* stored = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size) + 1));
   if (stored == nullptr) {
-    print_line("", no_memory_message);
+    print_message(msg("no_memory"));
     return false;
   }
   // A line that fails during the read-back ends the program in the link
   // layer, which then says what is left undone before it exits.
-  set_ending_note(name, not_verified_message);
+  set_ending_note(msg("not_verified"), name);
   int count = get_file(size + 1, stored, name);
   clear_ending_note();
   bool matches = count == size && std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0;
   std::free(stored);
   if (count < 0) {
-    print_line(name, not_verified_message);
+    print_message(msg("not_verified"), {name});
   } else if (!matches) {
-    print_line(name, ": read back, the device file differs from what was sent");
+    print_message(msg("read_back_differs"), {name});
   }
   return matches;
 }
@@ -63,7 +57,7 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   // goes on the line.
   std::uint8_t* block = load_file_room_before(host_name, header_length);
   if (block == nullptr) {
-    print_host_line(host_name, ":file open error");
+    print_message(msg("host_file_unreadable"), {host_value(host_name)});
     // Nothing went out, so the device, still idle, owes no closing ENQ:
     // waiting for one would only end the program with "TimeOut".
     return exit_not_done;
@@ -84,38 +78,20 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   return whole ? exit_done : exit_not_done;
 }
 
-int fetch_room_from_option(const char* option) {
-  const char* position = option + 2;
-  if (*position < '0' || *position > '9') return -1;
-  long long value = 0;
-  for (; *position >= '0' && *position <= '9'; ++position) {
-    value = value * 10 + (*position - '0');
-    if (value > largest_fetch_room) return -1;
-  }
-  if (*position == 'K' || *position == 'M') {
-    value *= *position == 'K' ? 1024 : 1048576;
-    ++position;
-  }
-  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
-}
-
 namespace {
 
 // Why a fetch is refused before it starts, beside "ファイルが作れません": a
 // writable file alone is not enough, since it is never written in place.
 void explain_save_refusal(const char* host_name, SaveStart start) {
-  print_line("", cannot_create_message);
+  print_message(msg("cannot_create"));
   if (start == SaveStart::folder_not_writable) {
-    print_host_line(host_name,
-                    ": the folder cannot be written, and a file is first saved whole under another name there");
+    print_message(msg("folder_not_writable"), {host_value(host_name)});
   }
 }
 
 void refuse_file_beyond_room(const char* device_name, int room) {
-  std::string refusal = ": larger than " + std::to_string(room) + " bytes, not received";
   // At the largest room -m cannot help.
-  refusal += room < largest_fetch_room ? " (raise the room with -m)" : " (the most the programs can fetch)";
-  print_line(device_name, refusal.c_str());
+  print_message(room < largest_fetch_room ? msg("beyond_room") : msg("beyond_largest_room"), {device_name, room});
 }
 
 }  // namespace
@@ -135,7 +111,7 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room)
   auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(announced)));
   if (buffer == nullptr) {
     abandon_save();
-    print_line("", no_memory_message);
+    print_message(msg("no_memory"));
     return exit_not_done;
   }
   int count = get_file(announced, buffer, device_name);
@@ -151,7 +127,7 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room)
     // full disk is not a copy.
     outcome = exit_done;
   } else {
-    print_line("", cannot_create_message);
+    print_message(msg("cannot_create"));
   }
   std::free(buffer);
   return outcome;

@@ -32,11 +32,6 @@ bool read_back_possible(const char* name, int size);
 // as after get_file.
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size);
 
-// The room an option such as "-m200000", "-m256K" or "-m16M" gives: digits
-// from its third character on, then K (1024) or M (1048576) or nothing.
-// -1 for anything else, or a room above largest_fetch_room.
-int fetch_room_from_option(const char* option);
-
 // Fetches device file device_name into room bytes, takes the device's
 // closing ENQ and saves exactly what came as host file host_name, an empty
 // file included. A file larger than room is refused (the message names -m,

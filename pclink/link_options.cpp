@@ -1,44 +1,71 @@
 #include "pclink/link_options.h"
 
-#include <cstring>
-
 #include "pclink/console.h"
 #include "pclink/echo.h"
+#include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
-int link_mode_from_option(const char* option) {
-  return option[1] == '\0' ? 0 : option[2] & 3;
+int link_mode_from_value(const char* value) {
+  return value == nullptr ? 0 : value[0] & 3;
 }
 
 void take_port_option(const char* name) {
   if (set_port_name(name) == 0) {
-    print_host_line(name, ":port name too long (at most 79 characters)");
+    print_message(msg("port_name_too_long"), {host_value(name)});
     exit_program(exit_not_done);
   }
 }
 
-bool is_option(const char* argument) {
-  return argument[0] == '-' && argument[1] != '\0';
-}
-
-LinkOption take_link_option(int argc, char** argv, int& index, int& link_mode) {
-  const char* option = argv[index];
-  switch (option[1]) {
+bool take_link_option(const CommandLineItem& item, CommandLineReader& reader, int& link_mode) {
+  if (item.kind != ItemKind::option) return false;
+  switch (item.letter) {
     case 'C':
       echo_enabled = false;
-      return LinkOption::taken;
+      return true;
     case 'd':
-      // "-d --x" is a forgotten port name followed by a long option, which
-      // no program knows, rather than a port called "--x".
-      if (index + 1 >= argc || std::strncmp(argv[index + 1], "--", 2) == 0) {
-        return LinkOption::rejected;
+      if (item.value == nullptr) {
+        refuse_command_line(reader, msg("port_option_missing"), {});
+        return true;
       }
-      take_port_option(argv[++index]);
-      return LinkOption::taken;
+      take_port_option(item.value);
+      return true;
     case 's':
-      link_mode = link_mode_from_option(option);
-      return LinkOption::taken;
+      // The digit alone: "-s12" or "-sv" is a typo, not mode 1 or 2.
+      if (item.value != nullptr && (item.value[1] != '\0' || item.value[0] < '0' || item.value[0] > '9')) {
+        refuse_command_line(reader, msg("link_mode_option_bad"), {item.argument});
+        return true;
+      }
+      link_mode = link_mode_from_value(item.value);
+      return true;
     default:
-      return LinkOption::program_own;
+      return false;
   }
+}
+
+int fetch_room_from_size(const char* size) {
+  const char* position = size;
+  if (*position < '0' || *position > '9') return -1;
+  long long value = 0;
+  for (; *position >= '0' && *position <= '9'; ++position) {
+    value = value * 10 + (*position - '0');
+    if (value > largest_fetch_room) return -1;
+  }
+  if (*position == 'K' || *position == 'M') {
+    value *= *position == 'K' ? 1024 : 1048576;
+    ++position;
+  }
+  return *position == '\0' && value <= largest_fetch_room ? static_cast<int>(value) : -1;
+}
+
+void take_fetch_room_option(const CommandLineItem& item, CommandLineReader& reader, int& fetch_room) {
+  if (item.value == nullptr) {
+    refuse_command_line(reader, msg("size_option_missing"), {});
+    return;
+  }
+  const int room = fetch_room_from_size(item.value);
+  if (room < 0) {
+    refuse_command_line(reader, msg("size_option_bad"), {item.value});
+    return;
+  }
+  fetch_room = room;
 }

@@ -1,24 +1,33 @@
-// The command-line options that every device program shares: -C, -d and -s.
+// The command-line options that the device programs share, read with the
+// command-line reader (command_line.h): -C turns echo suppression off, -d
+// names the port (attached or as the next argument), -s<digit> chooses the
+// link mode (a bare -s is mode 0); and -m, the room of a fetch, for the
+// programs that fetch. Each program names C among its flags, s among its
+// letters with an optional value and d (and m) among those with a required
+// one.
 #pragma once
 
-// The link mode that an option such as "-s2" selects: the low two bits of
-// its third character; a bare "-s" selects 0.
-int link_mode_from_option(const char* option);
+#include "pclink/command_line.h"
+
+// The link mode that the digit after -s selects: its low two bits; a bare
+// -s (value null) selects 0.
+int link_mode_from_value(const char* value);
 
 // Takes the argument of -d for a program: sets the port name, or prints why
 // it cannot and ends the program with exit code 2.
 void take_port_option(const char* name);
 
-// What take_link_option made of a command-line option.
-enum class LinkOption { taken, program_own, rejected };
+// Takes item when it is a shared option, changing the link settings (the
+// port name and echo_enabled at once, link_mode for open_port). A missing
+// port or a link mode that is no single digit refuses the command line
+// through reader. False for any other item.
+bool take_link_option(const CommandLineItem& item, CommandLineReader& reader, int& link_mode);
 
-// The options every device program shares, chosen by the second character of
-// argv[index]: -C clears echo_enabled, -d takes the next argument as the port
-// name (index moves past it), -s sets link_mode. Any other letter is left to
-// the program; -d without a next argument, or with one that begins with "--",
-// rejects the command line.
-LinkOption take_link_option(int argc, char** argv, int& index, int& link_mode);
+// The room that a size after -m gives: "200000", "256K" or "16M", digits
+// and then K (1024) or M (1048576) or nothing. -1 for anything else, or a
+// room above largest_fetch_room.
+int fetch_room_from_size(const char* size);
 
-// Whether a command-line argument is an option: "-" and at least one more
-// character (a lone "-" is a name).
-bool is_option(const char* argument);
+// Takes -m<size> or -m <size> (qvcopy and qvcomlog): a size that is missing
+// or no size refuses the command line.
+void take_fetch_room_option(const CommandLineItem& item, CommandLineReader& reader, int& fetch_room);

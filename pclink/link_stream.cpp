@@ -34,6 +34,14 @@ void relay_write(int n, const std::uint8_t* source) {
   }
 }
 
+// On a cable a byte that failed or timed out ends the run at the next
+// transfer: the device is gone, or the line no longer carries bytes.
+void end_if_line_failed() {
+  if (link_failed) {
+    timeout_exit();
+  }
+}
+
 }  // namespace
 
 void link_read(int n, std::uint8_t* destination) {
@@ -42,9 +50,7 @@ void link_read(int n, std::uint8_t* destination) {
     return;
   }
   for (int i = 0; i < n; ++i) {
-    if (link_failed) {
-      timeout_exit();
-    }
+    end_if_line_failed();
     const int byte = recv_raw(pclink_byte_timeout);
     link_failed = byte < 0;
     destination[i] = static_cast<std::uint8_t>(byte & 0xFF);
@@ -56,9 +62,7 @@ int link_read_in_unit(int n, std::uint8_t* destination) {
     relay_read(n, destination);
     return n;
   }
-  if (link_failed) {
-    timeout_exit();
-  }
+  end_if_line_failed();
   const int count = recv_unit(destination, n);
   link_failed = port_failed;
   return count;
@@ -75,9 +79,7 @@ void link_write(int n, const std::uint8_t* source) {
     relay_write(n, source);
     return;
   }
-  if (link_failed) {
-    timeout_exit();
-  }
+  end_if_line_failed();
   link_failed = !send_unit(source, n, pclink_byte_timeout);
 }
 

@@ -92,7 +92,7 @@ int little_endian_word(const std::uint8_t* bytes) {
 }
 
 int refuse_cut_packet(RefusedPacket found, RefusedPacket* refused) {
-  print_line("packet cut short", "");
+  print_message(msg("packet_cut_short"));
   return refuse_packet(found, refused);
 }
 
@@ -109,7 +109,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     return recv_eot;
   }
   if (start != SOH) {
-    print_line("packet format error", "");
+    print_message(msg("packet_format_error"));
     return refuse_packet(found, refused);
   }
   link_expect_in_unit(4);  // number, complement, length
@@ -118,7 +118,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     return refuse_cut_packet(found, refused);
   }
   if (numbering[1] != static_cast<std::uint8_t>(~numbering[0])) {
-    print_line("packet number error", "");
+    print_message(msg("packet_number_error"));
     return refuse_packet(found, refused);
   }
   std::uint8_t length_field[2] = {0, 0};
@@ -127,7 +127,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   }
   int length = little_endian_word(length_field);
   if (length > longest_packet_read) {
-    print_line("packet length error", "");
+    print_message(msg("packet_length_error"));
     return refuse_packet(found, refused);
   }
   link_expect_in_unit(length + 2);  // payload and checksum
@@ -151,7 +151,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   // In link mode 2 a packet that runs past the end of its relay frame was
   // cut short; what follows it in the buffer is not the device's.
   if (little_endian_word(checksum) != sum || relay_frame_overrun()) {
-    print_line("p-check sum error", "");
+    print_message(msg("packet_checksum_error"));
     return refuse_packet(found, refused);
   }
   std::uint8_t expected = static_cast<std::uint8_t>(number);
@@ -159,11 +159,11 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     if (number > 1 && numbering[0] == static_cast<std::uint8_t>(number - 1)) {
       return recv_repeated;
     }
-    print_line("packet number error", "");
+    print_message(msg("packet_number_error"));
     return recv_out_of_step;
   }
   if (length > capacity) {
-    print_line("packet too long", "");
+    print_message(msg("packet_too_long"));
     return recv_too_long;
   }
   return length;

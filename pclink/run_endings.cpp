@@ -8,14 +8,14 @@
 namespace {
 
 struct EndingNote {
-  const char* first = nullptr;
-  const char* second = nullptr;
+  const Message* message = nullptr;
+  const char* name = nullptr;
 } ending_note;
 
 }  // namespace
 
 void timeout_exit() {
-  print_line("TimeOut", "");
+  print_message(msg("time_out"));
   // Nothing at all came back: no echo, no answer. The advice fits that
   // case alone; a device that answered before and fell silent needs none.
   if (line_never_answered()) {
@@ -29,20 +29,20 @@ void timeout_exit() {
 void count_repeat(int& repeats) {
   note_retry();
   if (++repeats > handshake_repeat_limit) {
-    abandon_exchange("too many repeats in a row: the line is too noisy");
+    abandon_exchange(msg("too_many_repeats"));
   }
 }
 
-void abandon_exchange(const char* why) {
-  print_line(why, "");
-  print_line("transfer abandoned", "");
+void abandon_exchange(const Message& why) {
+  print_message(why);
+  print_message(msg("transfer_abandoned"));
   print_ending_note();
   close_port();
   exit_program(exit_not_done);
 }
 
-void set_ending_note(const char* first, const char* second) {
-  ending_note = {first, second};
+void set_ending_note(const Message& message, const char* name) {
+  ending_note = {&message, name};
 }
 
 void clear_ending_note() {
@@ -50,7 +50,7 @@ void clear_ending_note() {
 }
 
 void print_ending_note() {
-  if (ending_note.first != nullptr) {
-    print_line(ending_note.first, ending_note.second);
+  if (ending_note.message != nullptr) {
+    print_message(*ending_note.message, {ending_note.name});
   }
 }

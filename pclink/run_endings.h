@@ -8,6 +8,8 @@
 // and close the port; nothing is saved.
 #pragma once
 
+#include "pclink/messages.h"
+
 // Repeats of one unit in a row that a live device on a sane line never
 // needs: past it, the exchange is abandoned (abandon_exchange).
 constexpr int handshake_repeat_limit = 16;
@@ -22,13 +24,14 @@ void count_repeat(int& repeats);
 // Prints why, then "transfer abandoned" and the ending note, closes the port
 // and ends the program with exit code 2: the line is too noisy to go on, or
 // the device's train cannot be trusted. Nothing is saved.
-[[noreturn]] void abandon_exchange(const char* why);
+[[noreturn]] void abandon_exchange(const Message& why);
 
 // A line that an ending in the middle of an exchange prints after its own
 // message ("TimeOut", "transfer abandoned"): what the ending leaves undone,
-// such as a write whose read-back it cut off. Set it just before the
-// exchange and clear it just after; the two texts must live that long.
-void set_ending_note(const char* first, const char* second);
+// such as a write whose read-back it cut off: message, naming the device
+// file name. Set it just before the exchange and clear it just after; the
+// name must live that long.
+void set_ending_note(const Message& message, const char* name);
 void clear_ending_note();
 // Prints the ending note, if one is set.
 void print_ending_note();

@@ -37,36 +37,32 @@ bool unit_stopped = false;
 bool damage_handed_on = false;
 
 // The line after "port open error": why, in words a user can act on.
+// A port name is a host name, in the user's own character set.
 void explain_open_failure(const platform::OpenResult& result) {
-  char detail[256];
-  const char* why = detail;
+  const MessageValue port = host_value(port_name);
   switch (result.failure) {
     case platform::OpenFailure::none:
       return;
     case platform::OpenFailure::no_such_port:
-      why = ": no such port";
-      break;
+      print_message(msg("port_missing"), {port});
+      return;
     case platform::OpenFailure::busy:
-      why = ": the port is held by another program";
-      break;
+      print_message(msg("port_busy"), {port});
+      return;
     case platform::OpenFailure::not_a_port:
-      why = ": not a serial port";
-      break;
+      print_message(msg("port_not_serial"), {port});
+      return;
     case platform::OpenFailure::no_permission:
       if (result.group[0] == '\0') {
-        why = ": no permission to use the port";
-        break;
+        print_message(msg("port_no_permission"), {port});
+      } else {
+        print_message(msg("port_no_permission_group"), {port, result.group});
       }
-      std::snprintf(detail, sizeof detail,
-                    ": no permission to use the port; join the group %s (sudo usermod -aG %s $USER), "
-                    "then log in again",
-                    result.group, result.group);
-      break;
+      return;
     case platform::OpenFailure::other:
-      std::snprintf(detail, sizeof detail, ": the port cannot be opened (error %d)", result.error);
-      break;
+      print_message(msg("port_open_failed"), {port, result.error});
+      return;
   }
-  print_host_line(port_name, why);  // a port name is a host name, in the user's set
 }
 
 }  // namespace
@@ -92,7 +88,7 @@ void open_port(int link_mode) {
   }
   platform::OpenResult opened = platform::open_port(port_name, settings);
   if (opened.failure != platform::OpenFailure::none) {
-    print_line("port open error", "");
+    print_message(msg("port_open_error"));
     explain_open_failure(opened);
     return;
   }

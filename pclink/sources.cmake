@@ -4,6 +4,7 @@
 set(PCLINK_SOURCES
   # Text and sums that depend on nothing.
   checksum16.cpp
+  message_language.cpp
   messages.cpp
   status_line.cpp
   terminal_text.cpp
@@ -14,6 +15,7 @@ set(PCLINK_SOURCES
   # The console and the local files, beside the layers: any layer uses them.
   console.cpp
   console_messages.cpp
+  command_line.cpp
   device_names.cpp
   file_saves.cpp
   host_path.cpp
@@ -26,7 +28,6 @@ set(PCLINK_SOURCES
   line_watch.cpp
   echo.cpp
   serial_port.cpp
-  link_options.cpp
   run_endings.cpp
   link_stream.cpp
   relay_framing.cpp
@@ -34,7 +35,9 @@ set(PCLINK_SOURCES
   packet.cpp
   conversation.cpp
   file_commands.cpp
-  host_file_transfers.cpp)
+  host_file_transfers.cpp
+  # The options the programs share, over every layer they set.
+  link_options.cpp)
 list(TRANSFORM PCLINK_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 
 # Compiled into every program rather than archived in the library: it runs

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "pclink/host_file_transfers.h"
 #include "pclink/link_options.h"
 
 namespace {
@@ -11,41 +10,49 @@ constexpr int log_slot_count = 9;
 
 }  // namespace
 
-int log_slot_from_option(const char* option) {
-  int slot = option[1] == '\0' ? 0 : option[2] & 0x0F;
+int log_slot_from_value(const char* value) {
+  int slot = value == nullptr ? 0 : value[0] & 0x0F;
   return slot < log_slot_count ? slot : 0;
 }
 
+namespace {
+
+constexpr OptionLetters log_letters{"Cgv", "sc", "dm", true};
+
+// -c takes one character: "-c12" is a typo, not slot 1.
+void take_slot_option(const CommandLineItem& item, CommandLineReader& reader, int& log_slot) {
+  if (item.value != nullptr && item.value[1] != '\0') {
+    refuse_command_line(reader, msg("slot_option_bad"), {item.argument});
+    return;
+  }
+  log_slot = log_slot_from_value(item.value);
+}
+
+}  // namespace
+
 LogCommand parse_log_command(int argc, char** argv) {
   LogCommand command;
-  for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
-    if (!is_option(argument)) {
-      command.host_name = argument;  // the last one wins
-      continue;
-    }
-    LinkOption shared = take_link_option(argc, argv, i, command.link_mode);
-    if (shared == LinkOption::taken) {
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'g') {
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, log_letters); item.kind != ItemKind::end;
+       item = next_item(reader, log_letters)) {
+    if (item.kind == ItemKind::refused) break;
+    if (item.kind == ItemKind::name) {
+      command.host_name = item.value;  // the last one wins
+    } else if (take_link_option(item, reader, command.link_mode)) {
+    } else if (item.letter == 'g') {
       command.fetch = true;
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'v') {
+    } else if (item.letter == 'v') {
       command.verify = true;
-      continue;
+    } else if (item.letter == 'c') {
+      take_slot_option(item, reader, command.log_slot);
+    } else {
+      take_fetch_room_option(item, reader, command.fetch_room);
     }
-    if (shared == LinkOption::program_own && argument[1] == 'c') {
-      command.log_slot = log_slot_from_option(argument);
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'm') {
-      command.fetch_room = fetch_room_from_option(argument);
-      if (command.fetch_room < 0) return LogCommand{};  // a bad room rejects the command line
-      continue;
-    }
-    return LogCommand{};  // a file name seen so far is forgotten
+  }
+  if (reader.refusal.reason != nullptr) {
+    LogCommand refused;  // a file name seen so far is forgotten
+    refused.refusal = reader.refusal;
+    return refused;
   }
   return command;
 }

@@ -1,6 +1,7 @@
 // The command line of qvcomlog and the names and header of a log slot.
 #pragma once
 
+#include "pclink/command_line.h"
 #include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
@@ -11,16 +12,17 @@ struct LogCommand {
   int link_mode = default_link_mode;
   int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched log file may have
   const char* host_name = nullptr;  // null: rejected, or no file named
+  CommandLineRefusal refusal;       // why host_name is null, when something was wrong
 };
 
 // Reads the arguments after the program name. -C and -d change the link
 // library's settings on the way.
 LogCommand parse_log_command(int argc, char** argv);
 
-// The slot an option such as "-c3" selects: the low four bits of its third
-// character, where 9 and above fall back to slot 0 ("-c9" and "-c:" give 0,
-// "-cA" gives 1, a bare "-c" gives 0).
-int log_slot_from_option(const char* option);
+// The slot that the character after -c selects: its low four bits, where 9
+// and above fall back to slot 0 ("9" and ":" give 0, "A" gives 1, a bare
+// -c, value null, gives 0).
+int log_slot_from_value(const char* value);
 
 // "COM0.LOG" to "COM8.LOG": 8 characters and a NUL.
 constexpr int log_device_name_size = 9;

@@ -19,7 +19,8 @@ constexpr ProgramHelp help{
     "usage: qvcomlog    [options] [-c<slot>] <host file>\n"
     "       qvcomlog -g [options] [-c<slot>] <host file>\n"
     "\n"
-    "Options (the value of -c, -s and -m follows the letter directly):\n"
+    "Options, which may be grouped (-gc3): -c and -s take their character attached,\n"
+    "-d and -m their value attached or as the next argument:\n"
     "  -c<slot>   the log slot 0 to 8 (default 0); 9 and above select slot 0\n"
     "  -g         fetch the log file into the host file instead of sending it\n"
     "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
@@ -32,6 +33,9 @@ constexpr ProgramHelp help{
     "  qvcomlog -d /dev/ttyUSB0 -c3 memo.txt     header, memo.txt to S1:COM3.LOG\n"
     "  qvcomlog -d /dev/ttyUSB0 -g -c3 log3.txt  S1:COM3.LOG to log3.txt\n",
 };
+
+constexpr ProgramUsage usage{"qvcomlog", msg("usage_qvcomlog"), "-d <port>, -C, -v and -m<size>",
+                             &msg("file_name_missing")};
 
 // The header and the host file travel as one device file.
 int send_log_file(int log_slot, const char* host_name, const char* device_name, bool verify) {
@@ -50,10 +54,7 @@ int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
   print_banner(ConsoleStream::error, msg("title_qvcomlog"), "\n");
   LogCommand command = parse_log_command(argc, argv);
-  if (command.host_name == nullptr) {
-    write_message(ConsoleStream::error, msg("usage_qvcomlog"), {}, "");
-    exit_program(exit_not_done);
-  }
+  if (command.host_name == nullptr) end_refused_command_line(command.refusal, usage);
   open_port(command.link_mode);
   char device_name[log_device_name_size];
   log_device_name(command.log_slot, device_name);

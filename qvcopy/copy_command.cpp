@@ -1,36 +1,36 @@
 #include "qvcopy/copy_command.h"
 
-#include "pclink/host_file_transfers.h"
 #include "pclink/host_path.h"
 #include "pclink/link_options.h"
 
+namespace {
+
+constexpr OptionLetters copy_letters{"Cgv", "s", "dm", true};
+
+}  // namespace
+
 CopyCommand parse_copy_command(int argc, char** argv) {
   CopyCommand command;
-  for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
-    if (!is_option(argument)) {
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, copy_letters); item.kind != ItemKind::end;
+       item = next_item(reader, copy_letters)) {
+    if (item.kind == ItemKind::refused) break;
+    if (item.kind == ItemKind::name) {
       // The first name stays; every later one replaces the second.
-      (command.first_name == nullptr ? command.first_name : command.second_name) = argument;
-      continue;
-    }
-    LinkOption shared = take_link_option(argc, argv, i, command.link_mode);
-    if (shared == LinkOption::taken) {
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'g') {
+      (command.first_name == nullptr ? command.first_name : command.second_name) = item.value;
+    } else if (take_link_option(item, reader, command.link_mode)) {
+    } else if (item.letter == 'g') {
       command.fetch = true;
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'm') {
-      command.fetch_room = fetch_room_from_option(argument);
-      if (command.fetch_room < 0) return CopyCommand{};  // a bad room rejects the command line
-      continue;
-    }
-    if (shared == LinkOption::program_own && argument[1] == 'v') {
+    } else if (item.letter == 'v') {
       command.verify = true;
-      continue;
+    } else {
+      take_fetch_room_option(item, reader, command.fetch_room);
     }
-    return CopyCommand{};  // the names seen so far are forgotten
+  }
+  if (reader.refusal.reason != nullptr) {
+    CopyCommand refused;  // the names seen so far are forgotten
+    refused.refusal = reader.refusal;
+    return refused;
   }
   if (command.first_name != nullptr && command.second_name == nullptr) {
     // A device file takes the host file's own name, not the folders it sits

@@ -1,6 +1,7 @@
 // The command line of qvcopy.
 #pragma once
 
+#include "pclink/command_line.h"
 #include "pclink/file_commands.h"
 #include "pclink/serial_port.h"
 
@@ -16,6 +17,7 @@ struct CopyCommand {
   const char* first_name = nullptr;
   const char* second_name = nullptr;
   bool second_name_defaulted = false;  // the command line named one file
+  CommandLineRefusal refusal;  // why first_name is null, when something was wrong
 };
 
 // Reads the arguments after the program name. -C and -d change the link

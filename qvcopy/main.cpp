@@ -24,7 +24,8 @@ constexpr ProgramHelp help{
     "(../notes/memo.txt is written as S1:memo.txt); the host file of -g defaults\n"
     "to the device name, in the current folder. A name is used with its case.\n"
     "\n"
-    "Options (the value of -s and -m follows the letter directly):\n"
+    "Options, which may be grouped (-vg): -s takes its digit attached, -d and -m\n"
+    "their value attached or as the next argument:\n"
     "  -g         fetch the device file instead of sending the host file\n"
     "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
     "             131072, at most 16777214); a larger file is not saved\n"
@@ -36,6 +37,9 @@ constexpr ProgramHelp help{
     "  qvcopy -d /dev/ttyUSB0 memo.txt          memo.txt to S1:memo.txt\n"
     "  qvcopy -d /dev/ttyUSB0 -g MEMO.TXT new   S1:MEMO.TXT to the host file new\n",
 };
+
+constexpr ProgramUsage usage{"qvcopy", msg("usage_qvcopy"), "-d <port>, -C, -v and -m<size>",
+                             &msg("file_name_missing")};
 
 int copy_to_device(const char* host_name, const char* device_name, bool verify) {
   return send_host_file(host_name, device_name, "", 0, verify);
@@ -52,10 +56,7 @@ int main(int argc, char** argv) {
   note_command_line(argc, argv);
   print_banner(ConsoleStream::error, msg("title_qvcopy"), "\n");
   CopyCommand command = parse_copy_command(argc, argv);
-  if (command.first_name == nullptr) {
-    write_message(ConsoleStream::error, msg("usage_qvcopy"), {}, "");
-    exit_program(exit_not_done);
-  }
+  if (command.first_name == nullptr) end_refused_command_line(command.refusal, usage);
   // A host name stays as the shell gave it. One that defaults to the device
   // name is that name in the user's own character set: a Shift-JIS name
   // copied from the device's list becomes a file name the user can read.

@@ -2,18 +2,26 @@
 
 #include "pclink/link_options.h"
 
+namespace {
+
+constexpr OptionLetters list_letters{"C", "s", "d", true};
+
+}  // namespace
+
 ListCommand parse_list_command(int argc, char** argv) {
   ListCommand command;
-  for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
-    if (!is_option(argument)) {
-      command.target_name = argument;
-      continue;
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, list_letters); item.kind != ItemKind::end;
+       item = next_item(reader, list_letters)) {
+    if (item.kind == ItemKind::name) {
+      command.target_name = item.value;
+    } else if (item.kind == ItemKind::refused || !take_link_option(item, reader, command.link_mode)) {
+      break;
     }
-    if (take_link_option(argc, argv, i, command.link_mode) != LinkOption::taken) {
-      command.target_name = nullptr;
-      return command;
-    }
+  }
+  if (reader.refusal.reason != nullptr) {
+    command.target_name = nullptr;
+    command.refusal = reader.refusal;
   }
   return command;
 }

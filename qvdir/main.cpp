@@ -19,23 +19,24 @@ constexpr ProgramHelp help{
     "\n"
     "usage: qvdir [options] [<device name>]\n"
     "\n"
-    "Options (the value of -s follows the letter directly):\n",
+    "Options, which may be grouped (-Cs2): -s takes its digit attached, -d its\n"
+    "port attached or as the next argument:\n",
     true,
     "the device refused or is not connected, the name is not\n"
     "       known to it, or the list came incomplete",
     "  qvdir -d /dev/ttyUSB0 > list.txt         the list of S1: into list.txt\n",
 };
 
+constexpr ProgramUsage usage{"qvdir", msg("usage_qvdir"), "-d <port> and -C", nullptr};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
+  note_command_line(argc, argv);
   print_banner(ConsoleStream::error, msg("title_qvdir"), "\n");
   ListCommand command = parse_list_command(argc, argv);
-  if (command.target_name == nullptr) {
-    write_message(ConsoleStream::error, msg("usage_qvdir"), {}, "");
-    exit_program(exit_not_done);
-  }
+  if (command.target_name == nullptr) end_refused_command_line(command.refusal, usage);
   std::string target_name;
   if (!device_name_from_user_name(command.target_name, target_name)) {
     exit_program(exit_not_done);

@@ -10,7 +10,6 @@
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
-#include "pclink/run_endings.h"
 #include "pclink/terminal_text.h"
 #include "qvinstall/install_verify.h"
 #include "qvinstall/settings.h"
@@ -54,26 +53,12 @@ long long size_left(FileRef& file) {
   return end < start ? unknown_total : end - start;
 }
 
-constexpr long long no_progress_mark = -1;
-
-// Sends the payload until the device answers ACK, every transmission under
-// the next number, each counted as a progress mark with marked_done bytes
-// done unless that is no_progress_mark. Returns the number that the next
-// Packet takes. A line that never lets an ACK through ends the program
-// after handshake_repeat_limit repeats.
+// The installer's writes go until the device answers ACK, every
+// transmission under the next number and counted as a progress mark with
+// marked_done bytes done, unless that is no_progress_mark. Returns the
+// number that the next Packet takes.
 int send_until_ack(int n, const std::uint8_t* payload, int number, long long marked_done) {
-  int repeats = 0;
-  for (;;) {
-    if (marked_done != no_progress_mark) {
-      progress_mark(marked_done);
-    }
-    send_packet(n, number, payload);
-    ++number;
-    if (recv_answer() == ACK) {
-      return number;
-    }
-    count_repeat(repeats);
-  }
+  return send_write_packet(n, payload, number, {WriteTaken::on_ack, RepeatNumber::next, marked_done});
 }
 
 // "RFDS1:" + device name + NUL under number 1, repeated until ACK.
@@ -104,14 +89,7 @@ void send_end_mark(std::uint8_t* exchange, int number) {
   progress_extra_mark("T");
   copy_block(tag_length, exchange, "RFD");
   exchange[tag_length] = end_of_text;
-  int repeats = 0;
-  for (;;) {
-    send_packet(tag_length + 1, number, exchange);
-    if (recv_answer() == ACK) {
-      return;
-    }
-    count_repeat(repeats);
-  }
+  send_write_packet(tag_length + 1, exchange, number, {WriteTaken::on_ack, RepeatNumber::same});
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ constexpr ProgramHelp help{
     "A package list is text: \"ZRS,P,\" and the title, then the name of a\n"
     "description file, then one file name per line.\n"
     "\n"
-    "Options (the value of -s follows the letter directly):\n"
+    "Options, which may be grouped (-tD): -s takes its digit attached, -d its port\n"
+    "attached or as the next argument:\n"
     "  -q         send one program file instead of a package\n"
     "  -t         send an end-of-text mark after the first file\n"
     "  -D         do not show the description\n"
@@ -41,10 +42,7 @@ int main(int argc, char** argv) {
   note_command_line(argc, argv);
   print_banner(ConsoleStream::error, msg("title_qvinstall"), "\n");
   char* name = parse_arguments(argc, argv);
-  if (name == nullptr) {
-    print_usage();
-    exit_program(exit_not_done);
-  }
+  if (name == nullptr) refuse_install_command_line();
   int outcome = install_settings.program_mode ? install_program(name) : install_package(name);
   exit_program(outcome);
 }

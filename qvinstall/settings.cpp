@@ -1,5 +1,6 @@
 #include "qvinstall/settings.h"
 
+#include "pclink/command_line.h"
 #include "pclink/console.h"
 #include "pclink/link_options.h"
 
@@ -7,26 +8,30 @@ InstallSettings install_settings;
 
 namespace {
 
-// The installer's own option letters; false for a letter it does not know.
-bool take_install_option(char letter) {
+constexpr OptionLetters install_letters{"CDRqtv", "s", "d", true};
+
+CommandLineRefusal install_refusal;
+
+// The installer's own option letters.
+void take_install_option(char letter) {
   switch (letter) {
     case 'D':
       install_settings.show_desc = false;
-      return true;
+      break;
     case 'R':
       install_settings.reset_after = false;
-      return true;
+      break;
     case 'q':
       install_settings.program_mode = true;
-      return true;
+      break;
     case 't':
       install_settings.end_mark = true;
-      return true;
+      break;
     case 'v':
       install_settings.verify = true;
-      return true;
+      break;
     default:
-      return false;
+      break;
   }
 }
 
@@ -34,21 +39,23 @@ bool take_install_option(char letter) {
 
 char* parse_arguments(int argc, char** argv) {
   char* name = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    char* argument = argv[i];
-    // A lone "-" is a name: the package list on standard input.
-    if (!is_option(argument)) {
-      name = argument;
-      continue;
-    }
-    LinkOption shared = take_link_option(argc, argv, i, install_settings.link_mode);
-    if (shared == LinkOption::rejected || (shared == LinkOption::program_own && !take_install_option(argument[1]))) {
-      return nullptr;
+  // A lone "-" is a name: the package list on standard input.
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, install_letters); item.kind != ItemKind::end;
+       item = next_item(reader, install_letters)) {
+    if (item.kind == ItemKind::refused) break;
+    if (item.kind == ItemKind::name) {
+      name = const_cast<char*>(item.value);  // argv's own argument, the program's to change
+    } else if (!take_link_option(item, reader, install_settings.link_mode)) {
+      take_install_option(item.letter);
     }
   }
-  return name;
+  install_refusal = reader.refusal;
+  return install_refusal.reason != nullptr ? nullptr : name;
 }
 
-void print_usage() {
-  write_message(ConsoleStream::error, msg("usage_qvinstall"), {}, "");
+void refuse_install_command_line() {
+  constexpr ProgramUsage usage{"qvinstall", msg("usage_qvinstall"), "-d <port>, -C and -v",
+                               &msg("package_name_missing")};
+  end_refused_command_line(install_refusal, usage);
 }

@@ -18,11 +18,13 @@ struct InstallSettings {
 extern InstallSettings install_settings;
 
 // Reads the arguments after the program name from left to right into
-// install_settings (and the port settings of the library for -C and -d).
+// install_settings (and the port settings of the library for -C and -d);
+// letters may be grouped (-tD).
 // Returns the name to install, the last one given; null when there is none
 // or an argument rejected the command line. The name stays in argv, which
 // the install routines may change in place.
 char* parse_arguments(int argc, char** argv);
 
-// The two usage lines.
-void print_usage();
+// Ends a command line that parse_arguments refused or that named nothing:
+// what was wrong, the two usage lines and the options they leave out.
+[[noreturn]] void refuse_install_command_line();

@@ -1,4 +1,5 @@
 // qvrestart: resets the device's PC-link state with the command "CLE".
+#include "pclink/command_line.h"
 #include "pclink/console.h"
 #include "pclink/conversation.h"
 #include "pclink/link_options.h"
@@ -15,7 +16,8 @@ constexpr ProgramHelp help{
     "\n"
     "usage: qvrestart [options] -r\n"
     "\n"
-    "Options (the value of -s follows the letter directly):\n"
+    "Options, which may be grouped (-Cr): -s takes its digit attached, -d its port\n"
+    "attached or as the next argument:\n"
     "  -r         reset; without it the program only shows its usage\n",
     true,
     "the device refused the reset",
@@ -25,28 +27,26 @@ constexpr ProgramHelp help{
 struct Settings {
   int link_mode = default_link_mode;
   bool run = false;
+  CommandLineRefusal refusal;
 };
 
-// Options are chosen by their second character; an argument that does not
-// begin with "-" is ignored, a lone "-" rejects the command line like an
-// unknown option. A rejected command line clears the run flag.
+// Plain words are ignored; a lone "-" is refused like an unknown option.
+constexpr OptionLetters reset_letters{"Cr", "s", "d", false};
+
+constexpr ProgramUsage usage{"qvrestart", msg("usage_qvrestart"), "-d <port> and -C", &msg("run_option_missing")};
+
+// A refused command line clears the run flag.
 Settings parse_arguments(int argc, char** argv) {
   Settings settings;
-  for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
-    if (argument[0] != '-') {
-      continue;
-    }
-    LinkOption shared = is_option(argument) ? take_link_option(argc, argv, i, settings.link_mode)
-                                            : LinkOption::rejected;
-    if (shared == LinkOption::taken) {
-      continue;
-    }
-    if (shared == LinkOption::rejected || argument[1] != 'r') {
-      settings.run = false;
-      return settings;
-    }
-    settings.run = true;
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, reset_letters); item.kind != ItemKind::end;
+       item = next_item(reader, reset_letters)) {
+    if (item.kind == ItemKind::refused) break;
+    if (item.kind == ItemKind::option && !take_link_option(item, reader, settings.link_mode)) settings.run = true;
+  }
+  if (reader.refusal.reason != nullptr) {
+    settings.run = false;
+    settings.refusal = reader.refusal;
   }
   return settings;
 }
@@ -57,13 +57,12 @@ int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
   print_banner(ConsoleStream::error, msg("title_qvrestart"), "\n");
   Settings settings = parse_arguments(argc, argv);
-  if (!settings.run) {
-    write_message(ConsoleStream::error, msg("usage_qvrestart"), {}, "");
-    exit_program(exit_not_done);
-  }
+  if (!settings.run) end_refused_command_line(settings.refusal, usage);
   open_port(settings.link_mode);
   int reset = reset_device();
   await_enq();
   close_port();
+  // A person at a terminal is told that it worked; a script has the exit code.
+  if (reset && console_is_terminal(ConsoleStream::error)) print_message(msg("reset_done"));
   exit_program(reset ? exit_done : exit_not_done);
 }

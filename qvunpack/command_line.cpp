@@ -3,28 +3,27 @@
 #include "pclink/console.h"
 #include "pclink/local_files.h"
 
-UnpackOptions parse_unpack_arguments(int argc, char** argv) {
+namespace {
+
+constexpr OptionLetters unpack_letters{"lt", "", "", true};
+
+}  // namespace
+
+UnpackOptions parse_unpack_arguments(int argc, char** argv, CommandLineRefusal& refusal) {
   UnpackOptions options{nullptr, false, false};
-  for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
-    if (argument[0] != '-' || argument[1] == '\0') {
-      options.archive = argument;
-      continue;
-    }
-    // Only the letter after the hyphen counts; the rest is ignored.
-    switch (argument[1]) {
-      case 'l':
-        options.list_only = true;
-        break;
-      case 't':
-        options.list_only = true;
-        options.terse = true;
-        break;
-      default:
-        options.archive = nullptr;
-        return options;
+  CommandLineReader reader = read_command_line(argc, argv);
+  for (CommandLineItem item = next_item(reader, unpack_letters); item.kind != ItemKind::end;
+       item = next_item(reader, unpack_letters)) {
+    if (item.kind == ItemKind::refused) break;
+    if (item.kind == ItemKind::name) {
+      options.archive = item.value;
+    } else {
+      options.list_only = true;
+      options.terse = options.terse || item.letter == 't';
     }
   }
+  refusal = reader.refusal;
+  if (refusal.reason != nullptr) options.archive = nullptr;
   return options;
 }
 
@@ -32,6 +31,7 @@ void print_unpack_banner() {
   print_banner(ConsoleStream::output, msg("title_qvunpack"), "\r\n");
 }
 
-void print_unpack_usage() {
-  write_message(ConsoleStream::error, msg("usage_qvunpack"), {}, "");
+void refuse_unpack_command_line(const CommandLineRefusal& refusal) {
+  constexpr ProgramUsage usage{"qvunpack", msg("usage_qvunpack"), "", &msg("archive_name_missing")};
+  end_refused_command_line(refusal, usage);
 }

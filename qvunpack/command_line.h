@@ -1,16 +1,19 @@
 // The command line and the fixed texts of qvunpack.
 #pragma once
 
+#include "pclink/command_line.h"
 #include "qvunpack/extractor.h"
 
 // Reads the arguments after the program name, left to right: "-l" lists,
-// "-t" lists tersely, any other option letter rejects the whole line (no
-// archive), and every other argument, a lone "-" included, becomes the
-// archive name, the last one winning.
-UnpackOptions parse_unpack_arguments(int argc, char** argv);
+// "-t" lists tersely (grouped, "-lt", as well), any other option letter
+// rejects the whole line (no archive; refusal says why), and every other
+// argument, a lone "-" included, becomes the archive name, the last one
+// winning.
+UnpackOptions parse_unpack_arguments(int argc, char** argv, CommandLineRefusal& refusal);
 
 // The title and author suffix, on standard output.
 void print_unpack_banner();
 
-// The usage text, on standard error.
-void print_unpack_usage();
+// What was wrong (or that no archive was named), the usage text and where
+// help is, on standard error; ends the program with exit code 2.
+[[noreturn]] void refuse_unpack_command_line(const CommandLineRefusal& refusal);

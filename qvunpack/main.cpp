@@ -30,11 +30,9 @@ constexpr ProgramHelp help{
 
 int main(int argc, char** argv) {
   answer_help_or_version(argc, argv, help);
-  UnpackOptions options = parse_unpack_arguments(argc, argv);
+  CommandLineRefusal refusal;
+  UnpackOptions options = parse_unpack_arguments(argc, argv, refusal);
   if (!options.terse) print_unpack_banner();
-  if (options.archive == nullptr) {
-    print_unpack_usage();
-    return exit_not_done;
-  }
+  if (options.archive == nullptr) refuse_unpack_command_line(refusal);
   return extract_archive(options) == ExtractResult::done ? exit_done : exit_not_done;
 }

@@ -128,12 +128,22 @@ TEST(QvcomlogUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
   const std::string usage =
       "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
       "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n";
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"a.txt", "-d"}, {"-c3"}, {"a.txt", "--slot=3"}}) {
+  const std::string more = "qvcomlog also takes -d <port>, -C, -v and -m<size>. Try 'qvcomlog --help'\n";
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{
+           {{}, "no file named"},
+           {{"a.txt", "-x"}, "unknown option letter 'x' in '-x'"},
+           {{"a.txt", "-d"}, "-d needs a port name (-d /dev/ttyUSB0)"},
+           {{"-c3"}, "no file named"},
+           {{"a.txt", "--slot=3"}, "unknown option '--slot=3'"},
+           {{"-c12", "a.txt"}, "'-c12': -c takes one character, the slot 0 to 8 (-c3)"},
+           {{"-gm"}, "-m needs a size (-m 256K)"},
+       }) {
+    SCOPED_TRACE(args.empty() ? "no arguments" : args[0]);
     RunResult run = run_program("qvcomlog", args);
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(run.err.rfind(sjis(program_title("qvcomlog", "ZAURUSネットファイル転送")), 0), 0u);
-    EXPECT_EQ(after_banner(run.err), usage);
+    EXPECT_EQ(after_banner(run.err), "qvcomlog: " + reason + "\n" + usage + more);
   }
 }
 

@@ -157,15 +157,43 @@ TEST(QvcopyNames, ALoneDashIsAFileName) {
   EXPECT_EQ(read_file(session.storage + "/DASH"), "from a file named -");
 }
 
+// Letters grouped after one dash are each honoured: "-vg" fetches, where
+// reading the second character alone made it a send over the device file.
+TEST(QvcopyCommandLine, GroupedLettersFetchAndTheRoomMayFollowApart) {
+  const std::string content(5000, 'n');
+  FileSession fetched = run_file_program("qvcopy", {"-vgm", "8K", "NAME"}, {}, {{"NAME", content}});
+  EXPECT_EQ(fetched.run.exit_code, 0) << fetched.run.err;
+  EXPECT_EQ(read_file(fetched.host + "/NAME"), content);
+  EXPECT_EQ(read_file(fetched.storage + "/NAME"), content);
+  EXPECT_FALSE(contains(host_bytes(fetched.trace), "RFDS1:")) << "something was sent";
+  FileSession small = run_file_program("qvcopy", {"-g", "-m", "4K", "NAME"}, {}, {{"NAME", content}});
+  EXPECT_EQ(small.run.exit_code, 2);
+  EXPECT_TRUE(contains(small.run.err, "NAME: larger than 4096 bytes")) << small.run.err;
+}
+
 TEST(QvcopyUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
   const std::string usage =
       "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
       "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n";
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"a.txt", "-x"}, {"-g"}, {"a.txt", "-d"}, {"--force", "a.txt"}}) {
+  const std::string more = "qvcopy also takes -d <port>, -C, -v and -m<size>. Try 'qvcopy --help'\n";
+  // Each refusal names what was wrong before the usage text.
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{
+           {{}, "no file named"},
+           {{"a.txt", "-x"}, "unknown option letter 'x' in '-x'"},
+           {{"-g"}, "no file named"},
+           {{"a.txt", "-d"}, "-d needs a port name (-d /dev/ttyUSB0)"},
+           {{"--force", "a.txt"}, "unknown option '--force'"},
+           // A typo beside -g must not turn a fetch into a send.
+           {{"-gx", "NAME"}, "unknown option letter 'x' in '-gx'"},
+           {{"-g", "-m", "big", "NAME"}, "'big' is no size for -m: a number of bytes, or one followed by K or M, at "
+                                         "most 16777214"},
+           {{"-s12", "a.txt"}, "'-s12': -s takes one digit (-s0, -s1 or -s2)"},
+       }) {
+    SCOPED_TRACE(args.empty() ? "no arguments" : args[0]);
     RunResult run = run_program("qvcopy", args);
     EXPECT_EQ(run.exit_code, 2);  // a script must not take a typo for a copy
-    EXPECT_EQ(after_banner(run.err), usage);
+    EXPECT_EQ(after_banner(run.err), "qvcopy: " + reason + "\n" + usage + more);
     EXPECT_EQ(run.out, "");
   }
   FileSession session = run_file_program("qvcopy", {"a.txt", "-q"});

@@ -44,6 +44,21 @@ TEST(QvdirList, ALongListCrossesManyPackets) {
   EXPECT_EQ(session.run.out, expected);
 }
 
+// A Japanese target name typed in a UTF-8 shell reaches the line in
+// Shift-JIS: natively through the locale, under Wine from the command line
+// as typed, since the ANSI code page there lacks the characters and the
+// ANSI argument holds "?" in their place.
+TEST(QvdirList, AJapaneseTargetNameReachesTheLineInShiftJis) {
+  RunOptions options;
+  options.environment = {"LC_ALL=C.UTF-8"};
+  FileSession session = run_file_program("qvdir", {"メモ:"}, {}, {{"A", "a"}}, {}, options);
+  // The device knows S1: alone: the name comes back in its refusal.
+  EXPECT_EQ(session.run.exit_code, 2) << session.run.err;
+  EXPECT_TRUE(contains(host_bytes(session.trace), packet(1, with_nul("RFF" + sjis("メモ:")))))
+      << to_hex(host_bytes(session.trace));
+  EXPECT_TRUE(contains(session.run.err, sjis("メモ:") + " file not found")) << session.run.err;
+}
+
 TEST(QvdirFailures, AnUnknownTargetOrARefusalPrintsNoList) {
   FileSession unknown = run_file_program("qvdir", {"S1:", "X:"}, {}, {{"A", "a"}});
   EXPECT_EQ(unknown.run.exit_code, 2);
@@ -80,10 +95,16 @@ TEST(QvdirFailures, AnOverlongPacketPrintsNoList) {
 }
 
 TEST(QvdirUsage, BadCommandLinesShowTheUsageAndTouchNoPort) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"S1:", "-x"}, {"-d"}, {"--all"}}) {
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{{{"S1:", "-x"}, "unknown option letter 'x' in '-x'"},
+                                                         {{"-d"}, "-d needs a port name (-d /dev/ttyUSB0)"},
+                                                         {{"--all"}, "unknown option '--all'"},
+                                                         {{"-Cx"}, "unknown option letter 'x' in '-Cx'"}}) {
+    SCOPED_TRACE(args[0]);
     RunResult run = run_program("qvdir", args);
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(after_banner(run.err), "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n");
+    EXPECT_EQ(after_banner(run.err), "qvdir: " + reason + "\nusage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n" +
+                                         "qvdir also takes -d <port> and -C. Try 'qvdir --help'\n");
     EXPECT_EQ(run.out, "");
   }
 }

@@ -276,12 +276,20 @@ TEST(QvinstallUsage, RejectedCommandLinesAndOverlongNamesLeaveTheLineAlone) {
   const std::string usage =
       "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
       "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n";
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"p.zrs", "-x"}, {"-t", "-r", "p.zrs"}, {"--dry-run", "p.zrs"}}) {
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{
+           {{}, "no package list or program file named"},
+           {{"p.zrs", "-x"}, "unknown option letter 'x' in '-x'"},
+           {{"-t", "-r", "p.zrs"}, "unknown option letter 'r' in '-r'"},
+           {{"--dry-run", "p.zrs"}, "unknown option '--dry-run'"},
+           {{"-tDx", "p.zrs"}, "unknown option letter 'x' in '-tDx'"},
+       }) {
+    SCOPED_TRACE(args.empty() ? "no arguments" : args[0]);
     Session session;
     session.install({}, args);
     EXPECT_EQ(session.run.exit_code, 2);
-    EXPECT_EQ(after_banner(session.run.err), usage);
+    EXPECT_EQ(after_banner(session.run.err), "qvinstall: " + reason + "\n" + usage +
+                                                 "qvinstall also takes -d <port>, -C and -v. Try 'qvinstall --help'\n");
     EXPECT_TRUE(trace_units(session.trace).empty());
   }
   Session session;

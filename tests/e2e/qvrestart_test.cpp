@@ -111,10 +111,28 @@ TEST(QvrestartUsage, RejectedCommandLinesPrintUsageAndLeaveThePortAlone) {
   }
 }
 
-TEST(QvrestartUsage, PlainWordsAndLongerOptionsStillRun) {
-  Session session = reset_against({}, {"word", "-rerun"});
-  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
-  EXPECT_EQ(to_hex(host_bytes(session.trace)), to_hex(reset_command + from_hex("04 05 06 06")));
+TEST(QvrestartUsage, PlainWordsAndGroupedLettersRun) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"word", "-r"}, {"-Cr"}}) {
+    SCOPED_TRACE(args.back());
+    Session session = reset_against({"--no-echo"}, args);
+    EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+    EXPECT_EQ(to_hex(host_bytes(session.trace)), to_hex(reset_command + from_hex("04 05 06 06")));
+  }
+}
+
+// A letter beside -r that qvrestart does not know is named, no longer
+// passed over; nothing is done without -r, and that is said too.
+TEST(QvrestartUsage, TheRefusalNamesTheLetterOrTheMissingR) {
+  const std::string usage = "usage: qvrestart [-s0|1|2] -r\nqvrestart also takes -d <port> and -C. Try 'qvrestart --help'\n";
+  using Refusal = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, reason] : std::vector<Refusal>{{{"-rerun"}, "unknown option letter 'e' in '-rerun'"},
+                                                         {{"-r", "-"}, "unknown option '-'"},
+                                                         {{"word"}, "nothing is done without -r"}}) {
+    SCOPED_TRACE(args[0]);
+    RunResult run = run_program("qvrestart", args);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_NE(run.err.find("\nqvrestart: " + reason + "\n" + usage), std::string::npos) << run.err;
+  }
 }
 
 // The only test of the suite that waits out the 10-second time-out.

@@ -17,11 +17,12 @@ cd "$root/pclink"
 # without a layer's name goes on with the one above. A file under platform/
 # is in the platform layer.
 layers='
-base:                checksum16 messages message_catalogue_link message_catalogue_programs status_line
-                     terminal_text version version_text
+base:                checksum16 messages message_catalogue_link message_catalogue_programs message_language
+                     status_line terminal_text version version_text
 platform:
-console_and_files:   console console_messages device_names file_saves host_path local_files program_help progress
-serial_port:         line_watch line_timing serial_port_bytes echo serial_port link_options
+console_and_files:   console console_messages command_line device_names file_saves host_path local_files
+                     program_help progress
+serial_port:         line_watch line_timing serial_port_bytes echo serial_port
 run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay
@@ -29,6 +30,7 @@ packet:              packet
 conversation:        conversation
 file_commands:       file_commands
 host_file_transfers: host_file_transfers
+program_options:     link_options
 '
 
 files=$(find . -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.h.in' \) | sed 's|^\./||' | sort)

@@ -99,8 +99,12 @@ Outcome run_case(const Case& c, bool record) {
   // goes, and so do the host's blocks and files.
   abandon_save();
   end_host_resources();
+  const platform::LineSettings opened = host_line_settings();
   attach_host(nullptr);
   streams.finish();
+  // The simulated line runs at the link mode's rate and parity; a host that
+  // opened its port otherwise would not have been heard on a real line.
+  const bool settings_kept = opened.baud == 0 || (opened.baud == settings.baud && opened.odd_parity == relay);
 
   outcome.virtual_us = line.elapsed_us();
   outcome.sent[0] = line.bytes_sent(Direction::to_device);
@@ -108,6 +112,10 @@ Outcome run_case(const Case& c, bool record) {
   if (end == RunEnd::hung) {
     outcome.verdict = Verdict::hang;
     outcome.why = "still going after " + std::to_string(settings.hang_after_us / 1'000'000) + " s";
+  } else if (!settings_kept) {
+    outcome.verdict = Verdict::silent;
+    outcome.why = "the port opened at " + std::to_string(opened.baud) + (opened.odd_parity ? " baud, odd parity" : " baud") +
+                  ", not the link mode's";
   } else if (outcome.exit_code < 0) {
     outcome.verdict = Verdict::silent;
     outcome.why = "the host's routine returned without ending the program";

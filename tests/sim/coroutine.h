@@ -1,8 +1,8 @@
 // A context of its own for blocking code: the host's pclink and the
 // emulator's device each run on one, and the line switches between them
 // whenever one waits, so that both run in one thread without a lock.
-// Switching is a ucontext swap (about 0.3 us each way here; two threads in
-// lock-step cost about 10 us a round trip).
+// Switching is a ucontext swap, a small fraction of what handing the turn
+// between two threads in lock-step costs.
 #pragma once
 
 #include <cstddef>

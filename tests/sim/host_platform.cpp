@@ -1,15 +1,16 @@
-// The platform contract of the host's port, console and clock, answered by
-// the simulated line: the host's pclink runs unchanged on top of it, and
-// every clock it reads is the line's virtual one.
+// The platform contract of the host's port, console, clock and process end,
+// answered by the simulated line: the host's pclink runs unchanged on top of
+// it, every clock it reads is the line's virtual one, and its end stops the
+// run instead of the process.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "pclink/platform/console.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/process.h"
 #include "sim/host_platform.h"
+#include "sim/host_process.h"
 
 namespace {
 
@@ -78,9 +79,9 @@ void sleep_ms(int milliseconds) {
   line->host_sleep(milliseconds * 1000LL);
 }
 
-// Through exit, which the simulator wraps to end the run (host_process.cpp).
+// exit_program's way out of the process: out of the run instead.
 void end_process(int code) {
-  std::exit(code);
+  throw sim::HostExit{code};
 }
 
 ConsoleKind console_kind(ConsoleStream) {
@@ -93,6 +94,11 @@ void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::si
 
 std::size_t terminal_columns(ConsoleStream) {
   return 0;
+}
+
+// Never asked: the simulated host writes to no terminal.
+MessageLanguage message_language() {
+  return MessageLanguage::system;
 }
 
 std::int64_t monotonic_milliseconds() {

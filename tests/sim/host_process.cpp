@@ -1,4 +1,4 @@
-// The host's code reaches malloc, free, fopen, fclose and exit through the
+// The host's code reaches malloc, free, fopen and fclose through the
 // linker's --wrap (see CMakeLists.txt), which sends its calls here.
 #include "sim/host_process.h"
 
@@ -43,11 +43,6 @@ std::FILE* __wrap_fopen(const char* path, const char* mode) {
 int __wrap_fclose(std::FILE* stream) {
   files.erase(stream);
   return __real_fclose(stream);
-}
-
-// exit_program's way out of the process: out of the run instead.
-[[noreturn]] void __wrap_exit(int code) {
-  throw sim::HostExit{code};
 }
 
 }  // extern "C"

@@ -7,7 +7,8 @@
 
 namespace sim {
 
-// Thrown out of the host's code where the program would end its process.
+// Thrown out of the host's code where the program would end its process
+// (platform::end_process).
 struct HostExit {
   int code;
 };

@@ -13,22 +13,19 @@
 //       the table. Exit 1 when any case ended silent or hung.
 //   --loud
 //       prints each case that ended loud too, as "LOUD loud <case> (<why>)"
-//   --expect FILE
-//       the cases of FILE run first: each "case <case>" must end whole or
-//       loud; each "known <case>" (a failure found and not yet mended) is
-//       printed as OPEN while it still fails and as MENDED once it does
-//       not, and fails nothing. A silent or hung case of a row that FILE
-//       names ("open <conversation> <line>") is printed as OPEN and does
-//       not fail the run either.
+//   --expect FILE, --cases FILE
+//       what the run expects (expectations.h): cases that must pass, rows
+//       still open, whose silent or hung cases print as OPEN and fail
+//       nothing, and the cases that ever failed, run before the sweep
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 
+#include "sim/expectations.h"
 #include "sim/sweep.h"
 
 namespace {
@@ -63,37 +60,8 @@ struct SweepRequest {
   int workers = 1;
   std::vector<sim::Conversation> conversations;
   std::vector<sim::LineKind> lines;
-  std::vector<sim::Case> must_pass;
-  std::vector<sim::Case> known;
-  std::set<std::pair<int, int>> open_rows;
+  sim::Expectations expected;
 };
-
-// Reads an expectations file; false (with a message) when a line is neither
-// a comment, "case <case>" nor "open <conversation> <line>".
-bool read_expectations(const char* path, SweepRequest& request) {
-  std::ifstream file(path);
-  if (!file) {
-    std::fprintf(stderr, "qvsim: cannot read %s\n", path);
-    return false;
-  }
-  std::string text;
-  for (int number = 1; std::getline(file, text); ++number) {
-    if (text.empty() || text[0] == '#') continue;
-    std::optional<sim::Case> row = sim::parse_case(text.substr(text.find(' ') + 1) + " 0");
-    if (text.rfind("case ", 0) == 0 || text.rfind("known ", 0) == 0) {
-      if (std::optional<sim::Case> c = sim::parse_case(text.substr(text.find(' ') + 1))) {
-        (text[0] == 'c' ? request.must_pass : request.known).push_back(*c);
-        continue;
-      }
-    } else if (text.rfind("open ", 0) == 0 && row) {
-      request.open_rows.insert({static_cast<int>(row->conversation), static_cast<int>(row->line)});
-      continue;
-    }
-    std::fprintf(stderr, "qvsim: %s:%d: not an expectation: %s\n", path, number, text.c_str());
-    return false;
-  }
-  return true;
-}
 
 template <typename T>
 bool parse_list(const std::string& text, const std::vector<T>& all, std::string (*name)(T), std::vector<T>& out) {
@@ -126,17 +94,32 @@ int sweep(const SweepRequest& request) {
   const auto began = std::chrono::steady_clock::now();
   long failures = 0;
   long open = 0;
-  for (const std::vector<sim::Case>* list : {&request.must_pass, &request.known}) {
-    const bool known = list == &request.known;
-    for (const sim::Case& c : *list) {
-      const sim::Outcome outcome = sim::run_case(c);
-      const bool failed = outcome.verdict == sim::Verdict::silent || outcome.verdict == sim::Verdict::hang;
-      if (failed || known) {
-        std::printf("%s %s %s (%s)\n", !failed ? "MENDED" : known ? "OPEN" : "FAIL",
-                    sim::verdict_name(outcome.verdict).c_str(), sim::describe_case(c).c_str(), outcome.why.c_str());
-      }
-      if (failed) ++(known ? open : failures);
+  // A silent or hung case fails the run unless it is known and not yet
+  // mended: in a row still open, and not one of the cases that must pass.
+  auto report = [&](const sim::Case& c, const sim::Outcome& outcome, bool tolerated, bool quietly) {
+    if (!tolerated || !quietly) {
+      std::printf("%s %s %s (%s)\n", tolerated ? "OPEN" : "FAIL", sim::verdict_name(outcome.verdict).c_str(),
+                  sim::describe_case(c).c_str(), outcome.why.c_str());
+      std::fflush(stdout);
     }
+    ++(tolerated ? open : failures);
+  };
+  const sim::Expectations& expected = request.expected;
+  std::vector<sim::Case> listed = expected.must_pass;
+  const std::size_t must_pass = listed.size();
+  listed.insert(listed.end(), expected.failed_once.begin(), expected.failed_once.end());
+  if (!listed.empty()) {
+    sim::Table listed_table;
+    sim::run_cases(
+        static_cast<long>(listed.size()), [&](long index) { return listed[static_cast<std::size_t>(index)]; },
+        request.workers, listed_table, [&](const sim::Case& c, const sim::Outcome& outcome) {
+          const bool needed = std::find_if(listed.begin(), listed.begin() + static_cast<long>(must_pass),
+                                           [&](const sim::Case& m) { return sim::describe_case(m) == sim::describe_case(c); }) !=
+                              listed.begin() + static_cast<long>(must_pass);
+          // The cases that failed before are many: only news is printed.
+          report(c, outcome, !needed && expected.row_open(c), true);
+        });
+    std::printf("%zu listed cases: %ld still fail in open rows, %ld fail elsewhere\n", listed.size(), open, failures);
   }
   const std::vector<sim::Setting> settings = sim::clean_settings(request.conversations, request.lines);
   for (const sim::Setting& setting : settings) {
@@ -183,25 +166,23 @@ int sweep(const SweepRequest& request) {
   std::fprintf(stderr, "qvsim: %ld settings, %ld single-fault cases; running %ld\n", static_cast<long>(settings.size()),
                count, runs);
   sim::Table table;
-  sim::run_cases(runs, cases, request.workers, table, [&](const sim::Case& c, const sim::Outcome& outcome) {
-    if (outcome.verdict == sim::Verdict::loud) {
-      std::printf("LOUD loud %s (%s)\n", sim::describe_case(c).c_str(), outcome.why.c_str());
-      return;
-    }
-    const bool known = request.open_rows.count({static_cast<int>(c.conversation), static_cast<int>(c.line)}) > 0;
-    std::printf("%s %s %s (%s)\n", known ? "OPEN" : "FAIL", sim::verdict_name(outcome.verdict).c_str(),
-                sim::describe_case(c).c_str(), outcome.why.c_str());
-    std::fflush(stdout);
-    ++(known ? open : failures);
-  }, request.loud);
+  sim::run_cases(
+      runs, cases, request.workers, table,
+      [&](const sim::Case& c, const sim::Outcome& outcome) {
+        if (outcome.verdict == sim::Verdict::loud) {
+          std::printf("LOUD loud %s (%s)\n", sim::describe_case(c).c_str(), outcome.why.c_str());
+          return;
+        }
+        report(c, outcome, expected.row_open(c), false);
+      },
+      request.loud);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   std::printf("%s", sim::table_text(table).c_str());
   std::printf("%ld conversations in %.1f s: %.0f a second with %d worker%s\n", runs + static_cast<long>(settings.size()),
               seconds, static_cast<double>(runs + static_cast<long>(settings.size())) / seconds, request.workers,
               request.workers == 1 ? "" : "s");
-  if (!request.must_pass.empty() || !request.open_rows.empty()) {
-    std::printf("%zu listed cases run first; %ld cases failed that are known or in rows still open, %ld elsewhere\n",
-                request.must_pass.size() + request.known.size(), open, failures);
+  if (!listed.empty() || !expected.open_rows.empty()) {
+    std::printf("in all, %ld cases failed in rows still open, %ld elsewhere\n", open, failures);
   }
   return failures == 0 ? 0 : 1;
 }
@@ -211,7 +192,7 @@ int usage() {
                "usage: qvsim --case \"<conversation> <line> <size> [<fault> [+ <fault>]]\"\n"
                "       qvsim --sweep [--sample N] [--doubles N] [--seed S] [--workers N]\n"
                "                     [--conversations a,b] [--lines x,y] [--noise RATE --size BYTES]\n"
-               "                     [--expect FILE] [--loud]\n");
+               "                     [--expect FILE] [--cases FILE] [--loud]\n");
   return 2;
 }
 
@@ -240,7 +221,13 @@ int main(int argc, char** argv) {
       request.sample = number;
     } else if (option == "--doubles" && parse_count(value, number)) {
       request.doubles = number;
-    } else if (option == "--expect" && read_expectations(value, request)) {
+    } else if (option == "--expect" || option == "--cases") {
+      std::string error;
+      if (!(option == "--expect" ? sim::read_expectations(value, request.expected, error)
+                                 : sim::read_failed_cases(value, request.expected, error))) {
+        std::fprintf(stderr, "qvsim: %s\n", error.c_str());
+        return 2;
+      }
     } else if (option == "--noise" && qvemu::parse_noise(std::string("0:") + value)) {
       request.noise = qvemu::parse_noise(std::string("0:") + value)->rate;
     } else if (option == "--size" && parse_count(value, number) && number <= 1000000) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "pclink/checksum16.h"
 #include "pclink/console.h"
@@ -169,6 +170,44 @@ TEST_F(Packets, SendCommandRepeatsTheEotOnNak) {
   Bytes cle = bytes_of("CLE");
   EXPECT_EQ(send_command(3, cle.data()), 0x33);
   EXPECT_EQ(scripted_port::written_units().size(), 4u);
+}
+
+// The write handshake under its two rules: the bytes each transmission
+// takes on the line, which answer ends it, and the number that follows.
+TEST_F(Packets, TheFileServiceTakesAWritePacketWithAnyAnswerButNakUnderANewNumberEachTime) {
+  // A stray byte in place of the answer is not a refusal.
+  scripted_port::answer_units({{NAK}, {NAK}, {0x33}});
+  Bytes data = bytes_of("RFDabc");
+  EXPECT_EQ(send_write_packet(6, data.data(), 5, {WriteTaken::unless_nak, RepeatNumber::next}), 8);
+  EXPECT_EQ(scripted_port::written_units(),
+            (std::vector<Bytes>{packet_bytes(5, "RFDabc"), packet_bytes(6, "RFDabc"), packet_bytes(7, "RFDabc")}));
+}
+
+TEST_F(Packets, TheInstallerWantsAnAckAndMarksEveryTransmission) {
+  scripted_port::answer_units({{NAK}, {0x33}, {ACK}});
+  Bytes data = bytes_of("RFDabc");
+  ::testing::internal::CaptureStderr();
+  int next = send_write_packet(6, data.data(), 5, {WriteTaken::on_ack, RepeatNumber::next, 3});
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ooo");
+  EXPECT_EQ(next, 8);
+  EXPECT_EQ(scripted_port::written_units(),
+            (std::vector<Bytes>{packet_bytes(5, "RFDabc"), packet_bytes(6, "RFDabc"), packet_bytes(7, "RFDabc")}));
+}
+
+TEST_F(Packets, AWritePacketThatKeepsItsNumberGoesAgainUnderIt) {
+  scripted_port::answer_units({{NAK}, {NAK}, {ACK}});
+  Bytes end_mark = {'R', 'F', 'D', 0x1A};
+  EXPECT_EQ(send_write_packet(4, end_mark.data(), 9, {WriteTaken::on_ack, RepeatNumber::same}), 10);
+  const Bytes sent = packet_bytes(9, end_mark);
+  EXPECT_EQ(scripted_port::written_units(), (std::vector<Bytes>{sent, sent, sent}));
+}
+
+TEST_F(Packets, AWritePacketTheDeviceNeverTakesIsAbandonedAfterTheRepeatLimit) {
+  // Every answer a stray byte: under the installer's rule never an ACK.
+  scripted_port::answer_units(std::vector<Bytes>(handshake_repeat_limit + 1, Bytes{0x33}));
+  Bytes data = bytes_of("RFD");
+  EXPECT_EXIT(send_write_packet(3, data.data(), 1, {WriteTaken::on_ack, RepeatNumber::next}),
+              ::testing::ExitedWithCode(exit_not_done), "too many repeats in a row.*\ntransfer abandoned\n$");
 }
 
 TEST_F(Packets, WaitForEndsOnTheByteOrOnCan) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pclink/echo.h"
-#include "pclink/host_file_transfers.h"
+#include "pclink/link_options.h"
 #include "pclink/serial_port.h"
 #include "qvcomlog/log_command.h"
 #include "qvcopy/copy_command.h"
@@ -67,7 +67,7 @@ TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
   CopyCommand three = copy({"x", "y", "z"});
   EXPECT_EQ(or_none(three.first_name), "x");
   EXPECT_EQ(or_none(three.second_name), "z");
-  CopyCommand dash = copy({"-gxyz", "-", "-s2"});
+  CopyCommand dash = copy({"-g", "-", "-s2"});
   EXPECT_TRUE(dash.fetch);
   EXPECT_EQ(or_none(dash.first_name), "-");  // a lone "-" is a name
   EXPECT_EQ(dash.link_mode, 2);
@@ -83,6 +83,31 @@ TEST_F(ProgramCommands, CopyRejectionsForgetTheNames) {
   EXPECT_EQ(copy({"a.txt", "-d"}).first_name, nullptr);
   EXPECT_EQ(copy({"-d", "--x", "a.txt"}).first_name, nullptr);  // a forgotten port name
   EXPECT_EQ(copy({"-c3", "a.txt"}).first_name, nullptr);  // -c is qvcomlog's only
+  // A letter beside a known one is no longer passed over: "-gx" is no fetch.
+  CopyCommand typo = copy({"-gx", "A"});
+  EXPECT_EQ(typo.first_name, nullptr);
+  ASSERT_NE(typo.refusal.reason, nullptr);
+  EXPECT_STREQ(typo.refusal.reason->key, "option_letter_unknown");
+  EXPECT_EQ(typo.refusal.values, (std::vector<std::string>{"x", "-gx"}));
+  EXPECT_EQ(copy({"-s12", "a"}).first_name, nullptr);  // one digit, not mode 1 or 2
+  EXPECT_EQ(copy({"-sv", "a"}).first_name, nullptr);
+}
+
+TEST_F(ProgramCommands, GroupedLettersAndSeparateValuesAreEachHonoured) {
+  CopyCommand fetch = copy({"-vg", "A"});
+  EXPECT_TRUE(fetch.fetch);
+  EXPECT_TRUE(fetch.verify);
+  EXPECT_EQ(or_none(fetch.first_name), "A");
+  CopyCommand grouped = copy({"-Cd/dev/ttyUSB3", "-gm", "256K", "B"});
+  EXPECT_FALSE(echo_enabled);
+  EXPECT_EQ(std::string(current_port_name()), "/dev/ttyUSB3");
+  EXPECT_EQ(grouped.fetch_room, 262144);
+  EXPECT_EQ(or_none(grouped.first_name), "B");
+  EXPECT_EQ(copy({"-Cs2", "a"}).link_mode, 2);
+  LogCommand log_grouped = log({"-gc3", "-m8K", "x"});
+  EXPECT_EQ(log_grouped.log_slot, 3);
+  EXPECT_EQ(log_grouped.fetch_room, 8192);
+  EXPECT_EQ(log({"-c12", "x"}).host_name, nullptr);  // one slot character
 }
 
 TEST_F(ProgramCommands, SharedOptionsChangeTheLinkSettings) {
@@ -93,13 +118,13 @@ TEST_F(ProgramCommands, SharedOptionsChangeTheLinkSettings) {
 }
 
 TEST_F(ProgramCommands, LogSlotsTakeTheLowFourBits) {
-  EXPECT_EQ(log_slot_from_option("-c0"), 0);
-  EXPECT_EQ(log_slot_from_option("-c3"), 3);
-  EXPECT_EQ(log_slot_from_option("-c8"), 8);
-  EXPECT_EQ(log_slot_from_option("-c9"), 0);
-  EXPECT_EQ(log_slot_from_option("-c:"), 0);
-  EXPECT_EQ(log_slot_from_option("-cA"), 1);
-  EXPECT_EQ(log_slot_from_option("-c"), 0);
+  EXPECT_EQ(log_slot_from_value("0"), 0);
+  EXPECT_EQ(log_slot_from_value("3"), 3);
+  EXPECT_EQ(log_slot_from_value("8"), 8);
+  EXPECT_EQ(log_slot_from_value("9"), 0);
+  EXPECT_EQ(log_slot_from_value(":"), 0);
+  EXPECT_EQ(log_slot_from_value("A"), 1);
+  EXPECT_EQ(log_slot_from_value(nullptr), 0);
   EXPECT_EQ(log({"-c5", "f", "-c7"}).log_slot, 7);
 }
 
@@ -139,7 +164,7 @@ TEST_F(ProgramCommands, TheFetchRoomTakesBytesKAndMUpToOneByteBelowTheFieldsTop)
                         Case{"-m12k", -1}, Case{"-m1KB", -1}, Case{"-m-5", -1}, Case{"-m 5", -1},
                         Case{"-m99999999999999999999", -1}}) {
     SCOPED_TRACE(c.option);
-    EXPECT_EQ(fetch_room_from_option(c.option), c.room);
+    EXPECT_EQ(fetch_room_from_size(c.option + 2), c.room);
     CopyCommand copied = copy({"-g", c.option, "A"});
     LogCommand logged = log({"-g", c.option, "a"});
     if (c.room < 0) {

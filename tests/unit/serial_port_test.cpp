@@ -44,12 +44,12 @@ TEST_F(SerialPort, LinkModesChooseBaudParityAndRelay) {
 }
 
 TEST_F(SerialPort, LinkModeIsTheLowTwoBitsOfTheThirdCharacter) {
-  EXPECT_EQ(link_mode_from_option("-s0"), 0);
-  EXPECT_EQ(link_mode_from_option("-s1"), 1);
-  EXPECT_EQ(link_mode_from_option("-s2"), 2);
-  EXPECT_EQ(link_mode_from_option("-s3"), 3);
-  EXPECT_EQ(link_mode_from_option("-s"), 0);
-  EXPECT_EQ(link_mode_from_option("-s5"), 1);  // '5' is 0x35
+  EXPECT_EQ(link_mode_from_value("0"), 0);
+  EXPECT_EQ(link_mode_from_value("1"), 1);
+  EXPECT_EQ(link_mode_from_value("2"), 2);
+  EXPECT_EQ(link_mode_from_value("3"), 3);
+  EXPECT_EQ(link_mode_from_value(nullptr), 0);
+  EXPECT_EQ(link_mode_from_value("5"), 1);  // '5' is 0x35
 }
 
 TEST_F(SerialPort, PortNameDefaultsToCom2AndRefusesOverlongNames) {
