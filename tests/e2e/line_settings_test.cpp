@@ -90,4 +90,22 @@ TEST(LineSettings, EachModeSetsEveryLineSettingWhateverThePortHeld) {
   }
 }
 
+// Under Wine: a port that another program left listening to DSR (which
+// discards all input on a cable that does not wire it) gets a DCB that
+// listens to no DSR, with DTR held on.
+TEST(LineSettings, APortLeftListeningToDsrIsSetToIgnoreIt) {
+  if (!wine_mode()) GTEST_SKIP() << "the DCB is the Windows port's";
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave, F_SETFD, FD_CLOEXEC);
+  RunResult run = run_program("port_settings_probe", {wine_port_name(ttyname(slave))});
+  close(slave);
+  close(master);
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("left: fOutxDsrFlow=1 fDsrSensitivity=1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("set: fOutxDsrFlow=0 fDsrSensitivity=0 fDtrControl=1"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("read back: fOutxDsrFlow=0 fDsrSensitivity=0"), std::string::npos) << run.out;
+}
+
 }  // namespace

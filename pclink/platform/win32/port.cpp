@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include "pclink/platform/process.h"
+#include "pclink/platform/win32/line_settings.h"
 #include "pclink/platform/windows_device_path.h"
 
 namespace {
@@ -34,7 +35,7 @@ constexpr int adapter_latency_as_it_comes_ms = 16;
 DCB found_line{};
 COMMTIMEOUTS found_timeouts{};
 
-void set_timeouts(const COMMTIMEOUTS& timeouts) {
+void set_timeouts(COMMTIMEOUTS timeouts) {
   // Held, so that an interrupt's handler, which puts the time-outs found at
   // open back, never has them overwritten by this thread afterwards.
   platform::hold_interrupts();
@@ -59,32 +60,8 @@ DWORD read_within(std::uint8_t* buffer, DWORD count, int total_ms, int interval_
   return delivered;
 }
 
-// Sets every field of the DCB that bears on the line, so that nothing another
-// program left on the port changes what the device receives or what we
-// read: left set, DSR sensitivity would discard all input on a cable that
-// does not wire DSR, DSR or CTS flow control would stop our output, NUL
-// bytes would be stripped, errors replaced, and every transfer after a line
-// error refused. DTR is held on: most cables and relay adapters take power
-// or a ready signal from it. The parity is checked in link mode 2, where a
-// byte that fails it is line damage (see read_bytes).
-bool apply_line_settings(DCB line, const platform::LineSettings& settings) {
-  line.BaudRate = static_cast<DWORD>(settings.baud);
-  line.ByteSize = 8;
-  line.Parity = settings.odd_parity ? ODDPARITY : NOPARITY;
-  line.fParity = settings.odd_parity ? TRUE : FALSE;
-  line.StopBits = ONESTOPBIT;
-  line.fBinary = TRUE;
-  line.fNull = FALSE;
-  line.fErrorChar = FALSE;
-  line.fAbortOnError = FALSE;
-  line.fRtsControl = RTS_CONTROL_DISABLE;
-  line.fDtrControl = DTR_CONTROL_ENABLE;
-  line.fOutxCtsFlow = FALSE;
-  line.fOutxDsrFlow = FALSE;
-  line.fDsrSensitivity = FALSE;
-  line.fInX = FALSE;
-  line.fOutX = FALSE;
-  line.fTXContinueOnXoff = TRUE;
+bool apply_line_settings(const DCB& found, const platform::LineSettings& settings) {
+  DCB line = platform_win32::line_dcb(found, settings);
   return SetCommState(port_handle, &line) != 0;
 }
 
