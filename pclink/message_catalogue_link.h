@@ -8,6 +8,10 @@ inline constexpr Message link_messages[] = {
     // The port.
     {"port_open_error", "port open error", "port open error"},
     {"port_missing", "{port}: no such port", "{port}: no such port"},
+    {"port_missing_meant", "{port}: no such port ({port} is {device} here)",
+     "{port}: no such port ({port} is {device} here)"},
+    {"port_missing_nearby", "{port}: no such port; did you mean {device}?",
+     "{port}: no such port; did you mean {device}?"},
     {"port_busy", "{port}: the port is held by another program", "{port}: the port is held by another program"},
     {"port_not_serial", "{port}: not a serial port", "{port}: not a serial port"},
     {"port_no_permission", "{port}: no permission to use the port", "{port}: no permission to use the port"},

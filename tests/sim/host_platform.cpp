@@ -38,7 +38,7 @@ namespace platform {
 OpenResult open_port(const char*, const LineSettings& settings) {
   opened = settings;
   port_open = true;
-  return {OpenFailure::none, 0, ""};
+  return OpenResult{};  // failure none
 }
 
 ReadResult read_byte(int timeout_cs) {
