@@ -44,7 +44,13 @@ void explain_open_failure(const platform::OpenResult& result) {
     case platform::OpenFailure::none:
       return;
     case platform::OpenFailure::no_such_port:
-      print_message(msg("port_missing"), {port});
+      if (result.device_meant[0] != '\0') {
+        print_message(msg("port_missing_meant"), {port, result.device_meant});
+      } else if (result.device_nearby[0] != '\0') {
+        print_message(msg("port_missing_nearby"), {port, result.device_nearby});
+      } else {
+        print_message(msg("port_missing"), {port});
+      }
       return;
     case platform::OpenFailure::busy:
       print_message(msg("port_busy"), {port});
@@ -90,7 +96,9 @@ void open_port(int link_mode) {
   if (opened.failure != platform::OpenFailure::none) {
     print_message(msg("port_open_error"));
     explain_open_failure(opened);
-    return;
+    // Nothing can go on the line: the run ends here, rather than with a
+    // failed write and "TimeOut" lines that would bury the reason.
+    exit_program(exit_line_failed);
   }
   set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
   if (link_mode == link_mode_relay) {

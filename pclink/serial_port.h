@@ -37,8 +37,8 @@ int set_port_name(const char* name);
 const char* current_port_name();
 
 // Opens and configures the port for a link mode. A port that cannot be
-// opened is reported ("port open error") and the program goes on: its first
-// transfer then fails.
+// opened is reported ("port open error" and, on the next line, why) and
+// the program ends with exit code 1.
 void open_port(int link_mode);
 void close_port();
 

@@ -56,6 +56,13 @@ struct OpenResult {
   // allowed to it), so that the user can be told to join it; empty when the
   // device grants its group no such access or the platform has no groups.
   char group[64];
+  // With no_such_port, what the name may have meant, so that the user can
+  // be told: the device a COM<n> name stands for where the system names its
+  // ports otherwise (/dev/ttyS1 for COM2), and a device of the name under
+  // /dev/ when the name has no folder (/dev/ttyUSB0 for ttyUSB0). Empty
+  // when there is none.
+  char device_meant[80];
+  char device_nearby[80];
   // How long the adapter may hold received bytes back before it hands them
   // on: 1 ms once the system granted our request for low latency, else the
   // 16 ms a USB adapter's latency timer holds them as it comes.

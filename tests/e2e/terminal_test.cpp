@@ -259,10 +259,13 @@ TEST(TypedDeviceName, AJapaneseNameReachesTheLineInShiftJisAndOneWithoutAFormIsR
 // WriteConsoleW, which the terminal shows in UTF-8, while the same program
 // piped writes its Shift-JIS bytes. The bytes around the text (cursor
 // sequences, CR before LF) are the console's own and not looked at.
+// The messages' language follows a locale variable set by hand, as under a
+// Unix-like shell on Windows: LC_MESSAGES in Japanese, while LC_CTYPE keeps
+// Wine's code pages as they are.
 TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisBytes) {
   if (!wine_mode()) GTEST_SKIP() << "a Windows console exists under Wine only";
   RunOptions options;
-  options.environment = {"LC_ALL=C.UTF-8"};
+  options.environment = {"LC_ALL=", "LC_CTYPE=C.UTF-8", "LC_MESSAGES=ja_JP.UTF-8", "LANGUAGE="};
   const std::string title = program_title("qvrestart", "ZAURUS パソコンリンクリセット") + author_suffix;
   RunResult console = run_program_on_terminal("qvrestart", {}, options);
   EXPECT_EQ(console.exit_code, 2);
@@ -270,6 +273,11 @@ TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisB
   RunResult piped = run_program("qvrestart", {}, options);
   EXPECT_EQ(piped.exit_code, 2);
   EXPECT_EQ(piped.err.rfind(sjis(title) + "\n", 0), 0u) << piped.err;
+  // In an English locale the console gets English; a pipe the same bytes.
+  options.environment = {"LC_ALL=C.UTF-8", "LANGUAGE="};
+  RunResult english = run_program_on_terminal("qvrestart", {}, options);
+  EXPECT_TRUE(contains(english.out, "ZAURUS PC link reset")) << english.out;
+  EXPECT_EQ(run_program("qvrestart", {}, options).err, piped.err);
 }
 
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.

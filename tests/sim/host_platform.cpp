@@ -39,7 +39,7 @@ namespace platform {
 OpenResult open_port(const char*, const LineSettings& settings) {
   opened = settings;
   port_open = true;
-  return {OpenFailure::none, 0, "", 0};
+  return OpenResult{};  // failure none
 }
 
 ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {

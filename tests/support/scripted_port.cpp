@@ -91,7 +91,7 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   }
   script.settings = settings;
   script.open = true;
-  return {OpenFailure::none, 0, "", 0};
+  return OpenResult{};  // failure none
 }
 
 // The silence a read may still wait through: the rest of its time-out, and
@@ -244,7 +244,9 @@ void on_write(std::function<void(std::uint8_t)> hook) {
 
 void refuse_open(bool refuse, platform::OpenFailure why, const char* group) {
   script.refuse_open = refuse;
-  script.refusal = {why, why == platform::OpenFailure::other ? 5 : 0, "", 0};
+  script.refusal = platform::OpenResult{};
+  script.refusal.failure = why;
+  script.refusal.error = why == platform::OpenFailure::other ? 5 : 0;
   std::snprintf(script.refusal.group, sizeof script.refusal.group, "%s", group);
 }
 

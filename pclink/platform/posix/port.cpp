@@ -170,6 +170,25 @@ platform::OpenResult open_failure(const char* path, int error) {
   }
 }
 
+// What a name that was not found may have meant: the device a COM<n> name
+// was taken for, and a device of a name without a folder under /dev/.
+void note_name_hints(const char* name, const char* path, platform::OpenResult& result) {
+  if (result.failure != platform::OpenFailure::no_such_port) return;
+  // A path too long for the note is left out rather than cut.
+  if (std::strcmp(name, path) != 0 &&
+      std::snprintf(result.device_meant, sizeof result.device_meant, "%s", path) >=
+          static_cast<int>(sizeof result.device_meant)) {
+    result.device_meant[0] = '\0';
+  }
+  char nearby[sizeof result.device_nearby];
+  struct stat device {};
+  if (std::strchr(name, '/') == nullptr &&
+      std::snprintf(nearby, sizeof nearby, "/dev/%s", name) < static_cast<int>(sizeof nearby) &&
+      stat(nearby, &device) == 0 && S_ISCHR(device.st_mode)) {
+    std::snprintf(result.device_nearby, sizeof result.device_nearby, "%s", nearby);
+  }
+}
+
 // A device or file system that has no flock (macOS refuses it on some
 // devices, as do some network file systems) does not make the port busy:
 // TIOCEXCL, taken next, still keeps every later open out, locks or not.
@@ -187,7 +206,9 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   device_path(name, path, sizeof path);
   int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    return open_failure(path, errno);
+    OpenResult failure = open_failure(path, errno);
+    note_name_hints(name, path, failure);
+    return failure;
   }
   OpenResult result = refused(OpenFailure::none, 0);
   termios found{};
