@@ -8,7 +8,7 @@
 # groff renders them in any locale without being told the input's encoding.
 include(${CMAKE_CURRENT_LIST_DIR}/write_if_changed.cmake)
 
-set(QV_MAN_FRAGMENTS link_options link_messages transfer_progress transfer_messages verify_messages exit_status
+set(QV_MAN_FRAGMENTS link_options environment link_messages transfer_progress transfer_messages verify_messages exit_status
                      port_files qvcopy_messages qvdir_messages qvinstall_messages qvrestart_messages qvunpack_messages)
 
 # qv_roff_character(<utf8 bytes of one character> <variable>): sets

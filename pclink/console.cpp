@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -16,12 +17,23 @@ const char author_suffix[] = " (pclink/C++ 2026)";
 
 namespace {
 
-// What a stream is does not change during a run; looked at once.
+// What a stream is, and the language its reader reads, do not change
+// during a run; looked at once.
 struct StreamKinds {
   bool known = false;
   platform::ConsoleKind output = platform::ConsoleKind::redirected;
   platform::ConsoleKind error = platform::ConsoleKind::redirected;
+  MessageLanguage language = MessageLanguage::system;
 };
+
+// QVLINK_RAW set to anything but "" or "0": a terminal gets what a pipe
+// gets, the system's own bytes and the progress marks, for a user whose
+// terminal shows Shift-JIS whatever the locale says, or who wants to see
+// exactly what a script would.
+bool raw_bytes_wanted() {
+  const char* raw = std::getenv("QVLINK_RAW");
+  return raw != nullptr && raw[0] != '\0' && std::strcmp(raw, "0") != 0;
+}
 
 // The status line on standard error's terminal: how many columns it took,
 // so that a shorter rewrite can blank what is left of the longer one, and
@@ -48,8 +60,11 @@ FILE* stream_of(ConsoleStream stream) {
 
 platform::ConsoleKind kind_of(ConsoleStream stream) {
   if (!stream_kinds.known) {
-    stream_kinds.output = platform::console_kind(ConsoleStream::output);
-    stream_kinds.error = platform::console_kind(ConsoleStream::error);
+    if (!raw_bytes_wanted()) {
+      stream_kinds.output = platform::console_kind(ConsoleStream::output);
+      stream_kinds.error = platform::console_kind(ConsoleStream::error);
+      stream_kinds.language = platform::message_language();
+    }
     stream_kinds.known = true;
   }
   return stream == ConsoleStream::output ? stream_kinds.output : stream_kinds.error;
@@ -127,6 +142,11 @@ void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text
 
 }  // namespace
 
+const char* terminal_text_of(const Message& message) {
+  kind_of(ConsoleStream::error);
+  return stream_kinds.language == MessageLanguage::english ? message.english : message.system;
+}
+
 bool console_is_terminal(ConsoleStream stream) {
   return kind_of(stream) != platform::ConsoleKind::redirected;
 }
@@ -156,15 +176,6 @@ void print_line(const char* first, const char* second) {
 
 void print_text(const char* text) {
   write_text(ConsoleStream::error, TextOrigin::shift_jis, text);
-}
-
-void print_host_line(const char* host_name, const char* message) {
-  if (console_is_terminal(ConsoleStream::error)) {
-    write_on_terminal(ConsoleStream::error, TextOrigin::user, host_name, std::strlen(host_name));
-    print_line(message, "");
-    return;
-  }
-  print_line(host_name, message);
 }
 
 void show_status_line(const char* name, TextOrigin origin, const StatusLineParts& parts, StatusRedraw redraw) {

@@ -6,8 +6,9 @@
 //
 // What goes to a pipe or a file is written byte for byte, so that scripts
 // see the same bytes whatever the locale. Only a terminal gets text
-// presented for a person: converted from Shift-JIS to the terminal's
-// character set when that is another one, and with every control byte
+// presented for a person: messages in English where the user's language is
+// not Japanese (message_language.h), converted from Shift-JIS to the
+// terminal's character set when that is another one, and with every control byte
 // other than TAB, CR and LF shown as \xNN, so that text from the device or
 // from a package cannot drive the terminal. This is the one place that
 // decides it, for every program.
@@ -57,6 +58,11 @@ void print_message(const Message& message, std::initializer_list<MessageValue> v
 // author suffix and line_end, written as one.
 void print_banner(ConsoleStream stream, const Message& title, const char* line_end);
 
+// The text of message that a terminal gets, its values not yet put in: the
+// English text where the user's language is not Japanese (the C locale
+// included), the programs' own otherwise.
+const char* terminal_text_of(const Message& message);
+
 // Writes first and second followed by a newline on standard error, as one
 // formatted write, so that each line reaches the console at once.
 void print_line(const char* first, const char* second);
@@ -64,10 +70,6 @@ void print_line(const char* first, const char* second);
 // Writes text on standard error without a newline and flushes the stream
 // (usage texts that carry their own line ends).
 void print_text(const char* text);
-
-// print_line for a line that begins with a host file name in the user's
-// own encoding and goes on with a message of ours.
-void print_host_line(const char* host_name, const char* message);
 
 // Writes length bytes of text on a stream, presented as above. Standard
 // error is flushed; standard output keeps its buffering.

@@ -2,6 +2,7 @@
 // system's bytes, a terminal the text presented for a person.
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pclink/console.h"
@@ -25,15 +26,28 @@ void write_message_values(ConsoleStream stream, const Message& message, std::spa
     write_text(stream, TextOrigin::shift_jis, bytes.data(), bytes.size());
     return;
   }
-  for (const MessagePiece& piece : message_pieces(message, message.system)) {
+  // Text of one character set goes out in one write, so that a console
+  // shows a line whole rather than in pieces.
+  std::string run;
+  TextOrigin run_origin = TextOrigin::shift_jis;
+  auto add = [&](TextOrigin origin, std::string_view text) {
+    if (origin != run_origin && !run.empty()) {
+      write_text(stream, run_origin, run.data(), run.size());
+      run.clear();
+    }
+    run_origin = origin;
+    run += text;
+  };
+  for (const MessagePiece& piece : message_pieces(message, terminal_text_of(message))) {
     if (piece.value < 0) {
-      write_text(stream, TextOrigin::shift_jis, piece.text.data(), piece.text.size());
+      add(TextOrigin::shift_jis, piece.text);
     } else if (static_cast<std::size_t>(piece.value) < values.size()) {
       const MessageValue& value = values[static_cast<std::size_t>(piece.value)];
-      write_text(stream, value.origin, value.text.data(), value.text.size());
+      add(value.origin, value.text);
     }
   }
-  write_text(stream, TextOrigin::shift_jis, line_end);
+  add(TextOrigin::shift_jis, line_end);
+  write_text(stream, run_origin, run.data(), run.size());
 }
 
 void print_message(const Message& message, std::initializer_list<MessageValue> values) {

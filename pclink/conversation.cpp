@@ -14,14 +14,6 @@ const std::uint8_t* bytes_of(const char* text) {
   return reinterpret_cast<const std::uint8_t*>(text);
 }
 
-// "リセットに失敗しました" (the reset failed)
-constexpr char reset_failed_message[] =
-    "\x83\x8a\x83\x5a\x83\x62\x83\x67\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-// "Zaurus が未接続または待機状態にありません" (the Zaurus is not connected or not waiting)
-constexpr char not_connected_message[] =
-    "\x5a\x61\x75\x72\x75\x73\x20\x82\xaa\x96\xa2\x90\xda\x91\xb1\x82\xdc\x82\xbd\x82\xcd\x91\xd2"
-    "\x8b\x40\x8f\xf3\x91\xd4\x82\xc9\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
-
 }  // namespace
 
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
@@ -104,7 +96,7 @@ int request_service(const char* command_word, std::uint8_t* buffer, int capacity
   send_command(3, bytes_of(command_word));
   int length = recv_reply(buffer, capacity);
   if (!reply_begins_with("DOK", buffer, length)) {
-    print_line(not_connected_message, "");
+    print_message(msg("not_connected"));
     return 0;
   }
   return 1;
@@ -119,7 +111,7 @@ int reset_device() {
   send_command(3, bytes_of("CLE"));
   int length = recv_reply(buffer, work_buffer_size);
   if (!reply_begins_with("DOK", buffer, length)) {
-    print_line(reset_failed_message, "");
+    print_message(msg("reset_failed"));
     return 0;
   }
   return 1;

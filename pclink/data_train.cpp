@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr char too_large_message[] = ": too large for the host's buffer, not received";
-
 constexpr int tag_length = 3;
 
 // Takes count bytes into the sink; false when they do not fit.
@@ -42,12 +40,13 @@ bool eot_stands_alone() {
   return behind.count == 0 || (behind.count == 1 && behind.last == EOT);
 }
 
-// A byte of the PC-link stream awaited for a short while only on a cable
-// (packet_byte_timeout); -1 when none came.
+// The device answers a control byte at once: on a cable its next byte is
+// awaited for a second, and -1 returned when none came. In link mode 2 the
+// relay waits for the next frame as it does for any unit.
+constexpr int control_answer_timeout = 100;
+
 int byte_soon() {
-  begin_receive();
-  std::uint8_t byte = 0;
-  return link_read_in_unit(1, &byte) == 1 ? byte : -1;
+  return relay_active ? recv_byte() : recv_raw(control_answer_timeout);
 }
 
 // After its EOT was acknowledged the device says with ENQ (or CAN) that it
@@ -112,7 +111,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
     RefusedPacket refused;
     int length = recv_packet(work, work_buffer_size, expected_number, &refused);
     if (length == recv_eot && !eot_stands_alone()) {
-      print_line("packet format error", "");
+      print_message(msg("packet_format_error"));
       length = recv_bad_packet;
       refused.line_length = 2;
     }
@@ -141,20 +140,20 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
     if (length < tag_length) {
       take_closing_enq();
       if (overflowed) {
-        print_line(name, too_large_message);
-        print_line(" end", "");
+        print_message(msg("too_large_for_buffer"), {name});
+        print_message(msg("transfer_end"));
         return transfer_overflow;
       }
-      print_line(" end", "");
+      print_message(msg("transfer_end"));
       return sink.stored;
     }
     if (reply_begins_with("ANG", work, length)) {
-      print_line(name, " file not found");
+      print_message(msg("device_file_missing"), {name});
       return transfer_refused;
     }
     if (!reply_begins_with(data_tag, work, length)) {
-      print_line("packet error", "");
-      print_line(" end", "");
+      print_message(msg("packet_error"));
+      print_message(msg("transfer_end"));
       return transfer_packet_error;
     }
     int data_length = length - tag_length;

@@ -21,7 +21,7 @@ bool device_name_from_user_name(const char* name, std::string& device_name) {
     case platform::NameConversion::unrepresentable:
       break;
   }
-  print_host_line(name, ": the device cannot store this name (a character has no Shift-JIS form)");
+  print_message(msg("unstorable_name"), {host_value(name)});
   return false;
 }
 

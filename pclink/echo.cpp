@@ -1,27 +1,26 @@
 // Echo suppression: the record of bytes sent and the taking of their echo
-// off the line.
+// off the line, a unit's worth at a time.
 #include "pclink/echo.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
+#include "pclink/line_timing.h"
 #include "pclink/serial_port_bytes.h"
 
 bool echo_enabled = true;
 
 namespace {
 
-// How long an echo byte may take to come back. It follows the byte sent at
-// once, but the line may hold it up for a while; past this it is lost.
-constexpr int echo_timeout = 300;
-
-// Bytes sent while echo suppression is on and not yet seen coming back, as a
-// ring. The device answers only once the host's unit is whole, so every byte
-// that arrives while echo is pending is counted as echo, whether it matches
-// or not: a damaged echo byte cannot leave the record waiting for a byte
-// that never comes and take the device's bytes for late echo.
+// Bytes sent while echo suppression is on and not yet seen coming back.
+// The device answers only once the host's unit is whole, so as many bytes
+// as are pending are counted as echo, whether they match or not: a damaged
+// echo byte cannot leave the record waiting for a byte that never comes and
+// take the device's bytes for late echo.
 struct EchoRecord {
   std::uint8_t bytes[echo_record_size];
-  int oldest = 0;  // the byte expected back next
   int count = 0;
   bool seen = false;  // an echo byte has come back in this run: the line echoes
   // A unit's echo has come back whole, every byte as sent, in this run. Until
@@ -31,34 +30,7 @@ struct EchoRecord {
   // Units whose echo, before one came back whole, matched but for its last
   // byte: on a line without echo, the device's answer taken for echo.
   int doubtful_units = 0;
-  // The last byte that came in place of an echo byte and differed from it:
-  // line damage, or the device's first byte when echo bytes were lost.
-  int differing = -1;
-} echo_record;
-
-int drop_oldest_echo() {
-  int byte = echo_record.bytes[echo_record.oldest];
-  echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
-  --echo_record.count;
-  return byte;
-}
-
-// The echo did not come back within echo_timeout: the rest of it is given
-// up, and the silence is not the device's, so it fails nothing. A line that
-// has never echoed a byte in this run does not echo at all: suppression is
-// turned off, so that the device's bytes are not taken for echo again.
-void give_up_echo() {
-  note_line_doubt();
-  echo_record.oldest = 0;
-  echo_record.count = 0;
-  if (!last_read_failed) {
-    link_failed = false;
-  }
-  if (!echo_record.seen) {
-    echo_enabled = false;
-    print_line("no echo on the line: echo suppression off (-C)", "");
-  }
-}
+} record;
 
 // A relay adapter without echo, with -C forgotten, never lets the echo time
 // out: the device answers each of our blocks with one as long, whose bytes
@@ -68,85 +40,97 @@ void give_up_echo() {
 // rarer, and damage anywhere else does not count.
 constexpr int doubtful_unit_limit = 2;
 
-// Takes one byte off the line for every byte pending as echo. Returns true
-// when suppression was turned off because the line proved to have no echo:
-// the differing byte is then the device's own.
-bool take_echo() {
-  int irregular = 0;  // echo bytes that differed or were lost
+// How the bytes that came in the echo's place match the record.
+struct EchoMatch {
+  int used = 0;         // bytes received that the echo accounts for
+  int accounted = 0;    // bytes of the record accounted for
+  int irregular = 0;    // echo bytes that differed or were lost
   bool last_differed = false;
-  while (echo_record.count > 0) {
-    int value = read_port_byte(echo_timeout);
-    if (value < 0) {
-      give_up_echo();
-      return false;
-    }
-    last_differed = false;
-    if (value == drop_oldest_echo()) {
-      echo_record.seen = true;
-      echo_record.differing = -1;
-    } else if (echo_record.count > 0 && value == echo_record.bytes[echo_record.oldest]) {
-      // An echo byte was lost on the way and the next one came in its place.
-      drop_oldest_echo();
-      echo_record.seen = true;
-      echo_record.differing = -1;
-      ++irregular;
+};
+
+// Walks the received bytes against the record. A byte equal to the next
+// echo byte but one means the one between was lost on the way.
+EchoMatch match_echo(int received) {
+  EchoMatch match;
+  while (match.accounted < record.count && match.used < received) {
+    const std::uint8_t byte = received_byte(match.used++);
+    match.last_differed = false;
+    if (byte == record.bytes[match.accounted]) {
+      ++match.accounted;
+      record.seen = true;
+    } else if (match.accounted + 1 < record.count && byte == record.bytes[match.accounted + 1]) {
+      match.accounted += 2;
+      record.seen = true;
+      ++match.irregular;
     } else {
-      echo_record.differing = value;
-      ++irregular;
-      last_differed = true;
+      ++match.accounted;
+      ++match.irregular;
+      match.last_differed = true;
     }
   }
-  echo_record.oldest = 0;
-  // One echo byte damaged or lost leaves the count in step, and the answer
-  // that follows is the device's own. More may be bytes added or lost on
-  // the way to the device, and the answer taken may not be the device's.
-  if (irregular > 1) {
-    note_line_doubt();
-  }
-  if (irregular == 0) {
-    echo_record.seen_whole = true;
-  } else if (!echo_record.seen_whole && irregular == 1 && last_differed &&
-             ++echo_record.doubtful_units >= doubtful_unit_limit) {
-    echo_enabled = false;
-    print_line("no echo on the line: echo suppression off (-C)", "");
-    return true;
-  }
-  return false;
+  return match;
+}
+
+void turn_suppression_off() {
+  echo_enabled = false;
+  print_message(msg("no_echo"));
 }
 
 }  // namespace
 
-int recv_past_echo(int timeout) {
-  const bool echo_turned_off = echo_enabled && echo_record.count > 0 && take_echo();
-  int differing = echo_record.differing;
-  echo_record.differing = -1;
-  if (echo_turned_off) {
-    return differing;
-  }
-  int value = read_port_byte(timeout);
-  if (value < 0 && differing >= 0 && !last_read_failed) {
-    // The device stays silent after the echo: the byte that took the last
-    // echo byte's place was the device's answer, and that echo byte was lost.
-    link_failed = false;
-    return differing;
-  }
-  return value;
-}
-
 int echo_pending() {
-  return echo_record.count;
+  return record.count;
 }
 
-void remember_sent_byte(std::uint8_t byte) {
-  if (echo_record.count == echo_record_size) {
-    echo_record.oldest = (echo_record.oldest + 1) % echo_record_size;
-    --echo_record.count;
+void remember_sent(const std::uint8_t* bytes, int count) {
+  if (count >= echo_record_size) {
+    bytes += count - echo_record_size;
+    count = echo_record_size;
   }
-  echo_record.bytes[(echo_record.oldest + echo_record.count) % echo_record_size] = byte;
-  ++echo_record.count;
+  const int kept = std::min(record.count, echo_record_size - count);
+  std::memmove(record.bytes, record.bytes + record.count - kept, static_cast<std::size_t>(kept));
+  std::memcpy(record.bytes + kept, bytes, static_cast<std::size_t>(count));
+  record.count = kept + count;
+}
+
+EchoTaken take_echo(int timeout_ms) {
+  EchoTaken taken;
+  if (!echo_enabled || record.count == 0) return taken;
+  const int wait_ms = std::min(timeout_ms, echo_timeout_ms(record.count));
+  const int received = std::min(fill_received(record.count, {wait_ms, 0}), record.count);
+  const EchoMatch match = match_echo(received);
+  const bool whole = match.accounted == record.count;
+  record.count = 0;
+  // One echo byte damaged or lost leaves the count in step, and the answer
+  // that follows is the device's own. An echo that did not come back whole,
+  // or more irregular, may hide bytes added or lost on the way to the
+  // device, and the answer taken may not be the device's.
+  if (!whole || match.irregular > 1) {
+    note_line_doubt();
+  }
+  if (received == 0) {
+    return taken;  // nothing came back: nothing is learnt of the line
+  }
+  if (!whole && !record.seen) {
+    // Bytes came, and not one of them was an echo: they are the device's.
+    turn_suppression_off();
+    return taken;
+  }
+  if (whole && match.irregular == 0) {
+    record.seen_whole = true;
+  } else if (whole && !record.seen_whole && match.irregular == 1 && match.last_differed &&
+             ++record.doubtful_units >= doubtful_unit_limit) {
+    // The last byte is the device's own.
+    take_received(match.used - 1, nullptr);
+    turn_suppression_off();
+    return taken;
+  }
+  if (match.last_differed) taken.in_place_of_last = received_byte(match.used - 1);
+  take_received(match.used, nullptr);
+  return taken;
 }
 
 void reset_echo() {
   echo_enabled = true;
-  echo_record = EchoRecord{};
+  record = EchoRecord{};
 }

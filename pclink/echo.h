@@ -1,28 +1,41 @@
 // Echo suppression. Some cables hand every transmitted byte back to the
-// sender; with suppression on, each sent byte is remembered, and as many
-// bytes as were sent are taken off the line as their echo before anything
-// is handed on as the device's: the device answers only once the host's
-// unit is whole. An echo byte that differs is line damage; an echo byte
-// that does not come within 3 s is given up, and a line that has never
-// echoed in the run turns suppression off. Internal to the port layer, but
-// for the switch itself, which -C clears.
+// sender; with suppression on, every unit written is remembered, and before
+// anything is read as the device's, as many bytes as were sent are taken
+// off the line as their echo: the device answers only once the host's unit
+// is whole. An echo byte that differs is line damage. Internal to the port
+// layer, but for the switch itself, which -C clears.
+//
+// What the echo teaches about the line: when bytes come back but not one
+// of them is an echo of ours, the line does not echo, and suppression goes
+// off with a note that names -C; the bytes are the device's. When nothing
+// at all comes back, nothing is learnt: the echo is given up and the wait
+// for the device goes on.
 #pragma once
 
 #include <cstdint>
 
 extern bool echo_enabled;  // echo suppression on (the default); -C clears it
 
-// Echo record capacity; when it is full the oldest pending byte is dropped.
+// Echo record capacity; when it is full the oldest pending bytes are dropped.
 constexpr int echo_record_size = 4096;
 // Bytes sent and not yet seen coming back.
 int echo_pending();
 
-// Notes one byte sent, whose echo is to come back.
-void remember_sent_byte(std::uint8_t byte);
+// Notes a unit sent, whose echo is to come back.
+void remember_sent(const std::uint8_t* bytes, int count);
 
-// One byte that is not the echo of ours, or -1: first takes off the line
-// one byte for every byte pending as echo.
-int recv_past_echo(int timeout);
+// What became of the pending echo.
+struct EchoTaken {
+  // A byte that took the last echo byte's place and differed from it: line
+  // damage, or the device's answer after the last echo byte was lost. If
+  // the device stays silent, it was the answer. -1 when there is none.
+  int in_place_of_last = -1;
+};
+
+// Takes the pending echo off the line, waiting for it at most timeout_ms
+// (and never longer than its echo time-out). Whatever the receive buffer
+// holds afterwards is the device's.
+EchoTaken take_echo(int timeout_ms);
 
 // Suppression on, nothing pending, nothing learnt of the line: the start-up
 // state.

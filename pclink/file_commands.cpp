@@ -24,13 +24,6 @@ constexpr WriteRules file_service_write{RepeatNumber::next};
 
 }  // namespace
 
-// "メモリが確保できません" (memory cannot be allocated)
-const char no_memory_message[] =
-    "\x83\x81\x83\x82\x83\x8a\x82\xaa\x8a\x6d\x95\xdb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
-// ":送信に失敗しました" (…: sending failed)
-const char sending_failed_message[] =
-    "\x3a\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-
 bool request_name_fits(const char* name, int max_length) {
   // In link mode 2 the whole Packet, framing and all, travels in one relay
   // frame, which holds less than the work buffer plus that framing.
@@ -38,7 +31,7 @@ bool request_name_fits(const char* name, int max_length) {
   if (text_length(name) <= max_length - (work_buffer_size - room)) {
     return true;
   }
-  print_line(name, ": file name too long for a request");
+  print_message(msg("request_name_too_long"), {name});
   return false;
 }
 
@@ -120,9 +113,9 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   send_eot_until_ack();
   int length = recv_reply(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
-    print_line(name, sending_failed_message);
+    print_message(msg("sending_failed"), {name});
     return transfer_refused;
   }
-  print_line(" end", "");
+  print_message(msg("transfer_end"));
   return line_doubts() == doubts_before ? transfer_done : transfer_unproven;
 }

@@ -55,10 +55,6 @@ int read_device_file(const char* name, TrainSink& sink);
 // write_name_max_length or a negative size.
 int put_file(int size, const std::uint8_t* source, const char* name);
 
-// Messages of the file service that the programs print too.
-extern const char no_memory_message[];       // "メモリが確保できません"
-extern const char sending_failed_message[];  // ":送信に失敗しました", after a device file name
-
 // Whether name fits a request that holds at most max_length name bytes in
 // the work buffer, and in link mode 2 also fits one relay frame with its
 // Packet around it (7 bytes fewer); prints

@@ -13,8 +13,6 @@ namespace {
 
 constexpr int largest_read_back_room = 0xFFFFFF;
 
-constexpr char not_verified_message[] = ": not read back, the write is not verified";
-
 }  // namespace
 
 bool read_back_possible(const char* name, int size) {
@@ -24,7 +22,7 @@ bool read_back_possible(const char* name, int size) {
   // The read request announces its room in 24 bits, and the read-back needs
   // one byte more than the file to see a longer stored file.
   if (size < 0 || size >= largest_read_back_room) {
-    print_line(name, ": too large to be read back for a verify");
+    print_message(msg("too_large_to_verify"), {name});
     return false;
   }
   return true;
@@ -33,20 +31,21 @@ bool read_back_possible(const char* name, int size) {
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   auto* stored = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size) + 1));
   if (stored == nullptr) {
-    print_line("", no_memory_message);
+    print_message(msg("no_memory"));
     return false;
   }
   // A line that fails during the read-back ends the program in the link
   // layer, which then says what is left undone before it exits.
-  set_ending_note(name, not_verified_message);
+  set_ending_note(msg("not_verified"), name);
   int count = get_file(size + 1, stored, name);
   clear_ending_note();
-  bool matches = count == size && std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0;
+  // An empty file may come without a block at all.
+  bool matches = count == size && (size == 0 || std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0);
   std::free(stored);
   if (count < 0) {
-    print_line(name, not_verified_message);
+    print_message(msg("not_verified"), {name});
   } else if (!matches) {
-    print_line(name, ": read back, the device file differs from what was sent");
+    print_message(msg("read_back_differs"), {name});
   }
   return matches;
 }
@@ -75,7 +74,7 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
   // goes on the line.
   std::uint8_t* block = load_file_room_before(host_name, header_length);
   if (block == nullptr) {
-    print_host_line(host_name, ":file open error");
+    print_message(msg("host_file_unreadable"), {host_value(host_name)});
     // Nothing went out, so the device, still idle, owes no closing ENQ:
     // waiting for one would only end the program with "TimeOut".
     return exit_not_done;

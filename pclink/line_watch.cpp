@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int slice_cs = 25;
+constexpr int slice_ms = 250;
 constexpr std::int64_t silence_before_notice_ms = 2000;
 
 bool watching = false;  // silent_since is set
@@ -25,21 +25,30 @@ void check_silence() {
 
 }  // namespace
 
-platform::ReadResult read_byte_watching_silence(int timeout_cs) {
-  if (!console_is_terminal(ConsoleStream::error)) return platform::read_byte(timeout_cs);
+platform::ReadResult read_watching_silence(std::uint8_t* buffer, std::uint8_t* damage, int capacity,
+                                           const platform::ReadLimits& limits) {
+  if (!console_is_terminal(ConsoleStream::error)) return platform::read_bytes(buffer, damage, capacity, limits);
   if (!watching) {
     // The silence counts from the first read of the run.
     silent_since = platform::monotonic_milliseconds();
     watching = true;
   }
-  int remaining = timeout_cs;
+  platform::ReadLimits slice = limits;
+  int remaining = limits.timeout_ms;
   for (;;) {
-    int slice = remaining < slice_cs ? remaining : slice_cs;
-    platform::ReadResult result = platform::read_byte(slice);
-    if (result.status != platform::Transfer::timed_out) return result;
+    slice.timeout_ms = remaining < slice_ms ? remaining : slice_ms;
+    platform::ReadResult result = platform::read_bytes(buffer, damage, capacity, slice);
+    remaining -= slice.timeout_ms;
+    if (result.status != platform::Transfer::timed_out || remaining <= 0) return result;
+    if (result.count > 0) {
+      // The unit has begun: the rest of the wait is one, so that its gap
+      // keeps its meaning across the slices.
+      slice = {limits.wanted - result.count, remaining, limits.gap_ms};
+      platform::ReadResult rest =
+          platform::read_bytes(buffer + result.count, damage + result.count, capacity - result.count, slice);
+      return {rest.status, result.count + rest.count, rest.error};
+    }
     check_silence();
-    remaining -= slice;
-    if (remaining <= 0) return result;
   }
 }
 

@@ -2,12 +2,16 @@
 // terminal sees what the program waits for instead of a frozen screen.
 #pragma once
 
+#include <cstdint>
+
 #include "pclink/platform/port.h"
 
-// platform::read_byte with the same total wait. When standard error is a
-// terminal the wait is taken in slices of a quarter second, and once the
-// device has sent nothing for about two seconds the waiting notice shows.
-platform::ReadResult read_byte_watching_silence(int timeout_cs);
+// platform::read_bytes with the same waits. When standard error is a
+// terminal a wait for the first byte is taken in slices of a quarter
+// second, and once the device has sent nothing for about two seconds the
+// waiting notice shows.
+platform::ReadResult read_watching_silence(std::uint8_t* buffer, std::uint8_t* damage, int capacity,
+                                           const platform::ReadLimits& limits);
 
 // A byte from the device (not the echo of one of ours) has arrived: the
 // silence is over.

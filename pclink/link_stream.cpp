@@ -5,6 +5,8 @@
 #include "pclink/serial_port.h"
 #include "pclink/serial_port_bytes.h"
 
+bool link_failed = false;
+
 namespace {
 
 std::uint8_t relay_buffer[relay_buffer_size];
@@ -49,7 +51,9 @@ void link_read(int n, std::uint8_t* destination) {
   }
   for (int i = 0; i < n; ++i) {
     end_if_line_failed();
-    destination[i] = static_cast<std::uint8_t>(recv_raw(pclink_byte_timeout) & 0xFF);
+    const int byte = recv_raw(pclink_byte_timeout);
+    link_failed = byte < 0;
+    destination[i] = static_cast<std::uint8_t>(byte & 0xFF);
   }
 }
 
@@ -58,16 +62,16 @@ int link_read_in_unit(int n, std::uint8_t* destination) {
     relay_read(n, destination);
     return n;
   }
-  for (int i = 0; i < n; ++i) {
-    end_if_line_failed();
-    int byte = recv_raw(packet_byte_timeout);
-    if (byte < 0 && !port_error) {
-      link_failed = false;
-      return i;
-    }
-    destination[i] = static_cast<std::uint8_t>(byte & 0xFF);
+  end_if_line_failed();
+  const int count = recv_unit(destination, n);
+  link_failed = port_failed;
+  return count;
+}
+
+void link_expect_in_unit(int n) {
+  if (!relay_active && !link_failed) {
+    recv_ahead(n);
   }
-  return n;
 }
 
 void link_write(int n, const std::uint8_t* source) {
@@ -75,10 +79,8 @@ void link_write(int n, const std::uint8_t* source) {
     relay_write(n, source);
     return;
   }
-  for (int i = 0; i < n; ++i) {
-    end_if_line_failed();
-    send_raw(pclink_byte_timeout, source[i]);
-  }
+  end_if_line_failed();
+  link_failed = !send_unit(source, n, pclink_byte_timeout);
 }
 
 std::uint8_t* relay_unit_buffer() {
@@ -104,6 +106,7 @@ bool relay_frame_overrun() {
 }
 
 void reset_link_stream() {
+  link_failed = false;
   relay_position = 0;
   relay_frame_length = 0;
   frame_overrun = false;

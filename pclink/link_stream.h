@@ -8,17 +8,29 @@
 
 #include <cstdint>
 
-// n bytes of the PC-link stream in or out. On a cable a failed byte reads
-// as 0xFF and the next transfer ends the program ("TimeOut", exit code 1).
+// The cable line failed: a PC-link byte did not come within its time-out,
+// a unit could not be written, or the port failed. Set by the transfers
+// below; the next one then prints "TimeOut" and ends the program with exit
+// code 1. Never set in link mode 2, whose framing retries.
+extern bool link_failed;
+
+// n bytes of the PC-link stream in or out; a unit written goes out in one
+// write. On a cable a byte that did not come reads as 0xFF and the next
+// transfer ends the program ("TimeOut", exit code 1).
 void link_read(int n, std::uint8_t* destination);
 void link_write(int n, const std::uint8_t* source);
-// The rest of a unit whose first byte has come: up to n bytes, each awaited
-// for packet_byte_timeout on a cable. Returns how many came; fewer than n
-// when one did not come in time, the unit cut short by a lost byte. That
-// silence is the unit's, not the line's: link_failed is left clear, unless
-// the port itself failed, which still ends the program at the next
-// transfer. In link mode 2 the bytes come from the relay frame, always n.
+// The rest of a unit whose first byte has come: up to n bytes, awaited
+// together within the unit's time-out (serial_port.h). Returns how many
+// came; fewer than n when the unit stopped coming, cut short by a lost
+// byte. That silence is the unit's, not the line's: link_failed is left
+// clear, unless the port itself failed. In link mode 2 the bytes come from
+// the relay frame, always n.
 int link_read_in_unit(int n, std::uint8_t* destination);
+// The next n bytes of a unit under way are due: on a cable they are
+// fetched from the line at once, for the link_read_in_unit calls that take
+// them, so that a unit read in several pieces costs one wait. Nothing in
+// link mode 2, where the frame holds the whole unit.
+void link_expect_in_unit(int n);
 
 // The relay unit buffer's size: one unit going out, or the payload of the
 // last frame received.

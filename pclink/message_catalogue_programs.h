@@ -12,14 +12,16 @@ inline constexpr Message program_messages[] = {
      "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x5f\x83\x43\x83\x8c\x83\x4e\x83\x67\x93\x5d\x91\x97",
      "qvcopy v{version} ZAURUS direct file transfer"},
     // "qvcomlog v{version} ZAURUSネットファイル転送"
-    {"title_qvcomlog", "qvcomlog v{version} ZAURUS\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97",
+    {"title_qvcomlog",
+     "qvcomlog v{version} ZAURUS\x83\x6c\x83\x62\x83\x67\x83\x74\x83\x40\x83\x43\x83\x8b\x93\x5d\x91\x97",
      "qvcomlog v{version} ZAURUS net file transfer"},
     // "qvdir v{version} ZAURUS 内部リスト表示"
     {"title_qvdir", "qvdir v{version} ZAURUS \x93\xe0\x95\x94\x83\x8a\x83\x58\x83\x67\x95\x5c\x8e\xa6",
      "qvdir v{version} ZAURUS storage list"},
     // "qvrestart v{version} ZAURUS パソコンリンクリセット"
     {"title_qvrestart",
-     "qvrestart v{version} ZAURUS \x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a\x83\x62\x83\x67",
+     "qvrestart v{version} ZAURUS "
+     "\x83\x70\x83\x5c\x83\x52\x83\x93\x83\x8a\x83\x93\x83\x4e\x83\x8a\x83\x5a\x83\x62\x83\x67",
      "qvrestart v{version} ZAURUS PC link reset"},
     // "qvinstall v{version} ZAURUS AddInソフト転送"
     {"title_qvinstall", "qvinstall v{version} ZAURUS AddIn\x83\x5c\x83\x74\x83\x67\x93\x5d\x91\x97",
@@ -32,55 +34,42 @@ inline constexpr Message program_messages[] = {
      "qvunpack v1.4 backup file extraction"},
 
     // Usage texts.
-    {"usage_qvcopy",
-     "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
-     "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n",
-     "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
-     "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n"},
-    {"usage_qvcomlog",
-     "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
-     "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n",
-     "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
-     "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n"},
-    {"usage_qvdir", "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n", "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n"},
-    {"usage_qvrestart", "usage: qvrestart [-s0|1|2] -r\n", "usage: qvrestart [-s0|1|2] -r\n"},
-    {"usage_qvinstall",
-     "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
-     "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n",
-     "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
-     "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n"},
-    {"usage_qvunpack", "usage: qvunpack [-l] [-t] <backupfile>\r\n", "usage: qvunpack [-l] [-t] <backupfile>\r\n"},
+    english_already("usage_qvcopy",
+                    "usage: qvcopy    [-s0|1|2] <fileX68> [<fileZAU>]      (X68K->ZAURUS)\r\n"
+                    "       qvcopy -g [-s0|1|2] <fileZAU> [<fileX68>]      (ZAURUS->X68K)\r\n"),
+    english_already("usage_qvcomlog",
+                    "usage: qvcomlog    [-s0|1|2] [-cN] <file>    (X68K->ZaurusNetLog)\r\n"
+                    "       qvcomlog -g [-s0|1|2] [-cN] <file>    (ZaurusNetLog->X68K)\r\n"),
+    english_already("usage_qvdir", "usage: qvdir [-s0|1|2] [<ZAURUS FileName>]\r\n"),
+    english_already("usage_qvrestart", "usage: qvrestart [-s0|1|2] -r\n"),
+    english_already("usage_qvinstall",
+                    "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
+                    "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n"),
+    english_already("usage_qvunpack", "usage: qvunpack [-l] [-t] <backupfile>\r\n"),
 
     // A refused command line: the line before the usage text names what
     // was wrong, the line after it the options the usage text leaves out.
-    {"option_letter_unknown", "{program}: unknown option letter '{letter}' in '{argument}'",
-     "{program}: unknown option letter '{letter}' in '{argument}'"},
-    {"option_unknown", "{program}: unknown option '{argument}'", "{program}: unknown option '{argument}'"},
-    {"port_option_missing", "{program}: -d needs a port name (-d /dev/ttyUSB0)",
-     "{program}: -d needs a port name (-d /dev/ttyUSB0)"},
-    {"size_option_missing", "{program}: -m needs a size (-m 256K)", "{program}: -m needs a size (-m 256K)"},
-    {"size_option_bad",
-     "{program}: '{size}' is no size for -m: a number of bytes, or one followed by K or M, at most 16777214",
-     "{program}: '{size}' is no size for -m: a number of bytes, or one followed by K or M, at most 16777214"},
-    {"link_mode_option_bad", "{program}: '{argument}': -s takes one digit (-s0, -s1 or -s2)",
-     "{program}: '{argument}': -s takes one digit (-s0, -s1 or -s2)"},
-    {"slot_option_bad", "{program}: '{argument}': -c takes one character, the slot 0 to 8 (-c3)",
-     "{program}: '{argument}': -c takes one character, the slot 0 to 8 (-c3)"},
-    {"file_name_missing", "{program}: no file named", "{program}: no file named"},
-    {"package_name_missing", "{program}: no package list or program file named",
-     "{program}: no package list or program file named"},
-    {"archive_name_missing", "{program}: no backup file named", "{program}: no backup file named"},
-    {"run_option_missing", "{program}: nothing is done without -r", "{program}: nothing is done without -r"},
-    {"usage_more_options", "{program} also takes {options}. Try '{program} --help'",
-     "{program} also takes {options}. Try '{program} --help'"},
-    {"usage_help_hint", "Try '{program} --help'", "Try '{program} --help'"},
+    english_already("option_letter_unknown", "{program}: unknown option letter '{letter}' in '{argument}'"),
+    english_already("option_unknown", "{program}: unknown option '{argument}'"),
+    english_already("port_option_missing", "{program}: -d needs a port name (-d /dev/ttyUSB0)"),
+    english_already("size_option_missing", "{program}: -m needs a size (-m 256K)"),
+    english_already("size_option_bad",
+                    "{program}: '{size}' is no size for -m: a number of bytes, or one followed by K or M, at most "
+                    "16777214"),
+    english_already("link_mode_option_bad", "{program}: '{argument}': -s takes one digit (-s0, -s1 or -s2)"),
+    english_already("slot_option_bad", "{program}: '{argument}': -c takes one character, the slot 0 to 8 (-c3)"),
+    english_already("file_name_missing", "{program}: no file named"),
+    english_already("package_name_missing", "{program}: no package list or program file named"),
+    english_already("archive_name_missing", "{program}: no backup file named"),
+    english_already("run_option_missing", "{program}: nothing is done without -r"),
+    english_already("usage_more_options", "{program} also takes {options}. Try '{program} --help'"),
+    english_already("usage_help_hint", "Try '{program} --help'"),
 
     // qvrestart, on a terminal only: a successful run is otherwise silent.
-    {"reset_done", "the device's PC link was reset", "the device's PC link was reset"},
+    english_already("reset_done", "the device's PC link was reset"),
 
     // qvdir and qvunpack.
-    {"output_not_written", "standard output cannot be written: the {what} is not whole there",
-     "standard output cannot be written: the {what} is not whole there"},
+    english_already("output_not_written", "standard output cannot be written: the {what} is not whole there"),
     // qvdir. "通信中 しばらくお待ち下さい"
     {"communicating",
      "\x92\xca\x90\x4d\x92\x86 \x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x89\xba\x82\xb3\x82\xa2",
@@ -106,8 +95,7 @@ inline constexpr Message program_messages[] = {
      "{name}:\x91\x97\x90\x4d\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab"
      "\x82\xdc\x82\xb9\x82\xf1",
      "{name}: the file to send cannot be opened"},
-    {"program_name_too_long", "{name}:file name too long (at most 2041 bytes)",
-     "{name}:file name too long (at most 2041 bytes)"},
+    english_already("program_name_too_long", "{name}:file name too long (at most 2041 bytes)"),
     // " 終了", after a file's progress
     {"install_file_done", " \x8f\x49\x97\xb9", " done"},
     // "送信完了"

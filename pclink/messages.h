@@ -24,6 +24,11 @@ struct Message {
   const char* english;  // plain ASCII
 };
 
+// A message whose system text is English already: the same text for both.
+consteval Message english_already(const char* key, const char* text) {
+  return {key, text, text};
+}
+
 #include "pclink/message_catalogue_link.h"
 #include "pclink/message_catalogue_programs.h"
 

@@ -1,9 +1,12 @@
 // Packets and control bytes on the PC-link stream.
 #include "pclink/packet.h"
 
+#include <cstring>
+
 #include "pclink/checksum16.h"
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
+#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/platform/console.h"
 #include "pclink/relay.h"
@@ -121,7 +124,7 @@ int little_endian_word(const std::uint8_t* bytes) {
 }
 
 int refuse_cut_packet(RefusedPacket found, RefusedPacket* refused) {
-  print_line("packet cut short", "");
+  print_message(msg("packet_cut_short"));
   return refuse_packet(found, refused);
 }
 
@@ -138,15 +141,16 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     return recv_eot;
   }
   if (start != SOH) {
-    print_line("packet format error", "");
+    print_message(msg("packet_format_error"));
     return refuse_packet(found, refused);
   }
+  link_expect_in_unit(4);  // number, complement, length
   std::uint8_t numbering[2] = {0, 0};
   if (!read_in_packet(2, numbering, found)) {
     return refuse_cut_packet(found, refused);
   }
   if (numbering[1] != static_cast<std::uint8_t>(~numbering[0])) {
-    print_line("packet number error", "");
+    print_message(msg("packet_number_error"));
     return refuse_packet(found, refused);
   }
   std::uint8_t length_field[2] = {0, 0};
@@ -155,9 +159,10 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   }
   int length = little_endian_word(length_field);
   if (length > longest_packet_read) {
-    print_line("packet length error", "");
+    print_message(msg("packet_length_error"));
     return refuse_packet(found, refused);
   }
+  link_expect_in_unit(length + 2);  // payload and checksum
   // A payload longer than the buffer is still read whole, so the stream
   // stays in step with the device, but only what fits is kept.
   std::uint16_t sum = 0;
@@ -178,7 +183,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   // In link mode 2 a packet that runs past the end of its relay frame was
   // cut short; what follows it in the buffer is not the device's.
   if (little_endian_word(checksum) != sum || relay_frame_overrun()) {
-    print_line("p-check sum error", "");
+    print_message(msg("packet_checksum_error"));
     return refuse_packet(found, refused);
   }
   std::uint8_t expected = static_cast<std::uint8_t>(number);
@@ -187,11 +192,11 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
     if (number > 1 && numbering[0] == static_cast<std::uint8_t>(number - 1)) {
       return recv_repeated;
     }
-    print_line("packet number error", "");
+    print_message(msg("packet_number_error"));
     return recv_out_of_step;
   }
   if (length > capacity) {
-    print_line("packet too long", "");
+    print_message(msg("packet_too_long"));
     return recv_too_long;
   }
   return length;
@@ -201,17 +206,22 @@ int send_packet(int n, int number, const std::uint8_t* payload) {
   // A Packet from the host starts a new exchange: an ENQ taken before it
   // belongs to an exchange that is over.
   closing_enq_taken = false;
-  last_packet = {platform::monotonic_milliseconds(),
-                 static_cast<std::int64_t>(n + packet_framing_length) * line_byte_microseconds() / 1000};
+  last_packet = {platform::monotonic_milliseconds(), line_time_ms(n + packet_framing_length)};
   begin_send();
-  std::uint8_t number_byte = static_cast<std::uint8_t>(number);
-  std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
-                            static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF)};
-  link_write(5, header);
-  link_write(n, payload);
-  std::uint16_t sum = checksum16(n, payload);
-  std::uint8_t trailer[2] = {static_cast<std::uint8_t>(sum & 0xFF), static_cast<std::uint8_t>(sum >> 8)};
-  link_write(2, trailer);
+  // The whole Packet in one write: on a USB adapter every write can become
+  // a transfer of its own.
+  static std::uint8_t unit[packet_framing_length + 0xFFFF];
+  const std::uint8_t number_byte = static_cast<std::uint8_t>(number);
+  const std::uint16_t sum = checksum16(n, payload);
+  const std::uint8_t header[5] = {SOH, number_byte, static_cast<std::uint8_t>(~number_byte),
+                                  static_cast<std::uint8_t>(n & 0xFF), static_cast<std::uint8_t>((n >> 8) & 0xFF)};
+  std::memcpy(unit, header, sizeof header);
+  if (n > 0) {
+    std::memcpy(unit + sizeof header, payload, static_cast<std::size_t>(n));
+  }
+  unit[sizeof header + n] = static_cast<std::uint8_t>(sum & 0xFF);
+  unit[sizeof header + n + 1] = static_cast<std::uint8_t>(sum >> 8);
+  link_write(n + packet_framing_length, unit);
   end_send();
   return 1;
 }

@@ -9,8 +9,8 @@
 // On a noisy line: a Packet the host refuses is drained off the line to its
 // end before the host answers, so one NAK answers one damaged Packet and no
 // byte of it is ever read as a control byte. Once a Packet's SOH has come,
-// its other bytes must follow within packet_byte_timeout each: a Packet cut
-// short by a lost byte is refused the same way, while a device silent before
+// its other bytes must follow within the unit's time-out and without a gap
+// (serial_port.h): a Packet cut short by a lost byte is refused the same way, while a device silent before
 // the SOH still ends the program with "TimeOut" on a cable. Every repeat of
 // a handshake is counted; a line so noisy that a unit needs more than
 // handshake_repeat_limit repeats in a row ends the program with a message

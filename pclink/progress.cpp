@@ -101,13 +101,9 @@ void hide_waiting_notice() {
 
 StatusLineParts waiting_notice_parts(bool relay) {
   StatusLineParts parts;
-  if (relay) {
-    parts.notice = "waiting for the device... (keeps trying; Ctrl-C stops)";
-    parts.short_notice = "no answer; retrying, Ctrl-C stops";
-  } else {
-    parts.notice = "waiting for the device... (no answer; gives up after 10 s)";
-    parts.short_notice = "no answer; gives up after 10 s";
-  }
+  // A terminal's line alone: in the terminal's language.
+  parts.notice = terminal_text_of(relay ? msg("waiting_relay") : msg("waiting"));
+  parts.short_notice = terminal_text_of(relay ? msg("waiting_relay_short") : msg("waiting_short"));
   return parts;
 }
 

@@ -84,7 +84,6 @@ Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, in
   }
   Grant grant = read_frame(buffer, capacity, expected, length);
   if (grant != Grant::taken) {
-    note_line_doubt();
     drain_refused_frame();
   }
   switch (grant) {
@@ -92,17 +91,17 @@ Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, in
       send_relay_control(relay_ack);
       break;
     case Grant::wrong_kind:
-      print_line("Packet format error", "");
+      print_message(msg("relay_format_error"));
       break;
     case Grant::wrong_number:
-      print_line("packet number error", "");
+      print_message(msg("packet_number_error"));
       break;
     case Grant::too_long:
-      print_line("opt frame too long", "");
+      print_message(msg("relay_frame_too_long"));
       send_relay_control(relay_nak);
       break;
     case Grant::damaged:
-      print_line("opt check sum error", "");
+      print_message(msg("relay_checksum_error"));
       send_relay_control(relay_nak);
       break;
     case Grant::unanswered:

@@ -10,16 +10,12 @@
 namespace {
 
 // Time-outs in hundredths of a second.
-constexpr int relay_byte_timeout = 100;   // every byte sent
+constexpr int relay_byte_timeout = 100;   // every block sent
 // A frame's length, payload and checksum follow its header without a pause.
 // A sender that hears no answer announces again after half a second, so a
 // longer wait inside the payload would take its new ENQ blocks for the
 // bytes a damaged length field promised, and read on for minutes.
 constexpr int relay_frame_gap_timeout = 30;
-// A frame's bytes follow one another without a pause; this much silence
-// means the sender has finished and waits for our answer, which it expects
-// within half a second.
-constexpr int relay_drain_silence = 10;
 
 // More than the longest frame we take, so a damaged frame is drained whole;
 // on a line that babbles without a pause the drain still ends, after about
@@ -34,6 +30,12 @@ constexpr int sync_length = 5;
 // frame number and the length; their values are not looked at on receipt.
 constexpr std::uint8_t frame_fixed_byte = 0x10;
 constexpr std::uint8_t frame_fixed_triple[3] = {0x01, 0x40, 0xFE};
+// A frame's bytes after its mark and kind, up to its payload: the fixed
+// byte, the number, the fixed triple and the length.
+constexpr int frame_header_rest = 8;
+// The bytes a block takes besides a frame's payload: sync, mark, kind, the
+// header's rest and the checksum.
+constexpr int frame_overhead = sync_length + 2 + frame_header_rest + 2;
 
 // Set once a byte of the frame being read failed to come: the rest of the
 // frame is not read, and reads as 0xFF.
@@ -44,30 +46,40 @@ bool frame_cut = false;
 // speed.
 int recv_line_byte(int timeout) {
   int byte = recv_raw(timeout);
-  if (port_error) {
+  if (port_failed) {
     timeout_exit();
   }
   return byte;
 }
 
-void send_byte(std::uint8_t byte) {
-  send_raw(relay_byte_timeout, byte);
-  if (port_error) {
+// A block put together to go out in one write: on a USB adapter every
+// write can become a transfer of its own.
+struct Block {
+  std::uint8_t bytes[frame_overhead + relay_buffer_size];
+  int length = 0;
+
+  void put(std::uint8_t byte) { bytes[length++] = byte; }
+  void put_word(int value) {
+    put(static_cast<std::uint8_t>(value & 0xFF));
+    put(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+  }
+  void put_start(std::uint8_t kind) {
+    for (int i = 0; i < sync_length; ++i) {
+      put(0x00);
+    }
+    put(block_mark);
+    put(kind);
+  }
+};
+
+Block block;
+
+void send_block() {
+  send_unit(block.bytes, block.length, relay_byte_timeout);
+  block.length = 0;
+  if (port_failed) {
     timeout_exit();
   }
-}
-
-void send_word(int value) {
-  send_byte(static_cast<std::uint8_t>(value & 0xFF));
-  send_byte(static_cast<std::uint8_t>((value >> 8) & 0xFF));
-}
-
-void send_block_start(std::uint8_t kind) {
-  for (int i = 0; i < sync_length; ++i) {
-    send_byte(0x00);
-  }
-  send_byte(block_mark);
-  send_byte(kind);
 }
 
 }  // namespace
@@ -79,12 +91,15 @@ bool find_block_start(int first_timeout) {
   for (int hunted = 0; hunted < relay_drain_limit;) {
     int byte = recv_line_byte(first_timeout);
     ++hunted;
-    if (link_failed) {
+    if (byte < 0) {
       return false;
     }
     if (byte != 0x00) {
       continue;
     }
+    // The rest of the sync, the mark, the kind and at least a byte more
+    // follow at once: fetched together rather than a byte at a time.
+    recv_ahead(sync_length + 2);
     int zeros = 1;
     // A failed read in the run reads as -1 and ends it.
     while (hunted < relay_drain_limit && (byte = recv_line_byte(relay_hunt_timeout)) == 0x00) {
@@ -106,7 +121,7 @@ int frame_byte(int timeout) {
     return 0xFF;
   }
   int byte = recv_line_byte(timeout);
-  if (link_failed) {
+  if (byte < 0) {
     frame_cut = true;
     return 0xFF;
   }
@@ -123,16 +138,15 @@ int relay_recv_word() {
 }  // namespace
 
 void drain_refused_frame() {
-  for (int i = 0; i < relay_drain_limit; ++i) {
-    recv_line_byte(relay_drain_silence);
-    if (link_failed) {
-      return;
-    }
+  discard_until_silence(relay_drain_limit);
+  if (port_failed) {
+    timeout_exit();
   }
 }
 
 Grant read_frame(std::uint8_t* buffer, int capacity, int expected, int& length) {
   frame_cut = false;
+  received_damage();  // forgets damage before the frame
   int kind = frame_byte(relay_hunt_timeout);
   if (frame_cut) {
     return Grant::damaged;
@@ -140,6 +154,7 @@ Grant read_frame(std::uint8_t* buffer, int capacity, int expected, int& length) 
   if (kind != data_frame_kind) {
     return Grant::wrong_kind;
   }
+  recv_ahead(frame_header_rest);
   frame_byte(relay_hunt_timeout);
   int number = relay_recv_word();
   if (frame_cut) {
@@ -166,33 +181,38 @@ Grant read_frame(std::uint8_t* buffer, int capacity, int expected, int& length) 
   if (length == 0) {
     return Grant::damaged;
   }
+  recv_ahead(length + 2);
   for (int i = 0; i < length && !frame_cut; ++i) {
     buffer[i] = static_cast<std::uint8_t>(frame_byte(relay_frame_gap_timeout));
   }
   int checksum = relay_recv_word();
-  if (frame_cut || checksum != checksum16(length, buffer)) {
+  // A byte that came with a parity or framing error makes the frame damaged
+  // even when its sum happens to hold.
+  if (frame_cut || checksum != checksum16(length, buffer) || received_damage()) {
     return Grant::damaged;
   }
   return Grant::taken;
 }
 
 void send_frame_body(int n, int number, const std::uint8_t* payload) {
-  send_block_start(data_frame_kind);
-  send_byte(frame_fixed_byte);
-  send_word(number);
+  block.put_start(data_frame_kind);
+  block.put(frame_fixed_byte);
+  block.put_word(number);
   for (std::uint8_t byte : frame_fixed_triple) {
-    send_byte(byte);
+    block.put(byte);
   }
-  send_word(n);
+  block.put_word(n);
   for (int i = 0; i < n; ++i) {
-    send_byte(payload[i]);
+    block.put(payload[i]);
   }
-  send_word(checksum16(n, payload));
+  block.put_word(checksum16(n, payload));
+  send_block();
 }
 
 void send_relay_control(std::uint8_t code) {
-  send_block_start(control_block_kind);
-  send_byte(code);
+  block.put_start(control_block_kind);
+  block.put(code);
+  send_block();
 }
 
 int recv_relay_control() {
@@ -201,8 +221,14 @@ int recv_relay_control() {
       return -1;
     }
     // A data frame met here is passed over: the hunt goes on through it.
+    received_damage();
     if (recv_line_byte(relay_hunt_timeout) == control_block_kind) {
-      return recv_line_byte(relay_hunt_timeout);
+      const int code = recv_line_byte(relay_hunt_timeout);
+      // A code that came with a parity error is no code: the block is
+      // passed over like a frame.
+      if (!received_damage()) {
+        return code;
+      }
     }
   }
 }

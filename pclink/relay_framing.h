@@ -8,8 +8,10 @@
 // payload, checksum16 of the payload (16 bits, little-endian). A receiver
 // finds a block by a run of at least two zero bytes followed by 0x96.
 //
-// Every byte goes to and from the line through send_raw and recv_raw, so
-// echo suppression applies to blocks as to any other bytes. A transfer that
+// Every block goes out in one write (send_unit) and every byte comes in
+// through recv_raw, so echo suppression applies to blocks as to any other
+// bytes; a block or frame being read is fetched from the line as a whole
+// where its length is known (recv_ahead). A transfer that
 // fails outright (the port is gone) ends the run at once with "TimeOut", as
 // on a cable, before the framing could retry it at full speed; a time-out
 // never does.

@@ -8,14 +8,19 @@
 namespace {
 
 struct EndingNote {
-  const char* first = nullptr;
-  const char* second = nullptr;
+  const Message* message = nullptr;
+  const char* name = nullptr;
 } ending_note;
 
 }  // namespace
 
 void timeout_exit() {
-  print_line("TimeOut", "");
+  print_message(msg("time_out"));
+  // Nothing at all came back: no echo, no answer. The advice fits that
+  // case alone; a device that answered before and fell silent needs none.
+  if (line_never_answered()) {
+    print_message(msg("nothing_answered"), {host_value(current_port_name())});
+  }
   print_ending_note();
   close_port();
   exit_program(exit_line_failed);
@@ -36,8 +41,8 @@ void abandon_exchange(const Message& why) {
   exit_program(exit_not_done);
 }
 
-void set_ending_note(const char* first, const char* second) {
-  ending_note = {first, second};
+void set_ending_note(const Message& message, const char* name) {
+  ending_note = {&message, name};
 }
 
 void clear_ending_note() {
@@ -45,7 +50,7 @@ void clear_ending_note() {
 }
 
 void print_ending_note() {
-  if (ending_note.first != nullptr) {
-    print_line(ending_note.first, ending_note.second);
+  if (ending_note.message != nullptr) {
+    print_message(*ending_note.message, {ending_note.name});
   }
 }

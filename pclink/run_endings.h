@@ -28,9 +28,10 @@ void count_repeat(int& repeats);
 
 // A line that an ending in the middle of an exchange prints after its own
 // message ("TimeOut", "transfer abandoned"): what the ending leaves undone,
-// such as a write whose read-back it cut off. Set it just before the
-// exchange and clear it just after; the two texts must live that long.
-void set_ending_note(const char* first, const char* second);
+// such as a write whose read-back it cut off: message, naming the device
+// file name. Set it just before the exchange and clear it just after; the
+// name must live that long.
+void set_ending_note(const Message& message, const char* name);
 void clear_ending_note();
 // Prints the ending note, if one is set.
 void print_ending_note();

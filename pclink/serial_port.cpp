@@ -1,15 +1,18 @@
-// The port layer: opening and closing the port, bytes to and from the line
+// The port layer: opening and closing the port, units to and from the line
 // through echo suppression, and the drain after a damaged unit, on top of
 // the platform's port.
 #include "pclink/serial_port.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "pclink/console.h"
 #include "pclink/echo.h"
 #include "pclink/line_doubts.h"
+#include "pclink/line_timing.h"
 #include "pclink/line_watch.h"
+#include "pclink/platform/console.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/process.h"
 #include "pclink/serial_port_bytes.h"
@@ -18,51 +21,58 @@ bool relay_active = false;
 
 namespace {
 
-// The time one byte takes on the line at the rate open_port chose, and
-// whether the port keeps to it.
-int byte_microseconds = 10 * 1000000 / 9600;
+// Whether the open port keeps the line's pace (platform::line_keeps_pace).
 bool paced = false;
 
 constexpr char default_port_name[] = "COM2";
 char port_name[port_name_max_length + 1] = "COM2";
 
-// Draining after a damaged unit: the device has finished sending when the
-// line stays silent this long, and a line that never falls silent is left
-// after this many bytes, so that even a babbling line lets the caller go on.
-constexpr int drain_silence_timeout = 50;
+// Draining after a damaged unit: a line that never falls silent is left
+// after this many bytes (and their time on the line), so that even a
+// babbling line lets the caller go on.
 constexpr int drain_byte_limit = 8192;
 
+// The unit under way stopped coming (its gap or its time-out ran out): what
+// is left of it is not waited for again. Set by the unit reads, cleared when
+// the next unit begins: a wait for a first byte, or a unit sent.
+bool unit_stopped = false;
+
+// A byte handed on since received_damage last looked came damaged.
+bool damage_handed_on = false;
+
 // The line after "port open error": why, in words a user can act on.
+// A port name is a host name, in the user's own character set.
 void explain_open_failure(const platform::OpenResult& result) {
-  char detail[256];
-  const char* why = detail;
+  const MessageValue port = host_value(port_name);
   switch (result.failure) {
     case platform::OpenFailure::none:
       return;
     case platform::OpenFailure::no_such_port:
-      why = ": no such port";
-      break;
+      if (result.device_meant[0] != '\0') {
+        print_message(msg("port_missing_meant"), {port, result.device_meant});
+      } else if (result.device_nearby[0] != '\0') {
+        print_message(msg("port_missing_nearby"), {port, result.device_nearby});
+      } else {
+        print_message(msg("port_missing"), {port});
+      }
+      return;
     case platform::OpenFailure::busy:
-      why = ": the port is held by another program";
-      break;
+      print_message(msg("port_busy"), {port});
+      return;
     case platform::OpenFailure::not_a_port:
-      why = ": not a serial port";
-      break;
+      print_message(msg("port_not_serial"), {port});
+      return;
     case platform::OpenFailure::no_permission:
       if (result.group[0] == '\0') {
-        why = ": no permission to use the port";
-        break;
+        print_message(msg("port_no_permission"), {port});
+      } else {
+        print_message(msg("port_no_permission_group"), {port, result.group});
       }
-      std::snprintf(detail, sizeof detail,
-                    ": no permission to use the port; join the group %s (sudo usermod -aG %s $USER), "
-                    "then log in again",
-                    result.group, result.group);
-      break;
+      return;
     case platform::OpenFailure::other:
-      std::snprintf(detail, sizeof detail, ": the port cannot be opened (error %d)", result.error);
-      break;
+      print_message(msg("port_open_failed"), {port, result.error});
+      return;
   }
-  print_host_line(port_name, why);  // a port name is a host name, in the user's set
 }
 
 }  // namespace
@@ -86,14 +96,16 @@ void open_port(int link_mode) {
   } else if (link_mode == link_mode_relay) {
     settings.odd_parity = true;
   }
-  byte_microseconds = (settings.odd_parity ? 11 : 10) * 1000000 / settings.baud;
-  paced = platform::line_keeps_pace(port_name);
   platform::OpenResult opened = platform::open_port(port_name, settings);
   if (opened.failure != platform::OpenFailure::none) {
-    print_line("port open error", "");
+    print_message(msg("port_open_error"));
     explain_open_failure(opened);
-    return;
+    // Nothing can go on the line: the run ends here, rather than with a
+    // failed write and "TimeOut" lines that would bury the reason.
+    exit_program(exit_line_failed);
   }
+  set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
+  paced = platform::line_keeps_pace(port_name);
   if (link_mode == link_mode_relay) {
     relay_active = true;
     note_relay_line();
@@ -104,52 +116,112 @@ void close_port() {
   platform::close_port();
 }
 
-int line_byte_microseconds() {
-  return byte_microseconds;
-}
-
 bool line_paced() {
   return paced;
 }
 
 int recv_raw(int timeout) {
-  int value = recv_past_echo(timeout);
-  if (value >= 0) {
-    note_device_byte();
+  const std::int64_t start = platform::monotonic_milliseconds();
+  const EchoTaken taken = take_echo(timeout * 10);
+  if (received_count() == 0) {
+    unit_stopped = false;
+    const std::int64_t waited = platform::monotonic_milliseconds() - start;
+    fill_received(1, {static_cast<int>(std::max<std::int64_t>(timeout * 10 - waited, 0)), 0});
   }
-  return value;
-}
-
-DrainedBytes drain_line() {
-  DrainedBytes drained;
-  if (relay_active || link_failed) {
-    return drained;
-  }
-  while (drained.count < drain_byte_limit) {
-    int byte = recv_raw(drain_silence_timeout);
-    if (byte < 0) {
-      break;
-    }
-    drained.last = byte;
-    ++drained.count;
-  }
-  if (drained.count > 0) {
+  int byte = -1;
+  if (received_count() > 0) {
+    byte = received_byte(0);
+    damage_handed_on = take_received(1, nullptr) || damage_handed_on;
+  } else if (taken.in_place_of_last >= 0 && !port_failed) {
+    // The device stays silent after the echo: the byte that took the last
+    // echo byte's place was the device's answer, and that echo byte was lost.
+    // Or it was our own last byte, damaged: a guess, and a doubt.
+    byte = taken.in_place_of_last;
     note_line_doubt();
   }
-  // The silence that ends the drain is the one awaited, not a line failure.
-  if (!last_read_failed) {
-    link_failed = false;
+  if (byte >= 0) {
+    note_device_byte();
+  }
+  return byte;
+}
+
+int recv_ahead(int n) {
+  take_echo(echo_timeout_ms(echo_pending()));
+  const int buffered = received_count();
+  if (buffered >= n || unit_stopped) {
+    return std::min(buffered, n);
+  }
+  const int missing = n - buffered;
+  const int got = fill_received(n, {unit_timeout_ms(missing), unit_gap_ms()});
+  if (got < n) {
+    unit_stopped = true;
+  }
+  return std::min(got, n);
+}
+
+int recv_unit(std::uint8_t* destination, int n, bool* damaged) {
+  const int count = recv_ahead(n);
+  const bool any_damaged = take_received(count, destination);
+  damage_handed_on = any_damaged || damage_handed_on;
+  if (damaged != nullptr) {
+    *damaged = any_damaged;
+  }
+  return count;
+}
+
+bool received_damage() {
+  const bool damaged = damage_handed_on;
+  damage_handed_on = false;
+  return damaged;
+}
+
+DrainedBytes discard_until_silence(int byte_limit) {
+  take_echo(echo_timeout_ms(echo_pending()));
+  // After a unit that stopped coming in the middle, its rest may still come
+  // after a pause as long as the one that cut it; otherwise the device fell
+  // silent when its damaged unit ended.
+  const int silence_ms = unit_stopped ? unit_gap_ms() : drain_silence_ms();
+  DrainedBytes drained;
+  const std::int64_t deadline = platform::monotonic_milliseconds() + drain_timeout_ms(byte_limit) + silence_ms;
+  while (drained.count < byte_limit) {
+    if (received_count() == 0) {
+      const std::int64_t left = deadline - platform::monotonic_milliseconds();
+      const int silence = static_cast<int>(std::min<std::int64_t>(silence_ms, left));
+      if (silence <= 0 || fill_received(1, {silence, 0}) == 0) break;
+    }
+    const int count = std::min(received_count(), byte_limit - drained.count);
+    drained.last = received_byte(count - 1);
+    take_received(count, nullptr);
+    drained.count += count;
+  }
+  unit_stopped = false;
+  // Bytes drained on a cable were where a unit or an answer should have
+  // started. Through the relay they are the rest of a frame refused whole,
+  // which its sender sends again: nothing is in doubt.
+  if (drained.count > 0 && !relay_active) {
+    note_line_doubt();
   }
   return drained;
 }
 
-void send_raw(int timeout, std::uint8_t byte) {
-  write_port_byte(timeout, byte);
-  // Recorded whether or not the write succeeded: a failed write ends the
-  // cable conversation anyway, and the relay framing resends whole blocks.
-  if (echo_enabled) {
-    remember_sent_byte(byte);
+DrainedBytes drain_line() {
+  if (relay_active) {
+    return {};
   }
+  return discard_until_silence(drain_byte_limit);
+}
+
+bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
+  unit_stopped = false;
+  const bool sent = write_line(bytes, n, timeout * 10 + line_time_ms(n));
+  if (echo_enabled) {
+    remember_sent(bytes, n);
+  }
+  return sent;
+}
+
+bool line_never_answered() {
+  return !line_ever_answered() && !port_failed;
 }
 
 void delay_ticks(int n) {
@@ -161,6 +233,9 @@ void reset_link_state() {
   reset_line_watch();
   reset_port_bytes();
   reset_echo();
+  set_line_timing(19200, false, 0);
   std::strcpy(port_name, default_port_name);
   relay_active = false;
+  unit_stopped = false;
+  damage_handed_on = false;
 }

@@ -1,15 +1,17 @@
-// The serial port: one RS-232 line per process, driven one byte at a time.
+// The serial port: one RS-232 line per process, moved a unit at a time.
 //
-// Principles of operation: every byte read or written is a separate
-// platform transfer under its own time-out, counted in hundredths of a
-// second (1000 for each PC-link byte on a cable, 100, 50 and 40 inside the
-// optical relay framing). Sent bytes pass echo suppression (echo.h) on the
-// way. A transfer that fails or times out sets link_failed
-// (serial_port_bytes.h); on a cable the next PC-link byte transfer
+// Principles of operation: a unit (a Packet, a control byte, a relay block)
+// goes out in one write; a read waits for the bytes a unit still needs, not
+// for each byte, under a time-out counted in hundredths of a second for the
+// first byte of an answer (1000 for each PC-link answer on a cable, 100, 50
+// and 40 inside the optical relay framing) and, inside a unit, under waits
+// that scale with the line (line_timing.h). Sent units pass echo
+// suppression (echo.h) on the way. A port that fails outright sets
+// port_failed (serial_port_bytes.h); on a cable the next PC-link transfer
 // (link_stream.h) then prints "TimeOut" and ends the program with exit code
-// 1. In link mode 2 the PC-link bytes go to and from the relay unit buffer
-// instead, and the relay framing carries them to the line through this
-// layer.
+// 1, as it does after a byte that did not come. In link mode 2 the PC-link
+// bytes go to and from the relay unit buffer instead, and the relay framing
+// carries them to the line through this layer.
 #pragma once
 
 #include <cstdint>
@@ -22,17 +24,6 @@ constexpr int default_link_mode = link_mode_cable_19200;
 
 // Time-outs in hundredths of a second.
 constexpr int pclink_byte_timeout = 1000;
-// Each byte of a Packet after its SOH. The device sends a Packet's bytes
-// back to back: about half a millisecond apart at 19200 baud, and a USB
-// adapter hands them on in bursts a few tens of milliseconds apart at most.
-// A byte that has not come within a second was lost on the way and the
-// Packet was cut short: waiting the full 10 s for it would only end the run
-// with "TimeOut". Cut off after a second, the Packet is refused like any
-// damaged one and the device sends it again. A line that stalls longer
-// inside a Packet (the noise soak pauses up to 2 s) costs the same NAK and
-// repeat; a shorter wait would refuse Packets that a busy host was merely
-// slow to collect.
-constexpr int packet_byte_timeout = 100;
 
 extern bool relay_active;  // set by open_port in link mode 2
 
@@ -46,34 +37,61 @@ int set_port_name(const char* name);
 const char* current_port_name();
 
 // Opens and configures the port for a link mode. A port that cannot be
-// opened is reported ("port open error") and the program goes on: its first
-// transfer then fails.
+// opened is reported ("port open error" and, on the next line, why) and
+// the program ends with exit code 1.
 void open_port(int link_mode);
-// How long the line takes to carry one byte at the rate the port was opened
-// with (start, data and stop bits, parity in link mode 2), in microseconds.
-int line_byte_microseconds();
-// Whether the port carries bytes at that rate (platform::line_keeps_pace):
-// only then does the time an answer took tell anything.
+// Whether the port carries bytes at the rate it was opened with
+// (platform::line_keeps_pace): only then does the time an answer took tell
+// anything.
 bool line_paced();
 void close_port();
 
-// One byte from the port with echo suppression: the byte 0..255, or -1 when
-// the read failed or timed out.
+// The next byte from the line that is not the echo of ours: 0..255, or -1
+// when none came within the time-out (from the call, the echo's wait
+// included) or the port failed.
 int recv_raw(int timeout);
 
-// After a damaged unit on a cable: discards what the line still carries
-// until it stays silent for half a second (at most 8192 bytes), so that no
-// byte of the damaged unit is taken for a control byte or the start of the
-// next unit. Leaves link_failed as the drain found it: a time-out before
-// the drain still ends the program, the drain's own silence does not.
-// Nothing in link mode 2, where each unit arrives as a frame of its own.
+// The bytes of a unit whose first byte has come: up to n more, awaited
+// together within the unit's own time-out (twice their time on the line and
+// a gap), a silence of a gap inside them cutting the unit short. Returns how
+// many came; fewer than n when the unit stopped coming or was too slow.
+// damaged, if given, tells whether any of them came with a parity or
+// framing error.
+int recv_unit(std::uint8_t* destination, int n, bool* damaged = nullptr);
+// Whether a byte that recv_raw or recv_unit handed on since the last call
+// came with a parity or framing error, or as a break; the call forgets it.
+// In link mode 2, where the parity is checked, a block with such a byte is
+// line damage whatever its sum says.
+bool received_damage();
+// Fetches the next n bytes of a unit under way from the line as recv_unit
+// does, leaving them for recv_raw and recv_unit to take, so that a unit
+// read a byte at a time still costs one wait. Returns how many are there.
+int recv_ahead(int n);
+
+// Discards what the line carries until it falls silent (a few byte times
+// and the adapter's latency), at most byte_limit bytes and their time on
+// the line, so that no byte of a damaged unit is taken for the start of the
+// next. In every link mode.
 struct DrainedBytes {
   int count = 0;  // bytes discarded
   int last = -1;  // the last of them, the one the line fell silent after
 };
+DrainedBytes discard_until_silence(int byte_limit);
+
+// After a damaged unit on a cable: discard_until_silence of up to 8192
+// bytes. Nothing in link mode 2, where each unit arrives as a frame of its
+// own.
 DrainedBytes drain_line();
-// One byte to the port, remembered for echo suppression.
-void send_raw(int timeout, std::uint8_t byte);
+
+// One unit to the port in one write, remembered for echo suppression (also
+// when the write failed: the relay framing resends whole blocks). False
+// when the line did not take it within timeout hundredths of a second and
+// its time on the line, or the port failed.
+bool send_unit(const std::uint8_t* bytes, int n, int timeout);
+
+// Whether nothing at all has come from the line in this run, on a port that
+// did not fail: the device never answered, nor did the line echo.
+bool line_never_answered();
 
 // Pauses for n × 6 ms.
 void delay_ticks(int n);

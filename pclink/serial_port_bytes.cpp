@@ -1,72 +1,107 @@
-// The port layer's byte transfers: the one-byte receive buffer and the
-// failure flags, on top of the platform's port.
+// The receive buffer and the platform's transfers.
 #include "pclink/serial_port_bytes.h"
 
-#include <string>
+#include <cstring>
 
 #include "pclink/console.h"
 #include "pclink/line_watch.h"
 #include "pclink/platform/port.h"
 
-bool link_failed = false;
-bool port_error = false;
-bool last_read_failed = false;
+bool port_failed = false;
 
 namespace {
 
-// Bytes delivered by the platform and not yet handed out.
+// More than the longest unit (a relay frame of 4096 bytes) with room for
+// what arrives behind it.
+constexpr int receive_buffer_size = 16384;
+
 struct ReceiveBuffer {
-  std::uint8_t bytes[2048];
-  int read_position = 0;
-  int end_position = 0;
-} receive_buffer;
+  std::uint8_t bytes[receive_buffer_size];
+  std::uint8_t damage[receive_buffer_size];
+  int start = 0;  // the next byte to hand on
+  int end = 0;
+} received;
+
+bool answered = false;
 
 // "r-error=5": a line of its own like every message, so that on a terminal
 // it starts below the progress line rather than running on from it.
-void report_port_error(const char* what, int error) {
-  print_line(what, std::to_string(error).c_str());
+void report_port_error(const Message& message, int error) {
+  port_failed = true;
+  print_message(message, {error});
 }
 
-// Notes in the flags how a platform transfer went: one that failed is
-// reported and marks the port as gone; one that timed out marks the line
-// as failed (no byte came, or the line did not take ours in time, which is
-// as dead as a failed write). 0 when the byte moved, -1 otherwise.
-int note_transfer(platform::Transfer status, int error, const char* report) {
-  link_failed = status != platform::Transfer::done;
-  port_error = status == platform::Transfer::failed;
-  if (port_error) {
-    report_port_error(report, error);
-  }
-  return link_failed ? -1 : 0;
+// Makes room for at least count more bytes behind the buffered ones.
+void make_room(int count) {
+  if (receive_buffer_size - received.end >= count || received.start == 0) return;
+  const int held = received.end - received.start;
+  std::memmove(received.bytes, received.bytes + received.start, static_cast<std::size_t>(held));
+  std::memmove(received.damage, received.damage + received.start, static_cast<std::size_t>(held));
+  received.start = 0;
+  received.end = held;
 }
 
 }  // namespace
 
-int read_port_byte(int timeout) {
-  if (receive_buffer.read_position < receive_buffer.end_position) {
-    return receive_buffer.bytes[receive_buffer.read_position++];
+int fill_received(int count, const LineWait& wait) {
+  const int missing = count - received_count();
+  if (missing <= 0) return received_count();
+  make_room(missing);
+  const int room = receive_buffer_size - received.end;
+  const platform::ReadLimits limits{missing < room ? missing : room, wait.timeout_ms, wait.gap_ms};
+  const platform::ReadResult result =
+      read_watching_silence(received.bytes + received.end, received.damage + received.end, room, limits);
+  received.end += result.count;
+  answered = answered || result.count > 0;
+  if (result.status == platform::Transfer::failed) {
+    report_port_error(msg("read_error"), result.error);
   }
-  receive_buffer.read_position = 0;
-  receive_buffer.end_position = 0;
-  platform::ReadResult result = read_byte_watching_silence(timeout);
-  last_read_failed = result.status == platform::Transfer::failed;
-  if (note_transfer(result.status, result.error, "r-error=") < 0) {
-    return -1;
-  }
-  receive_buffer.bytes[0] = result.byte;
-  receive_buffer.end_position = 1;
-  return receive_buffer.bytes[receive_buffer.read_position++];
+  return received_count();
 }
 
-int write_port_byte(int timeout, std::uint8_t byte) {
-  platform::WriteResult result = platform::write_byte(timeout, byte);
-  return note_transfer(result.status, result.error, "w_error=");
+int received_count() {
+  return received.end - received.start;
+}
+
+std::uint8_t received_byte(int index) {
+  return received.bytes[received.start + index];
+}
+
+bool received_damaged(int index) {
+  return received.damage[received.start + index] != 0;
+}
+
+bool take_received(int count, std::uint8_t* destination) {
+  bool damaged = false;
+  for (int i = 0; i < count; ++i) {
+    damaged = damaged || received.damage[received.start + i] != 0;
+  }
+  if (destination != nullptr) {
+    std::memcpy(destination, received.bytes + received.start, static_cast<std::size_t>(count));
+  }
+  received.start += count;
+  if (received.start == received.end) {
+    received.start = 0;
+    received.end = 0;
+  }
+  return damaged;
+}
+
+bool line_ever_answered() {
+  return answered;
+}
+
+bool write_line(const std::uint8_t* bytes, int count, int timeout_ms) {
+  const platform::WriteResult result = platform::write_bytes(bytes, count, timeout_ms);
+  if (result.status == platform::Transfer::failed) {
+    report_port_error(msg("write_error"), result.error);
+  }
+  return result.status == platform::Transfer::done;
 }
 
 void reset_port_bytes() {
-  link_failed = false;
-  port_error = false;
-  last_read_failed = false;
-  receive_buffer.read_position = 0;
-  receive_buffer.end_position = 0;
+  port_failed = false;
+  answered = false;
+  received.start = 0;
+  received.end = 0;
 }

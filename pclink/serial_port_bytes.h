@@ -1,30 +1,50 @@
-// Single bytes between the port layer and the platform, with the record of
-// how the last transfer went. The transfers are the port layer's own
-// (serial_port.cpp, echo.cpp), the layers above move bytes with recv_raw
-// and send_raw; the flags are read by every layer that must tell a silent
-// line from a dead port.
+// The bytes between the port layer and the platform: the receive buffer,
+// the platform's transfers, and the record of a port that failed. Internal
+// to the port layer (serial_port.cpp, echo.cpp); the layers above move
+// bytes with its operations (serial_port.h).
+//
+// The receive buffer holds what the platform delivered and the port layer
+// has not handed on yet, each byte with a mark of damage (a parity or
+// framing error, a break). A read asks the platform for the bytes still
+// missing and takes whatever else had already arrived behind them: no read
+// waits for a byte the protocol does not need yet.
 #pragma once
 
 #include <cstdint>
 
-// The most recent platform transfer failed or timed out.
-extern bool link_failed;
-// The most recent platform transfer failed outright rather than timing out:
-// the port itself is gone (an unplugged adapter, a hung-up line).
-extern bool port_error;
-// The most recent platform read failed outright (what port_error says of
-// the last read, even after a write).
-extern bool last_read_failed;
+// The port itself failed: a read or write reported an error (an unplugged
+// adapter, a hung-up line), printed as "r-error=<code>" or "w_error=<code>".
+// Set by the transfers below, and kept: a port that failed is gone for the
+// rest of the run.
+extern bool port_failed;
 
-// One byte from the platform, or -1 when the read failed (reported as
-// "r-error=<code>") or timed out. Sets link_failed, port_error and
-// last_read_failed as the read went. Every refill asks for exactly one
-// byte, so no byte is ever read ahead of the protocol.
-int read_port_byte(int timeout);
+// What a read of the line waits for, in milliseconds.
+struct LineWait {
+  int timeout_ms;  // the whole wait
+  int gap_ms;      // once a byte has come, a silence this long ends it; 0: none
+};
 
-// One byte to the platform: 0, or -1 when the write failed (reported as
-// "w_error=<code>") or timed out. Sets link_failed and port_error.
-int write_port_byte(int timeout, std::uint8_t byte);
+// Waits until the receive buffer holds at least count bytes, reading what is
+// missing from the port within wait. Returns how many it holds, fewer than
+// count when the wait ran out or the port failed.
+int fill_received(int count, const LineWait& wait);
 
-// Nothing pending, nothing failed: the start-up state.
+// Bytes in the receive buffer.
+int received_count();
+// The index-th byte in the receive buffer (index < received_count()).
+std::uint8_t received_byte(int index);
+// Whether it came damaged.
+bool received_damaged(int index);
+// Hands on the first count bytes of the buffer to destination (which may
+// be null: they are dropped). Returns whether any of them came damaged.
+bool take_received(int count, std::uint8_t* destination);
+
+// Whether a byte has ever come from the line in this run.
+bool line_ever_answered();
+
+// Writes count bytes to the port as one unit. False when the write failed
+// (reported, and port_failed set) or the line did not take them in time.
+bool write_line(const std::uint8_t* bytes, int count, int timeout_ms);
+
+// Nothing received, nothing failed: the start-up state.
 void reset_port_bytes();

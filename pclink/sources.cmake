@@ -24,6 +24,7 @@ set(PCLINK_SOURCES
   progress.cpp
   # The layers, in their order.
   line_doubts.cpp
+  line_timing.cpp
   serial_port_bytes.cpp
   line_watch.cpp
   echo.cpp

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pclink/message_language.h"
+
 // The two streams a program writes its text to; the console routines
 // (console.h) take them too.
 enum class ConsoleStream { output, error };
@@ -25,9 +27,8 @@ namespace platform {
 
 enum class ConsoleKind {
   redirected,           // a pipe, a file, a null device
-  terminal_as_is,       // a terminal whose character set is the bytes as they are:
-                        // Shift-JIS, or the C/POSIX locale
-  terminal_converting,  // a terminal of another character set (UTF-8, ...)
+  terminal_as_is,       // a terminal whose character set is the bytes as they are: Shift-JIS
+  terminal_converting,  // a terminal of another character set (UTF-8, the C locale's ASCII, ...)
 };
 
 // Looked at afresh on each call; the console routines remember it.
@@ -71,6 +72,12 @@ bool is_user_text(const char* text, std::size_t length);
 // member's name) when the user's set is another one and every character
 // converts; false, leaving user_text alone, otherwise.
 bool user_text_from_shift_jis(const char* text, std::size_t length, std::string& user_text);
+
+// The language a person at the terminal reads the messages in: from the
+// locale as gettext reads it (LC_ALL, LC_MESSAGES, LANG, LANGUAGE); on
+// Windows, where those are seldom set, the user's language for the
+// system's own texts, or a console showing code page 932.
+MessageLanguage message_language();
 
 // Milliseconds on a clock that never goes back, whatever is done to the
 // time of day: it paces the status line and times a transfer.

@@ -35,7 +35,7 @@ class OnTerminal : public ::testing::Test {
   }
   RunResult run(const std::string& program, std::vector<std::string> args, std::vector<std::string> emulator_args = {}) {
     emulator = start_emulator(std::move(emulator_args));
-    RunResult result = run_device_program_on_terminal(emulator, program, std::move(args), in_locale("C.UTF-8", host));
+    RunResult result = run_device_program_on_terminal(emulator, program, std::move(args), in_locale("ja_JP.UTF-8", host));
     trace = stop_emulator(emulator);
     return result;
   }
@@ -59,7 +59,7 @@ TEST_F(OnTerminal, ASendShowsUtf8MessagesAndOneProgressLineInsteadOfMarks) {
 TEST_F(OnTerminal, AFetchCountsTheBytesThatCame) {
   emulator = start_emulator();
   write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
-  RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-g", "BIG.BIN"}, in_locale("C.UTF-8", host));
+  RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-g", "BIG.BIN"}, in_locale("ja_JP.UTF-8", host));
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(contains(result.out, "\rBIG.BIN  2.9 KiB")) << result.out;
   EXPECT_FALSE(contains(result.out, "oo")) << result.out;
@@ -70,7 +70,7 @@ TEST_F(OnTerminal, ANarrowTerminalGetsALineThatNeverWrapsAndCountsTheRetries) {
   const std::string name = "a-file-name-far-too-long-to-share-one-line-with-the-figures-terminal.txt";
   write_file(host + "/" + name, std::string(2000, 'n'));
   emulator = start_emulator({"--nak-data", "2"});
-  RunOptions options = in_locale("C.UTF-8", host);
+  RunOptions options = in_locale("ja_JP.UTF-8", host);
   options.terminal_columns = 80;
   RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {name}, options);
   EXPECT_EQ(result.exit_code, 0) << result.out;
@@ -92,7 +92,7 @@ TEST_F(OnTerminal, TheDeviceListIsConvertedAndCannotDriveTheTerminal) {
   emulator = start_emulator();
   write_file(emulator.storage_dir + "/\x1b[2JWIPE.TXT", "w");
   write_file(emulator.storage_dir + "/" + sjis("メモ.TXT"), "m");
-  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("C.UTF-8", host));
+  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("ja_JP.UTF-8", host));
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(contains(result.out, program_title("qvdir", "ZAURUS 内部リスト表示"))) << result.out;
   EXPECT_TRUE(contains(result.out, "通信中 しばらくお待ち下さい\n")) << result.out;
@@ -117,7 +117,7 @@ TEST_F(OnTerminal, APackageTitleIsShownConvertedWithItsControlBytesEscaped) {
 TEST_F(OnTerminal, ArchiveMemberNamesAreConvertedAndEscaped) {
   write_file(host + "/backup.txt",
              archive_writer::archive({{sjis("メモ.TXT"), "abc"}, {"A\x07" "B.TXT", "d"}}));
-  RunResult result = run_program_on_terminal("qvunpack", {"-l", "backup.txt"}, in_locale("C.UTF-8", host));
+  RunResult result = run_program_on_terminal("qvunpack", {"-l", "backup.txt"}, in_locale("ja_JP.UTF-8", host));
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(contains(result.out, "qvunpack v1.4 バックアップファイルを切り出す")) << result.out;
   EXPECT_TRUE(contains(result.out, "       3  メモ.TXT\r\n")) << result.out;
@@ -135,7 +135,7 @@ TEST_F(OnTerminal, ASilentCableDeviceShowsTheWaitBeforeTheTimeOut) {
 
 TEST_F(OnTerminal, ASilentRelayTellsHowToStopTheWait) {
   emulator = start_emulator({"--relay", "--silent-after", "0"});
-  RunOptions options = in_locale("C.UTF-8", host);
+  RunOptions options = in_locale("ja_JP.UTF-8", host);
   options.interrupt_when_output_has = "Ctrl-C stops)";
   RunResult result = run_device_program_on_terminal(emulator, "qvdir", {"-s2"}, options);
   EXPECT_TRUE(contains(result.out, "waiting for the device... (keeps trying; Ctrl-C stops)")) << result.out;
@@ -170,7 +170,7 @@ TEST_F(OnTerminal, TheResetToolSpeaksUtf8AlsoWhenTheResetIsRefused) {
 
 TEST_F(OnTerminal, ALocaleThatIsNotInstalledButNamedUtf8StillGetsUtf8) {
   emulator = start_emulator();
-  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("qq_QQ.UTF-8", host));
+  RunResult result = run_device_program_on_terminal(emulator, "qvdir", {}, in_locale("ja_QQ.UTF-8", host));
   EXPECT_EQ(result.exit_code, 0) << result.out;
   EXPECT_TRUE(contains(result.out, program_title("qvdir", "ZAURUS 内部リスト表示"))) << result.out;
   EXPECT_TRUE(contains(result.out, "通信中 しばらくお待ち下さい\n")) << result.out;
@@ -201,7 +201,7 @@ TEST_F(OnTerminal, RelayRetriesAndTheWaitShowInTheProgressLineWithTheNameKept) {
     SCOPED_TRACE(columns);
     emulator = start_emulator({"--relay", "--relay-bad-checksum", "8", "--drop-at", "3"});
     write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
-    RunOptions options = in_locale("C.UTF-8", host);
+    RunOptions options = in_locale("ja_JP.UTF-8", host);
     options.terminal_columns = columns;
     options.interrupt_when_output_has = "Ctrl-C stops";
     RunResult result = run_device_program_on_terminal(emulator, "qvcopy", {"-s2", "-g", "BIG.BIN"}, options);
@@ -220,7 +220,7 @@ TEST_F(OnTerminal, RelayRetriesAndTheWaitShowInTheProgressLineWithTheNameKept) {
 TEST_F(OnTerminal, ADeviceThatVanishesMidTransferGetsItsPortErrorBelowTheProgressLine) {
   emulator = start_emulator({"--drop-at", "3"});
   write_file(emulator.storage_dir + "/BIG.BIN", std::string(3000, 'b'));
-  RunOptions options = in_locale("C.UTF-8", host);
+  RunOptions options = in_locale("ja_JP.UTF-8", host);
   options.interrupt_when_output_has = "waiting for the device";
   options.interrupt_pid = emulator.pid;
   options.interrupt_signal = SIGKILL;
@@ -259,10 +259,13 @@ TEST(TypedDeviceName, AJapaneseNameReachesTheLineInShiftJisAndOneWithoutAFormIsR
 // WriteConsoleW, which the terminal shows in UTF-8, while the same program
 // piped writes its Shift-JIS bytes. The bytes around the text (cursor
 // sequences, CR before LF) are the console's own and not looked at.
+// The messages' language follows a locale variable set by hand, as under a
+// Unix-like shell on Windows: LC_MESSAGES in Japanese, while LC_CTYPE keeps
+// Wine's code pages as they are.
 TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisBytes) {
   if (!wine_mode()) GTEST_SKIP() << "a Windows console exists under Wine only";
   RunOptions options;
-  options.environment = {"LC_ALL=C.UTF-8"};
+  options.environment = {"LC_ALL=", "LC_CTYPE=C.UTF-8", "LC_MESSAGES=ja_JP.UTF-8", "LANGUAGE="};
   const std::string title = program_title("qvrestart", "ZAURUS パソコンリンクリセット") + author_suffix;
   RunResult console = run_program_on_terminal("qvrestart", {}, options);
   EXPECT_EQ(console.exit_code, 2);
@@ -270,6 +273,11 @@ TEST(WindowsConsole, AConsoleGetsTheTextThroughWriteConsoleWAndAPipeTheShiftJisB
   RunResult piped = run_program("qvrestart", {}, options);
   EXPECT_EQ(piped.exit_code, 2);
   EXPECT_EQ(piped.err.rfind(sjis(title) + "\n", 0), 0u) << piped.err;
+  // In an English locale the console gets English; a pipe the same bytes.
+  options.environment = {"LC_ALL=C.UTF-8", "LANGUAGE="};
+  RunResult english = run_program_on_terminal("qvrestart", {}, options);
+  EXPECT_TRUE(contains(english.out, "ZAURUS PC link reset")) << english.out;
+  EXPECT_EQ(run_program("qvrestart", {}, options).err, piped.err);
 }
 
 // Names typed in a UTF-8 shell: the locale decides, a terminal does not.

@@ -1,7 +1,10 @@
-// Faults on demand in two C library calls of the platform files. The test
-// program defines flock and fchmod itself, so the platform files compiled
-// into it call these; each does the real call unless a test asks otherwise.
+// Faults on demand in C library calls of the platform files. The test
+// program defines flock, fchmod, ioctl, poll and select itself, so the
+// platform files compiled into it call these; each does the real call unless
+// a test asks otherwise.
 #pragma once
+
+#include <vector>
 
 namespace interposed {
 
@@ -12,5 +15,20 @@ extern int flock_error;
 // Not 0: fchmod first raises this signal, as an interrupt arriving just after
 // a save's temporary file was created and before it was noted.
 extern int fchmod_signal;
+
+// A serial driver behind the pseudo-terminal for the low-latency request:
+// when present, the driver's settings (Linux, TIOCGSERIAL and TIOCSSERIAL)
+// or its receive latency (macOS, IOSSDATALAT) are answered here, and every
+// such request is noted.
+struct SerialDriver {
+  bool present = false;
+  int flags = 0;  // the driver's flags, ASYNC_LOW_LATENCY among them
+  std::vector<int> flags_set;  // each TIOCSSERIAL's flags, in order
+  std::vector<unsigned long> latencies_set;  // each IOSSDATALAT's microseconds
+};
+extern SerialDriver serial_driver;
+
+// Waits in poll() or select() since the count was last cleared.
+extern int waits;
 
 }  // namespace interposed

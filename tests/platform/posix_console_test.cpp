@@ -82,10 +82,18 @@ TEST(PosixConsole, ACharacterWithoutAFormInTheTerminalsSetShowsAsAQuestionMark) 
   EXPECT_EQ(in_child({"LC_ALL=C.UTF-8"}, show_on_terminal), "\xe3\x83\xa1?!");
 }
 
-TEST(PosixConsole, TheCLocaleLeavesEveryByteAsItIs) {
+// Names pass as they are; the device's text reaches the C locale's terminal
+// as the ASCII it can show, never as Shift-JIS bytes it would show as nonsense.
+TEST(PosixConsole, TheCLocaleLeavesNamesAsTheyAreAndShowsAsciiAlone) {
   EXPECT_EQ(in_child({"LC_ALL=C"}, tell_device_names), "untranslated:\nuntranslated:\nuntranslated:\n");
   EXPECT_EQ(in_child({"LC_ALL=C"}, tell_host_forms), "0:unchanged:1\n0:unchanged:1\n");
-  EXPECT_EQ(in_child({"LC_ALL=C"}, show_on_terminal), "\x83\x81\x85\x40!");
+  EXPECT_EQ(in_child({"LC_ALL=C"}, show_on_terminal), "?\?!");
+  EXPECT_EQ(in_child({}, show_on_terminal), "?\?!");  // no locale at all is the C locale
+}
+
+// A terminal whose set is Shift-JIS shows the bytes as they are.
+TEST(PosixConsole, AShiftJisLocaleThatIsNotInstalledShowsTheBytesAsTheyAre) {
+  EXPECT_EQ(in_child({"LC_ALL=ja_JP.SJIS"}, show_on_terminal), "\x83\x81\x85\x40!");
 }
 
 TEST(PosixConsole, ALocaleThatIsNotInstalledStillCountsAsUtf8WhenItsNameSaysSo) {
@@ -98,8 +106,8 @@ TEST(PosixConsole, ALocaleThatIsNotInstalledStillCountsAsUtf8WhenItsNameSaysSo) 
     EXPECT_EQ(in_child(settings, tell_device_names), "converted:" + memo_sjis + "\nuntranslated:\nunrepresentable:\n");
   }
   // A name that states another set, or none, is taken as the C locale.
-  EXPECT_EQ(in_child({"LC_ALL=qq_QQ.ISO-8859-15"}, show_on_terminal), "\x83\x81\x85\x40!");
-  EXPECT_EQ(in_child({"LC_ALL=qq_QQ", "LANG=qq_QQ.UTF-8"}, show_on_terminal), "\x83\x81\x85\x40!");
+  EXPECT_EQ(in_child({"LC_ALL=qq_QQ.ISO-8859-15"}, show_on_terminal), "?\?!");
+  EXPECT_EQ(in_child({"LC_ALL=qq_QQ", "LANG=qq_QQ.UTF-8"}, show_on_terminal), "?\?!");
 }
 
 }  // namespace

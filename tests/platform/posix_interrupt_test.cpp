@@ -53,7 +53,7 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
         return 3;
       }
       say_ready(ready_fd);
-      platform::read_byte(3000);  // the device says nothing: waits here
+      read_one(30000);  // the device says nothing: waits here
       return 4;
     });
     ASSERT_TRUE(wait_until_ready(child, 5000));

@@ -81,12 +81,12 @@ TEST_F(Pty, ARelaySessionAfterAnotherOpensTheSameLine) {
 TEST_F(Pty, BytesMoveBothWaysUntranslated) {
   ASSERT_TRUE(opens(slave_path, {19200, false}));
   for (std::uint8_t byte : {0x0A, 0x0D, 0x11, 0x13, 0x1A, 0xFF}) {
-    ASSERT_EQ(platform::write_byte(100, byte).status, platform::Transfer::done);
+    ASSERT_EQ(write_one(1000, byte).status, platform::Transfer::done);
     std::uint8_t seen = 0;
     ASSERT_EQ(read(master, &seen, 1), 1);
     EXPECT_EQ(seen, byte);
     ASSERT_EQ(write(master, &byte, 1), 1);
-    platform::ReadResult result = platform::read_byte(100);
+    OneByte result = read_one(1000);
     ASSERT_EQ(result.status, platform::Transfer::done);
     EXPECT_EQ(result.byte, byte);
   }
@@ -95,7 +95,7 @@ TEST_F(Pty, BytesMoveBothWaysUntranslated) {
 TEST_F(Pty, AReadWaitsNoLongerThanItsTimeOut) {
   ASSERT_TRUE(opens(slave_path, {19200, false}));
   Clock::time_point start = Clock::now();
-  platform::ReadResult result = platform::read_byte(20);
+  OneByte result = read_one(200);
   long long waited = elapsed_ms_since(start);
   EXPECT_EQ(result.status, platform::Transfer::timed_out);
   EXPECT_GE(waited, 190);
@@ -107,7 +107,7 @@ TEST_F(Pty, AVanishedDeviceIsAFailedReadNotATimeOut) {
   close(master);
   master = -1;
   Clock::time_point start = Clock::now();
-  platform::ReadResult result = platform::read_byte(500);
+  OneByte result = read_one(5000);
   EXPECT_EQ(result.status, platform::Transfer::failed);
   EXPECT_NE(result.error, 0);
   EXPECT_LT(elapsed_ms_since(start), 1000);
@@ -168,10 +168,10 @@ TEST_F(Pty, OnlyALockHeldElsewhereIsBusyAndAnUnsupportedLockStillOpensTheExclusi
 
 TEST_F(Pty, MissingPortAndClosedPortFail) {
   EXPECT_EQ(platform::open_port("/nonexistent/tty", {19200, false}).failure, platform::OpenFailure::no_such_port);
-  platform::WriteResult write = platform::write_byte(100, 0x01);
+  platform::WriteResult write = write_one(1000, 0x01);
   EXPECT_EQ(write.status, platform::Transfer::failed);
   EXPECT_EQ(write.error, EBADF);
-  EXPECT_EQ(platform::read_byte(100).status, platform::Transfer::failed);
+  EXPECT_EQ(read_one(1000).status, platform::Transfer::failed);
 }
 
 }  // namespace
@@ -190,10 +190,10 @@ TEST_F(Pty, BytesReceivedBeforeTheOpenAreNeverReadAsAnswers) {
   ASSERT_EQ(poll(&queued, 1, 2000), 1);  // the two ACKs wait in the port's input
 
   ASSERT_TRUE(opens(slave_path, {19200, false}));
-  EXPECT_EQ(platform::read_byte(20).status, platform::Transfer::timed_out);
+  EXPECT_EQ(read_one(200).status, platform::Transfer::timed_out);
   const std::uint8_t answer = 0x41;
   ASSERT_EQ(write(master, &answer, 1), 1);
-  platform::ReadResult result = platform::read_byte(100);
+  OneByte result = read_one(1000);
   ASSERT_EQ(result.status, platform::Transfer::done);
   EXPECT_EQ(result.byte, 0x41);
 }
@@ -232,7 +232,7 @@ TEST_F(Pty, AnOrdinaryFileIsNoPortAndIsLeftUntouched) {
   close(file);
   platform::OpenResult result = platform::open_port(path, {19200, false});
   EXPECT_EQ(result.failure, platform::OpenFailure::not_a_port);
-  EXPECT_EQ(platform::write_byte(100, 0x01).status, platform::Transfer::failed);
+  EXPECT_EQ(write_one(1000, 0x01).status, platform::Transfer::failed);
   struct stat after {};
   ASSERT_EQ(stat(path, &after), 0);
   EXPECT_EQ(after.st_size, 4);

@@ -65,6 +65,24 @@ class Pty : public ::testing::Test {
   std::string slave_path;
 };
 
+// One byte through the platform's unit transfers.
+struct OneByte {
+  platform::Transfer status;
+  std::uint8_t byte;
+  int error;
+};
+
+inline OneByte read_one(int timeout_ms) {
+  std::uint8_t byte = 0;
+  std::uint8_t damage = 0;
+  platform::ReadResult result = platform::read_bytes(&byte, &damage, 1, {1, timeout_ms, 0});
+  return {result.status, byte, result.error};
+}
+
+inline platform::WriteResult write_one(int timeout_ms, std::uint8_t byte) {
+  return platform::write_bytes(&byte, 1, timeout_ms);
+}
+
 inline void expect_same_line(const termios& found, const termios& now) {
   EXPECT_EQ(now.c_iflag, found.c_iflag);
   EXPECT_EQ(now.c_oflag, found.c_oflag);

@@ -2,6 +2,7 @@
 // answered by the simulated line: the host's pclink runs unchanged on top of
 // it, every clock it reads is the line's virtual one, and its end stops the
 // run instead of the process.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -43,19 +44,31 @@ bool line_keeps_pace(const char*) {
 OpenResult open_port(const char*, const LineSettings& settings) {
   opened = settings;
   port_open = true;
-  return {OpenFailure::none, 0, ""};
+  return OpenResult{};  // failure none
 }
 
-ReadResult read_byte(int timeout_cs) {
+ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {
   if (!port_open) return {Transfer::failed, 0, EBADF};
-  const std::optional<std::uint8_t> byte = line->host_read(timeout_cs * 10'000LL);
-  if (!byte) return {Transfer::timed_out, 0, 0};
-  return {Transfer::done, *byte, 0};
+  const std::int64_t deadline = line->host_now_us() + limits.timeout_ms * 1000LL;
+  int got = 0;
+  while (got < capacity) {
+    std::int64_t wait_us = deadline - line->host_now_us();
+    if (got >= limits.wanted) {
+      wait_us = 0;  // only what has already arrived
+    } else if (limits.gap_ms > 0) {
+      wait_us = std::min<std::int64_t>(wait_us, limits.gap_ms * 1000LL);
+    }
+    const std::optional<std::uint8_t> byte = line->host_read(std::max<std::int64_t>(wait_us, 0));
+    if (!byte) break;
+    buffer[got] = *byte;
+    damage[got++] = 0;
+  }
+  return {got >= limits.wanted ? Transfer::done : Transfer::timed_out, got, 0};
 }
 
-WriteResult write_byte(int, std::uint8_t byte) {
+WriteResult write_bytes(const std::uint8_t* bytes, int count, int) {
   if (!port_open) return {Transfer::failed, EBADF};
-  line->host_write(byte);
+  for (int i = 0; i < count; ++i) line->host_write(bytes[i]);
   return {Transfer::done, 0};
 }
 
@@ -86,6 +99,11 @@ void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::si
 
 std::size_t terminal_columns(ConsoleStream) {
   return 0;
+}
+
+// Never asked: the simulated host writes to no terminal.
+MessageLanguage message_language() {
+  return MessageLanguage::system;
 }
 
 std::int64_t monotonic_milliseconds() {

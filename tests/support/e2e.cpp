@@ -290,7 +290,10 @@ std::vector<std::string> launch_command(const std::string& program, const std::v
 
 RunOptions in_locale(const std::string& locale, const std::string& working_dir) {
   RunOptions options;
-  options.environment = {"LC_ALL=" + locale};
+  // LANGUAGE would outrank the locale for the messages' language, and
+  // QVLINK_RAW the terminal itself: neither is taken from the test's own
+  // environment.
+  options.environment = {"LC_ALL=" + locale, "LANGUAGE=", "QVLINK_RAW="};
   options.working_dir = working_dir;
   return options;
 }

@@ -63,8 +63,8 @@ struct RunOptions {
   bool measure_peak_memory = false;
 };
 
-// Options that run a program in the named locale (LC_ALL), in working_dir
-// when one is given.
+// Options that run a program in the named locale (LC_ALL, with LANGUAGE and
+// QVLINK_RAW empty), in working_dir when one is given.
 RunOptions in_locale(const std::string& locale, const std::string& working_dir = {});
 
 struct RunResult {

@@ -11,6 +11,7 @@ namespace {
 bool on_terminal = false;
 std::size_t terminal_width = 0;
 std::int64_t clock_offset_ms = 0;
+MessageLanguage terminal_language = MessageLanguage::system;
 
 }  // namespace
 
@@ -22,6 +23,11 @@ void act_as_terminal(std::size_t columns) {
   reset_console_state();
 }
 
+void set_language(MessageLanguage language) {
+  terminal_language = language;
+  reset_console_state();
+}
+
 void advance_clock(std::int64_t milliseconds) {
   clock_offset_ms += milliseconds;
 }
@@ -30,6 +36,7 @@ void reset() {
   on_terminal = false;
   terminal_width = 0;
   clock_offset_ms = 0;
+  terminal_language = MessageLanguage::system;
   reset_console_state();
 }
 
@@ -47,6 +54,10 @@ void write_converted(ConsoleStream stream, TextOrigin, const char* text, std::si
 
 std::size_t terminal_columns(ConsoleStream) {
   return terminal_width;
+}
+
+MessageLanguage message_language() {
+  return terminal_language;
 }
 
 std::int64_t monotonic_milliseconds() {

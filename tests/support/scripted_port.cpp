@@ -10,6 +10,7 @@
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ struct Incoming {
   enum class Kind { byte, timeout, failure, gap } kind;
   std::uint8_t byte;
   int error;  // for a gap: the milliseconds of silence still to pass
+  bool damaged = false;  // a byte that came with a parity or framing error
 };
 
 struct Script {
@@ -40,6 +42,7 @@ struct Script {
   long long elapsed_ms = 0;
   std::vector<int> pauses;
   int reads = 0;
+  std::vector<scripted_port::Bytes> writes;
 };
 
 Script script;
@@ -101,64 +104,91 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   }
   script.settings = settings;
   script.open = true;
-  return {OpenFailure::none, 0, ""};
+  return OpenResult{};  // failure none
 }
 
-ReadResult read_byte(int timeout_cs) {
+// The silence a read may still wait through: the rest of its time-out, and
+// no more than its gap.
+long long silence_allowed(const ReadLimits& limits, long long waited) {
+  long long left = limits.timeout_ms - waited;
+  if (limits.gap_ms > 0 && limits.gap_ms < left) left = limits.gap_ms;
+  return left < 0 ? 0 : left;
+}
+
+ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {
   ++script.reads;
   if (!script.open) {
     return {Transfer::failed, 0, EBADF};
   }
-  // A gap shorter than the read's time-out passes while the read waits; a
-  // longer one makes the read time out and is shortened by its wait.
-  while (!script.incoming.empty() && script.incoming.front().kind == Incoming::Kind::gap) {
-    Incoming& gap = script.incoming.front();
-    long long waited = static_cast<long long>(timeout_cs) * 10;
-    if (gap.error > waited) {
-      gap.error -= static_cast<int>(waited);
-      script.elapsed_ms += waited;
-      return {Transfer::timed_out, 0, 0};
+  int got = 0;
+  long long waited = 0;
+  for (;;) {
+    const bool enough = got >= limits.wanted;
+    // Once the bytes wanted are there, whatever else has already arrived
+    // comes with them, but nothing is waited for.
+    if (got == capacity || (enough && (script.incoming.empty() ||
+                                       script.incoming.front().kind != Incoming::Kind::byte))) {
+      return {Transfer::done, got, 0};
     }
-    script.elapsed_ms += gap.error;
-    script.incoming.pop_front();
-  }
-  if (script.incoming.empty()) {
-    script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
-    if (script.silence_hook) {
-      script.silence_hook();
+    const long long allowed = silence_allowed(limits, waited);
+    if (script.incoming.empty()) {
+      script.elapsed_ms += allowed;
+      if (script.silence_hook) {
+        script.silence_hook();
+      }
+      return {Transfer::timed_out, got, 0};
     }
-    return {Transfer::timed_out, 0, 0};
+    Incoming& next = script.incoming.front();
+    switch (next.kind) {
+      case Incoming::Kind::byte:
+        buffer[got] = next.byte;
+        damage[got++] = next.damaged ? 1 : 0;
+        script.incoming.pop_front();
+        break;
+      case Incoming::Kind::gap:
+        // A gap shorter than what the read may still wait passes while it
+        // waits; a longer one makes it time out and is shortened by the wait.
+        if (next.error > allowed) {
+          next.error -= static_cast<int>(allowed);
+          script.elapsed_ms += allowed;
+          return {Transfer::timed_out, got, 0};
+        }
+        script.elapsed_ms += next.error;
+        waited += next.error;
+        script.incoming.pop_front();
+        break;
+      case Incoming::Kind::timeout:
+        script.elapsed_ms += allowed;
+        script.incoming.pop_front();
+        return {Transfer::timed_out, got, 0};
+      case Incoming::Kind::failure: {
+        const int error = next.error;
+        script.incoming.pop_front();
+        return {Transfer::failed, got, error};
+      }
+    }
   }
-  Incoming next = script.incoming.front();
-  script.incoming.pop_front();
-  switch (next.kind) {
-    case Incoming::Kind::byte:
-      return {Transfer::done, next.byte, 0};
-    case Incoming::Kind::timeout:
-      script.elapsed_ms += static_cast<long long>(timeout_cs) * 10;
-      return {Transfer::timed_out, 0, 0};
-    case Incoming::Kind::failure:
-    case Incoming::Kind::gap:
-      break;
-  }
-  return {Transfer::failed, 0, next.error};
 }
 
-WriteResult write_byte(int, std::uint8_t byte) {
+WriteResult write_bytes(const std::uint8_t* bytes, int count, int) {
   if (!script.open) {
     return {Transfer::failed, EBADF};
   }
   if (script.write_error != 0) {
     return {Transfer::failed, script.write_error};
   }
-  script.written.push_back(byte);
-  if (script.loopback) {
-    std::uint8_t flip = script.written.size() - 1 == script.damaged_echo_index ? script.damaged_echo_flip : 0;
-    script.incoming.push_back({Incoming::Kind::byte, static_cast<std::uint8_t>(byte ^ flip), 0});
-  }
-  track_unit(byte);
-  if (script.hook) {
-    script.hook(byte);
+  script.writes.emplace_back(bytes, bytes + count);
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t byte = bytes[i];
+    script.written.push_back(byte);
+    if (script.loopback) {
+      std::uint8_t flip = script.written.size() - 1 == script.damaged_echo_index ? script.damaged_echo_flip : 0;
+      script.incoming.push_back({Incoming::Kind::byte, static_cast<std::uint8_t>(byte ^ flip), 0});
+    }
+    track_unit(byte);
+    if (script.hook) {
+      script.hook(byte);
+    }
   }
   return {Transfer::done, 0};
 }
@@ -186,6 +216,10 @@ void reset() {
 
 void queue_incoming(const Bytes& bytes) {
   queue_bytes(bytes);
+}
+
+void queue_damaged(std::uint8_t byte) {
+  script.incoming.push_back({Incoming::Kind::byte, byte, 0, true});
 }
 
 void queue_timeout() {
@@ -223,7 +257,9 @@ void on_write(std::function<void(std::uint8_t)> hook) {
 
 void refuse_open(bool refuse, platform::OpenFailure why, const char* group) {
   script.refuse_open = refuse;
-  script.refusal = {why, why == platform::OpenFailure::other ? 5 : 0, ""};
+  script.refusal = platform::OpenResult{};
+  script.refusal.failure = why;
+  script.refusal.error = why == platform::OpenFailure::other ? 5 : 0;
   std::snprintf(script.refusal.group, sizeof script.refusal.group, "%s", group);
 }
 
@@ -237,6 +273,10 @@ const Bytes& written() {
 
 const std::vector<Bytes>& written_units() {
   return script.units;
+}
+
+const std::vector<Bytes>& writes() {
+  return script.writes;
 }
 
 bool is_open() {
@@ -270,7 +310,7 @@ int read_count() {
 std::size_t incoming_left() {
   std::size_t bytes = 0;
   for (const Incoming& next : script.incoming) bytes += next.kind == Incoming::Kind::byte;
-  return bytes;
+  return bytes + static_cast<std::size_t>(received_count());
 }
 
 Bytes packet_bytes(int number, const Bytes& payload) {

@@ -1,6 +1,8 @@
 // A scripted stand-in for the serial port, linked into the unit tests in
 // place of the host's platform file. Nothing waits for real: a read from an
-// empty line "times out" at once and only advances a virtual clock.
+// empty line "times out" at once and only advances a virtual clock. A read
+// takes every byte queued before the next silence, as a port delivers what
+// has already arrived.
 //
 // The far end is scripted in one of two ways, which can be combined:
 // - queue_incoming: bytes the device has already sent, read in order;
@@ -29,6 +31,8 @@ using Bytes = std::vector<std::uint8_t>;
 void reset();
 
 void queue_incoming(const Bytes& bytes);
+// A byte that arrives with a parity or framing error.
+void queue_damaged(std::uint8_t byte);
 // The next read, in queue order, times out / fails with the error code.
 void queue_timeout();
 void queue_read_failure(int error);
@@ -57,6 +61,8 @@ void fail_writes(int error);
 const Bytes& written();
 // The host's units so far, each a control byte or a whole Packet.
 const std::vector<Bytes>& written_units();
+// The bytes of each write the host made, one entry per write.
+const std::vector<Bytes>& writes();
 bool is_open();
 const std::string& opened_name();
 platform::LineSettings opened_settings();
@@ -66,7 +72,8 @@ long long elapsed_ms();
 const std::vector<int>& pauses_ms();
 // Reads the host made (successful, timed out or failed).
 int read_count();
-// Bytes still queued for the host.
+// Bytes (and silences) still queued for the host, with those the port layer
+// has received and not handed on yet: what the host has not read.
 std::size_t incoming_left();
 
 // The bytes of a Packet as the device would send it.

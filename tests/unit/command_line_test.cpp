@@ -1,5 +1,6 @@
 // The shared command-line reader: option groups, values attached or apart,
-// and refusals that name what was wrong.
+// and refusals that name what was wrong (what a refused program prints is
+// checked end to end, program by program).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -77,18 +78,6 @@ TEST(CommandLineReader, AnUnknownLetterOrLongOptionRefusesTheLineNamingIt) {
   constexpr OptionLetters reset_letters{"Cr", "s", "d", false};
   EXPECT_EQ(read_all({"-r", "-"}, reset_letters), "r refused:option_unknown(-)");
   EXPECT_EQ(read_all({"-rerun"}, reset_letters), "r refused:option_letter_unknown(e,-rerun)");
-}
-
-TEST(CommandLineRefusal, TheUsageIsFramedByWhatWasWrongAndWhatElseThereIs) {
-  const ProgramUsage usage{"qvcopy", msg("usage_qvcopy"), "-d <port>, -C, -v and -m<size>", &msg("file_name_missing")};
-  const CommandLineRefusal unknown{&msg("option_letter_unknown"), {"x", "-gx"}};
-  EXPECT_EXIT(end_refused_command_line(unknown, usage), ::testing::ExitedWithCode(2),
-              "^qvcopy: unknown option letter 'x' in '-gx'\nusage: qvcopy .*\r\n.*\r\nqvcopy also takes -d <port>, -C, "
-              "-v and -m<size>. Try 'qvcopy --help'\n$");
-  EXPECT_EXIT(end_refused_command_line({}, usage), ::testing::ExitedWithCode(2), "^qvcopy: no file named\nusage: ");
-  const ProgramUsage bare{"qvunpack", msg("usage_qvunpack"), "", &msg("archive_name_missing")};
-  EXPECT_EXIT(end_refused_command_line({}, bare), ::testing::ExitedWithCode(2),
-              "\r\nTry 'qvunpack --help'\n$");
 }
 
 }  // namespace

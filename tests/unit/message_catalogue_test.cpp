@@ -90,4 +90,19 @@ TEST_F(MessageOnConsole, APipeGetsTheSystemBytesAndATerminalSeesHostNamesHarmles
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "a\\x1b.bas" + sjis(":送信ファイルがオープンできません") + "\n");
 }
 
+TEST_F(MessageOnConsole, AnEnglishReadersTerminalGetsTheEnglishTextAndAPipeStillTheSystemBytes) {
+  scripted_console::set_language(MessageLanguage::english);
+  ::testing::internal::CaptureStderr();
+  print_message(msg("sending_failed"), {"MEMO.TXT"});
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "MEMO.TXT" + sjis(":送信に失敗しました") + "\n");
+  scripted_console::act_as_terminal(80);
+  ::testing::internal::CaptureStderr();
+  print_message(msg("sending_failed"), {"MEMO.TXT"});
+  print_banner(ConsoleStream::error, msg("title_qvdir"), "\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            std::string("MEMO.TXT: sending failed: the device did not confirm the file\nqvdir v") + suite_version +
+                " ZAURUS storage list" + author_suffix + "\n");
+  EXPECT_STREQ(terminal_text_of(msg("waiting")), msg("waiting").english);
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include "pclink/file_commands.h"
 #include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
+#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/relay.h"
@@ -191,7 +192,7 @@ TEST_F(NoisyLine, APacketCutShortIsNakedAfterTheShortWaitAndSentAgain) {
     EXPECT_TRUE(std::equal(file.begin(), file.end(), received.begin()));
     EXPECT_NE(err.find("packet cut short\n"), std::string::npos) << err;
     EXPECT_EQ(host_naks(), 1u);
-    EXPECT_GE(scripted_port::elapsed_ms(), packet_byte_timeout * 10);
+    EXPECT_GE(scripted_port::elapsed_ms(), unit_gap_ms());
     EXPECT_LT(scripted_port::elapsed_ms(), pclink_byte_timeout * 10);
   }
 }
@@ -205,12 +206,12 @@ TEST_F(NoisyLine, APauseInsideAPacketIsWaitedOutUpToTheShortWait) {
   Bytes head(packet.begin(), packet.begin() + 9);
   Bytes tail(packet.begin() + 9, packet.end());
   scripted_port::queue_incoming(head);
-  scripted_port::queue_gap(packet_byte_timeout * 10 / 2);
+  scripted_port::queue_gap(unit_gap_ms() / 2);
   scripted_port::queue_incoming(tail);
   EXPECT_EQ(recv_packet(buffer, sizeof buffer, 2), 14);
 
   scripted_port::queue_incoming(head);
-  scripted_port::queue_gap(packet_byte_timeout * 10 * 3 / 2);
+  scripted_port::queue_gap(unit_gap_ms() * 3 / 2);
   scripted_port::queue_incoming(tail);
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_packet(buffer, sizeof buffer, 2), recv_bad_packet);

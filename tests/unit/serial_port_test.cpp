@@ -16,6 +16,11 @@ namespace {
 
 using scripted_port::Bytes;
 
+// One byte as a unit of its own, as a control byte goes out.
+void send_one(std::uint8_t byte) {
+  send_unit(&byte, 1, pclink_byte_timeout);
+}
+
 class SerialPort : public ::testing::Test {
  protected:
   void SetUp() override { scripted_port::reset(); }
@@ -79,7 +84,7 @@ TEST_F(SerialPort, EchoedBytesAreDiscardedBeforeTheDeviceByte) {
 // so the device's bytes are never taken for late echo.
 TEST_F(SerialPort, WhatComesWhileEchoIsPendingIsCountedAsEcho) {
   open_port(1);
-  send_raw(1000, 0x05);
+  send_one(0x05);
   scripted_port::queue_incoming({0x07, 0x06, 0x05});
   EXPECT_EQ(recv_raw(1000), 0x06);  // 0x07 was the damaged echo of 0x05
   EXPECT_EQ(echo_pending(), 0);
@@ -124,7 +129,7 @@ TEST_F(SerialPort, ALinkThatNeverEchoesTurnsSuppressionOff) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "no echo on the line: echo suppression off (-C)\n");
   EXPECT_FALSE(echo_enabled);
   EXPECT_FALSE(link_failed);
-  send_raw(1000, EOT);
+  send_one(EOT);
   scripted_port::queue_incoming({ACK});
   EXPECT_EQ(recv_raw(1000), ACK);
 }
@@ -180,7 +185,7 @@ TEST_F(SerialPort, DamagedEchoesKeepSuppressionOn) {
 TEST_F(SerialPort, WithoutEchoSuppressionEveryByteIsDelivered) {
   echo_enabled = false;
   open_port(1);
-  send_raw(1000, 0x05);
+  send_one(0x05);
   EXPECT_EQ(echo_pending(), 0);
   scripted_port::queue_incoming({0x05, 0x06});
   EXPECT_EQ(recv_raw(1000), 0x05);
@@ -190,7 +195,7 @@ TEST_F(SerialPort, WithoutEchoSuppressionEveryByteIsDelivered) {
 TEST_F(SerialPort, EchoRecordNeverOverrunsOnALinkThatDoesNotEcho) {
   open_port(1);
   for (int i = 0; i < echo_record_size * 3 + 17; ++i) {
-    send_raw(1000, static_cast<std::uint8_t>(i));
+    send_one(static_cast<std::uint8_t>(i));
   }
   EXPECT_EQ(echo_pending(), echo_record_size);
   // The oldest bytes were dropped: the record now expects the byte sent
@@ -206,11 +211,15 @@ TEST_F(SerialPort, EchoRecordNeverOverrunsOnALinkThatDoesNotEcho) {
 TEST_F(SerialPort, ATimedOutReadSetsTheFailureFlagAndReadsAsMinusOne) {
   open_port(1);
   EXPECT_EQ(recv_raw(1000), -1);
-  EXPECT_TRUE(link_failed);
   EXPECT_EQ(scripted_port::elapsed_ms(), 10000);
   scripted_port::queue_incoming({0x33});
   EXPECT_EQ(recv_raw(1000), 0x33);
-  EXPECT_FALSE(link_failed);
+  // A PC-link byte that did not come fails the line for the next transfer.
+  std::uint8_t byte = 0;
+  link_read(1, &byte);
+  EXPECT_EQ(byte, 0xFF);
+  EXPECT_TRUE(link_failed);
+  EXPECT_FALSE(port_failed);
 }
 
 TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardErrorNotAmongTheData) {
@@ -221,7 +230,7 @@ TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardErrorNotAmongTheData) {
   EXPECT_EQ(recv_raw(1000), -1);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "r-error=5\n");
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_TRUE(link_failed);
+  EXPECT_TRUE(port_failed);
 }
 
 TEST_F(SerialPort, ADeadLineReadsAs0xFFAndTheNextTransferEndsTheProgram) {
@@ -230,25 +239,41 @@ TEST_F(SerialPort, ADeadLineReadsAs0xFFAndTheNextTransferEndsTheProgram) {
   std::uint8_t byte = 0;
   link_read(1, &byte);
   EXPECT_EQ(byte, 0xFF);
-  EXPECT_EXIT(link_read(1, &byte), ::testing::ExitedWithCode(1), "^TimeOut\n$");
-  EXPECT_EXIT(link_write(1, &byte), ::testing::ExitedWithCode(1), "^TimeOut\n$");
+  // Nothing at all came back in the run: the ending says what to check.
+  const char* ending = "^TimeOut\nCOM2: nothing answered: check the port \\(-d\\), the speed \\(-s\\), the cable, "
+                       "and that the device's PC link is started\n$";
+  EXPECT_EXIT(link_read(1, &byte), ::testing::ExitedWithCode(1), ending);
+  EXPECT_EXIT(link_write(1, &byte), ::testing::ExitedWithCode(1), ending);
 }
 
-TEST_F(SerialPort, AMissingPortFailsTheFirstWriteAndTheNextTransferEnds) {
+// The reason is the last word: no failed write and "TimeOut" after it.
+TEST_F(SerialPort, AMissingPortIsNamedAndTheProgramEndsAtOnce) {
   scripted_port::refuse_open(true);
-  ::testing::internal::CaptureStderr();
-  open_port(1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "port open error\nCOM2: no such port\n");
+  EXPECT_EXIT(open_port(1), ::testing::ExitedWithCode(1), "^port open error\nCOM2: no such port\n$");
+}
+
+TEST_F(SerialPort, AWriteOnAPortThatIsNotOpenFailsAndTheNextTransferEnds) {
   auto run = [] {
     std::uint8_t packet[2] = {0x01, 0x01};
+    link_write(2, packet);
     link_write(2, packet);
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "^w_error=9\nTimeOut\n$");
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  send_raw(1000, 0x01);
+  send_one(0x01);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "w_error=9\n");
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+}
+
+// text as a regular expression that matches it alone.
+std::string literally(const std::string& text) {
+  std::string pattern;
+  for (char c : text) {
+    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
 }
 
 TEST_F(SerialPort, APortThatCannotBeOpenedIsExplainedInPlainWords) {
@@ -269,9 +294,7 @@ TEST_F(SerialPort, APortThatCannotBeOpenedIsExplainedInPlainWords) {
        }) {
     SCOPED_TRACE(c.reason);
     scripted_port::refuse_open(true, c.why, c.group);
-    ::testing::internal::CaptureStderr();
-    open_port(1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string("port open error\n") + c.reason);
+    EXPECT_EXIT(open_port(1), ::testing::ExitedWithCode(1), "^port open error\n" + literally(c.reason) + "$");
   }
 }
 

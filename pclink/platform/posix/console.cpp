@@ -15,6 +15,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "pclink/message_language.h"
 #include "pclink/terminal_text.h"
 
 namespace {
@@ -25,7 +26,11 @@ constexpr char device_charset[] = "CP932";
 
 struct UserCharset {
   bool read = false;
-  bool as_is = true;  // C/POSIX, or a Shift-JIS locale
+  bool as_is = true;  // names pass as they are: C/POSIX, or a Shift-JIS locale
+  // The C/POSIX locale: its terminal shows ASCII, so the device's text
+  // reaches it with "?" for every other character rather than as Shift-JIS
+  // bytes that it would show as nonsense.
+  bool ascii_terminal = false;
   char name[64] = "";
 };
 
@@ -37,6 +42,11 @@ bool names_any_of(const char* codeset, const char* const* names) {
   }
   return false;
 }
+
+// The device's own set under its names: a terminal in it shows the bytes as
+// they are.
+const char* const shift_jis_sets[] = {"SHIFT_JIS", "SHIFT-JIS", "SJIS",    "CP932",
+                                      "WINDOWS-31J", "MS_KANJI", "PCK", nullptr};
 
 // The character set a locale name states: what follows its "." up to an
 // "@", as in "ja_JP.UTF-8@euro". Empty when the name states none.
@@ -60,11 +70,14 @@ const char* locale_name_asked_for() {
 // A locale that is asked for but not installed (a common sight on a fresh
 // server or in a container) cannot be loaded, yet its name still tells what
 // the terminal shows: a UTF-8 terminal stays one.
+// Any other is taken for the C locale, unless it names Shift-JIS.
 void take_charset_from_locale_name() {
   const std::string named = charset_in_locale_name(locale_name_asked_for());
   if (strcasecmp(named.c_str(), "UTF-8") == 0 || strcasecmp(named.c_str(), "UTF8") == 0) {
     std::strcpy(user_charset.name, "UTF-8");
     user_charset.as_is = false;
+  } else if (!names_any_of(named.c_str(), shift_jis_sets)) {
+    user_charset.ascii_terminal = true;
   }
 }
 
@@ -77,11 +90,10 @@ const UserCharset& charset() {
     return user_charset;
   }
   const char* codeset = nl_langinfo_l(CODESET, locale);
-  static const char* const untranslated_sets[] = {
-      "ANSI_X3.4-1968", "US-ASCII", "ASCII", "646", "", "SHIFT_JIS", "SHIFT-JIS", "SJIS",
-      "CP932", "WINDOWS-31J", "MS_KANJI", "PCK", nullptr};
-  if (codeset != nullptr && !names_any_of(codeset, untranslated_sets) &&
-      std::strlen(codeset) < sizeof user_charset.name) {
+  static const char* const ascii_sets[] = {"ANSI_X3.4-1968", "US-ASCII", "ASCII", "646", "", nullptr};
+  if (codeset == nullptr || names_any_of(codeset, ascii_sets)) {
+    user_charset.ascii_terminal = true;
+  } else if (!names_any_of(codeset, shift_jis_sets) && std::strlen(codeset) < sizeof user_charset.name) {
     std::strcpy(user_charset.name, codeset);
     user_charset.as_is = false;
   }
@@ -140,7 +152,8 @@ namespace platform {
 
 ConsoleKind console_kind(ConsoleStream stream) {
   if (isatty(fileno(stream_of(stream))) == 0) return ConsoleKind::redirected;
-  return charset().as_is ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
+  const UserCharset& set = charset();
+  return set.as_is && !set.ascii_terminal ? ConsoleKind::terminal_as_is : ConsoleKind::terminal_converting;
 }
 
 std::size_t terminal_columns(ConsoleStream stream) {
@@ -151,11 +164,11 @@ std::size_t terminal_columns(ConsoleStream stream) {
 
 void write_converted(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
   FILE* file = stream_of(stream);
-  if (origin == TextOrigin::user || charset().as_is) {
+  if (origin == TextOrigin::user || (charset().as_is && !charset().ascii_terminal)) {
     std::fwrite(text, 1, length, file);
     return;
   }
-  iconv_t descriptor = open_once(to_terminal, charset().name, device_charset);
+  iconv_t descriptor = open_once(to_terminal, charset().ascii_terminal ? "ASCII" : charset().name, device_charset);
   std::string shown;
   std::size_t done = 0;
   while (done < length) {
@@ -202,6 +215,10 @@ bool user_text_from_shift_jis(const char* text, std::size_t length, std::string&
   if (!opened(descriptor) || !convert(descriptor, text, length, converted, failed_at)) return false;
   user_text = converted;
   return true;
+}
+
+MessageLanguage message_language() {
+  return language_of_locale(locale_variables_of_environment());
 }
 
 std::int64_t monotonic_milliseconds() {

@@ -1,5 +1,6 @@
-// The serial port on POSIX hosts (Linux, macOS): termios and a monotonic
-// clock; the waits are in wait.cpp.
+// The serial port on POSIX hosts (Linux, macOS): opening it, its termios,
+// and putting the line back; the transfers are in port_transfers.cpp, the
+// waits in wait.cpp.
 //
 // The port is opened non-blocking, so that neither open (waiting for carrier)
 // nor a transfer can hang; every transfer waits instead, for at most its own
@@ -29,12 +30,16 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "pclink/platform/posix/wait.h"
+#include "pclink/platform/posix/line_settings.h"
+#include "pclink/platform/posix/low_latency.h"
+#include "pclink/platform/posix/port_transfers.h"
 
 namespace {
 
-using platform_posix::Direction;
-using platform_posix::Wait;
+// What an adapter holds received bytes back for: with our request for low
+// latency granted, and as most come (an FTDI adapter's latency timer).
+constexpr int low_latency_ms = 1;
+constexpr int adapter_latency_as_it_comes_ms = 16;
 
 // Read by the interrupt handler, hence sig_atomic_t.
 volatile std::sig_atomic_t port_fd = -1;
@@ -44,6 +49,7 @@ struct FoundLine {
   termios settings;
   bool modem_lines_known;  // false on a pseudo-terminal, which has none
   bool rts_on;
+  bool dtr_on;
 } found_line;
 
 // "COM<n>" names the n-th serial port as on Windows; like Cygwin, we take it
@@ -61,32 +67,23 @@ void device_path(const char* name, char* path, std::size_t size) {
   std::snprintf(path, size, "%s", name);
 }
 
-speed_t speed_for(int baud) {
-  return baud == 19200 ? B19200 : B9600;
-}
-
-void configure_line(int fd, termios line, const platform::LineSettings& settings) {
-  cfmakeraw(&line);
-  line.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-  line.c_cflag |= CS8 | CREAD | CLOCAL;
-  if (settings.odd_parity) {
-    line.c_cflag |= PARENB | PARODD;
-  }
-  line.c_iflag &= ~(IXON | IXOFF | IXANY);
-  line.c_cc[VMIN] = 0;
-  line.c_cc[VTIME] = 0;
-  cfsetispeed(&line, speed_for(settings.baud));
-  cfsetospeed(&line, speed_for(settings.baud));
+void configure_line(int fd, const termios& found, const platform::LineSettings& settings) {
+  const termios line = platform_posix::raw_line(found, settings);
   // Like the Windows port's, the result of applying the settings is not
   // looked at: a pseudo-terminal has no parity and drops PARENB, and glibc,
   // finding it dropped, reports the whole change as failed whenever the
   // line already had PARODD from an earlier link mode 2 session, although
   // every other setting took.
   tcsetattr(fd, TCSANOW, &line);
-  // RTS held off. A pseudo-terminal has no modem lines and refuses this,
-  // which is of no consequence.
+  platform_posix::start_transfers(line);
+  // RTS held off, DTR on: a relay adapter or a cable that takes its power
+  // or a ready signal from DTR works whatever the last program left. A
+  // pseudo-terminal has no modem lines and refuses both, which is of no
+  // consequence.
   int rts = TIOCM_RTS;
   ioctl(fd, TIOCMBIC, &rts);
+  int dtr = TIOCM_DTR;
+  ioctl(fd, TIOCMBIS, &dtr);
 }
 
 void remember_line(int fd, const termios& settings) {
@@ -94,14 +91,20 @@ void remember_line(int fd, const termios& settings) {
   int modem = 0;
   found_line.modem_lines_known = ioctl(fd, TIOCMGET, &modem) == 0;
   found_line.rts_on = (modem & TIOCM_RTS) != 0;
+  found_line.dtr_on = (modem & TIOCM_DTR) != 0;
+}
+
+void put_back_modem_line(int fd, int line, bool on) {
+  ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
 // Only async-signal-safe calls: the interrupt handler comes here too.
 void put_back_line(int fd, int when) {
+  platform_posix::restore_latency(fd);
   tcsetattr(fd, when, &found_line.settings);
   if (found_line.modem_lines_known) {
-    int rts = TIOCM_RTS;
-    ioctl(fd, found_line.rts_on ? TIOCMBIS : TIOCMBIC, &rts);
+    put_back_modem_line(fd, TIOCM_RTS, found_line.rts_on);
+    put_back_modem_line(fd, TIOCM_DTR, found_line.dtr_on);
   }
 }
 
@@ -167,6 +170,25 @@ platform::OpenResult open_failure(const char* path, int error) {
   }
 }
 
+// What a name that was not found may have meant: the device a COM<n> name
+// was taken for, and a device of a name without a folder under /dev/.
+void note_name_hints(const char* name, const char* path, platform::OpenResult& result) {
+  if (result.failure != platform::OpenFailure::no_such_port) return;
+  // A path too long for the note is left out rather than cut.
+  if (std::strcmp(name, path) != 0 &&
+      std::snprintf(result.device_meant, sizeof result.device_meant, "%s", path) >=
+          static_cast<int>(sizeof result.device_meant)) {
+    result.device_meant[0] = '\0';
+  }
+  char nearby[sizeof result.device_nearby];
+  struct stat device {};
+  if (std::strchr(name, '/') == nullptr &&
+      std::snprintf(nearby, sizeof nearby, "/dev/%s", name) < static_cast<int>(sizeof nearby) &&
+      stat(nearby, &device) == 0 && S_ISCHR(device.st_mode)) {
+    std::snprintf(result.device_nearby, sizeof result.device_nearby, "%s", nearby);
+  }
+}
+
 // A device or file system that has no flock (macOS refuses it on some
 // devices, as do some network file systems) does not make the port busy:
 // TIOCEXCL, taken next, still keeps every later open out, locks or not.
@@ -184,7 +206,9 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   device_path(name, path, sizeof path);
   int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    return open_failure(path, errno);
+    OpenResult failure = open_failure(path, errno);
+    note_name_hints(name, path, failure);
+    return failure;
   }
   OpenResult result = refused(OpenFailure::none, 0);
   termios found{};
@@ -204,68 +228,13 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   // back too.
   port_fd = fd;
   configure_line(fd, found, settings);
+  result.receive_latency_ms =
+      platform_posix::request_low_latency(fd) ? low_latency_ms : adapter_latency_as_it_comes_ms;
   // Whatever reached the line before this run is no answer to it.
   tcflush(fd, TCIFLUSH);
   static const bool released_at_exit = std::atexit(release_port_at_exit) == 0;
   (void)released_at_exit;
   return result;
-}
-
-ReadResult read_byte(int timeout_cs) {
-  int fd = port_fd;
-  if (fd < 0) {
-    return {Transfer::failed, 0, EBADF};
-  }
-  long long deadline = platform_posix::now_ms() + static_cast<long long>(timeout_cs) * 10;
-  for (;;) {
-    platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::reading, deadline);
-    if (wait.outcome == Wait::timed_out) {
-      return {Transfer::timed_out, 0, 0};
-    }
-    if (wait.outcome == Wait::failed) {
-      return {Transfer::failed, 0, wait.error};
-    }
-    std::uint8_t byte = 0;
-    ssize_t count = ::read(fd, &byte, 1);
-    if (count == 1) {
-      return {Transfer::done, byte, 0};
-    }
-    if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
-      // Woken without a byte after all: wait again, but never past the
-      // deadline, however often the wake-up repeats.
-      if (platform_posix::now_ms() >= deadline) {
-        return {Transfer::timed_out, 0, 0};
-      }
-      continue;
-    }
-    // Ready but nothing to read: the device has gone (an unplugged USB
-    // adapter reads as end of file). That is a failure, not a time-out.
-    return {Transfer::failed, 0, count == 0 ? EIO : errno};
-  }
-}
-
-WriteResult write_byte(int timeout_cs, std::uint8_t byte) {
-  int fd = port_fd;
-  if (fd < 0) {
-    return {Transfer::failed, EBADF};
-  }
-  long long deadline = platform_posix::now_ms() + static_cast<long long>(timeout_cs) * 10;
-  for (;;) {
-    ssize_t count = ::write(fd, &byte, 1);
-    if (count == 1) {
-      return {Transfer::done, 0};
-    }
-    if (count < 0 && errno != EAGAIN && errno != EINTR) {
-      return {Transfer::failed, errno};
-    }
-    platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::writing, deadline);
-    if (wait.outcome == Wait::timed_out) {
-      return {Transfer::timed_out, 0};
-    }
-    if (wait.outcome == Wait::failed) {
-      return {Transfer::failed, wait.error};
-    }
-  }
 }
 
 void close_port() {
@@ -284,3 +253,11 @@ void abandon_port() {
 }
 
 }  // namespace platform
+
+namespace platform_posix {
+
+int port_descriptor() {
+  return port_fd;
+}
+
+}  // namespace platform_posix

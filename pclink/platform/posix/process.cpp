@@ -12,6 +12,7 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "pclink/messages.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/posix/signals.h"
 
@@ -20,11 +21,11 @@ namespace {
 const char* interrupt_line(int signal_number) {
   switch (signal_number) {
     case SIGINT:
-      return "Interrupted\n";
+      return msg("interrupted").system;
     case SIGHUP:
-      return "Hangup\n";
+      return msg("hangup").system;
     default:
-      return "Terminated\n";
+      return msg("terminated").system;
   }
 }
 
@@ -48,6 +49,7 @@ void end_on_interrupt(int signal_number) {
   }
   const char* line = interrupt_line(signal_number);
   ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+  written = write(STDERR_FILENO, "\n", 1);
   (void)written;  // nothing more can be done about a lost message here
   _exit(128 + signal_number);
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 // windows.h before shellapi.h, which needs its types.
 #include <windows.h>
 #include <shellapi.h>
@@ -145,6 +146,19 @@ bool user_text_from_shift_jis(const char* text, std::size_t length, std::string&
   if ((wide.empty() && length > 0) || !narrow_text(CP_ACP, wide, converted)) return false;
   user_text = converted;
   return true;
+}
+
+// A locale variable set by hand (as a Unix-like shell on Windows sets LANG)
+// is what the user asked for; without one, the language the user reads
+// Windows in, or a console that shows Japanese.
+MessageLanguage message_language() {
+  const LocaleVariables variables = locale_variables_of_environment();
+  for (const char* value : {variables.lc_all, variables.lc_messages, variables.lang}) {
+    if (value != nullptr && value[0] != '\0') return language_of_locale(variables);
+  }
+  const bool japanese =
+      PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE || GetConsoleOutputCP() == device_code_page;
+  return japanese ? MessageLanguage::system : MessageLanguage::english;
 }
 
 std::int64_t monotonic_milliseconds() {

@@ -1,8 +1,10 @@
 // The serial port on Windows: the kernel32 communication-device calls.
 //
-// Every transfer is a blocking one-byte ReadFile or WriteFile whose only
-// limit is the total constant of the port's time-out record, rewritten
-// before each call. The port is therefore opened WITHOUT
+// Every transfer is one blocking ReadFile or WriteFile of a whole unit,
+// limited by the port's time-out record, rewritten before each call: a
+// read ends when the bytes asked for have come, its total time is up, or
+// (its interval time-out) the line has fallen silent inside the unit. The
+// port is therefore opened WITHOUT
 // FILE_FLAG_OVERLAPPED: on a handle opened for overlapped I/O a ReadFile or
 // WriteFile without an OVERLAPPED record is unsupported, and under Wine each
 // one fails at once with ERROR_INVALID_PARAMETER (87) before a byte moves.
@@ -12,10 +14,12 @@
 // DCB and time-outs found at open are put back when the port closes.
 #include "pclink/platform/port.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <windows.h>
 
 #include "pclink/platform/process.h"
+#include "pclink/platform/win32/line_settings.h"
 #include "pclink/platform/windows_device_path.h"
 
 namespace {
@@ -25,17 +29,13 @@ HANDLE port_handle = INVALID_HANDLE_VALUE;
 // kept because other PC-link software on the same machine may look for it.
 HANDLE port_event = nullptr;
 
+constexpr int adapter_latency_as_it_comes_ms = 16;
+
 // What the port was before this process changed it.
 DCB found_line{};
 COMMTIMEOUTS found_timeouts{};
 
-void set_total_timeouts(int read_cs, int write_cs) {
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = 0;
-  timeouts.ReadTotalTimeoutMultiplier = 0;
-  timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(read_cs) * 10;
-  timeouts.WriteTotalTimeoutMultiplier = 0;
-  timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(write_cs) * 10;
+void set_timeouts(COMMTIMEOUTS timeouts) {
   // Held, so that an interrupt's handler, which puts the time-outs found at
   // open back, never has them overwritten by this thread afterwards.
   platform::hold_interrupts();
@@ -43,24 +43,25 @@ void set_total_timeouts(int read_cs, int write_cs) {
   platform::release_interrupts();
 }
 
-// Changes only the fields a link mode depends on, and those that would
-// otherwise alter binary data or stop the line after one error (left set by
-// another program, NUL bytes would be stripped, errors replaced, every
-// transfer after a line error refused). DTR control, DSR flow control and
-// sensitivity and the parity check stay as the driver has them.
-bool apply_line_settings(DCB line, const platform::LineSettings& settings) {
-  line.BaudRate = static_cast<DWORD>(settings.baud);
-  line.ByteSize = 8;
-  line.Parity = settings.odd_parity ? ODDPARITY : NOPARITY;
-  line.StopBits = ONESTOPBIT;
-  line.fBinary = TRUE;
-  line.fNull = FALSE;
-  line.fErrorChar = FALSE;
-  line.fAbortOnError = FALSE;
-  line.fRtsControl = RTS_CONTROL_DISABLE;
-  line.fInX = FALSE;
-  line.fOutX = FALSE;
-  line.fOutxCtsFlow = FALSE;
+// One ReadFile of up to count bytes within total_ms, its bytes at most
+// interval_ms apart (0: no such limit). All three read fields 0 would wait
+// for ever, so a read that may not wait at all takes what has come instead.
+DWORD read_within(std::uint8_t* buffer, DWORD count, int total_ms, int interval_ms, bool& failed) {
+  COMMTIMEOUTS timeouts{};
+  if (total_ms <= 0) {
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+  } else {
+    timeouts.ReadIntervalTimeout = static_cast<DWORD>(interval_ms);
+    timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(total_ms);
+  }
+  set_timeouts(timeouts);
+  DWORD delivered = 0;
+  failed = !ReadFile(port_handle, buffer, count, &delivered, nullptr);
+  return delivered;
+}
+
+bool apply_line_settings(const DCB& found, const platform::LineSettings& settings) {
+  DCB line = platform_win32::line_dcb(found, settings);
   return SetCommState(port_handle, &line) != 0;
 }
 
@@ -139,7 +140,11 @@ platform::OpenResult open_and_configure(const char* name, const platform::LineSe
     CloseHandle(handle);
     return result;
   }
-  return refused(OpenFailure::none, 0);
+  platform::OpenResult opened = refused(OpenFailure::none, 0);
+  // An adapter's latency timer is the driver's to set (Device Manager, the
+  // port's Advanced settings); as most come it holds bytes for 16 ms.
+  opened.receive_latency_ms = adapter_latency_as_it_comes_ms;
+  return opened;
 }
 
 }  // namespace
@@ -161,34 +166,53 @@ OpenResult open_port(const char* name, const LineSettings& settings) {
   return result;
 }
 
-ReadResult read_byte(int timeout_cs) {
-  set_total_timeouts(timeout_cs, 0);
-  std::uint8_t byte = 0;
+ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {
+  const DWORD asked = static_cast<DWORD>(limits.wanted < capacity ? limits.wanted : capacity);
+  const ULONGLONG start = GetTickCount64();
+  bool failed = false;
   DWORD delivered = 0;
-  if (!ReadFile(port_handle, &byte, 1, &delivered, nullptr)) {
+  if (limits.gap_ms > 0) {
+    // The interval time-out only counts once a byte has come: the first
+    // byte of a unit's rest is awaited for the gap alone, the rest with it.
+    const int first_ms = limits.gap_ms < limits.timeout_ms ? limits.gap_ms : limits.timeout_ms;
+    delivered = read_within(buffer, 1, first_ms, 0, failed);
+    if (!failed && delivered == 1 && asked > 1) {
+      const int left = limits.timeout_ms - static_cast<int>(GetTickCount64() - start);
+      delivered += read_within(buffer + 1, asked - 1, left > 0 ? left : 0, limits.gap_ms, failed);
+    }
+  } else {
+    delivered = read_within(buffer, asked, limits.timeout_ms, limits.gap_ms, failed);
+  }
+  if (failed) {
     int error = static_cast<int>(GetLastError());
     clear_line_error();
-    return {Transfer::failed, 0, error};
+    return {Transfer::failed, static_cast<int>(delivered), error};
   }
-  // The read total time-out expiring is not an error: ReadFile succeeds
-  // with nothing delivered.
-  if (delivered == 0) {
-    return {Transfer::timed_out, 0, 0};
-  }
-  return {Transfer::done, byte, 0};
+  // The driver tells of a parity or framing error or a break only as a flag
+  // since the last look, not which byte it struck: every byte of the read
+  // counts as damaged then, so that the unit they belong to is refused.
+  DWORD errors = 0;
+  ClearCommError(port_handle, &errors, nullptr);
+  const std::uint8_t damaged = (errors & (CE_RXPARITY | CE_FRAME | CE_BREAK)) != 0 ? 1 : 0;
+  std::fill(damage, damage + delivered, damaged);
+  // A time-out expiring is not an error: ReadFile succeeds with fewer bytes.
+  const Transfer status = delivered >= static_cast<DWORD>(limits.wanted) ? Transfer::done : Transfer::timed_out;
+  return {status, static_cast<int>(delivered), 0};
 }
 
-WriteResult write_byte(int timeout_cs, std::uint8_t byte) {
-  set_total_timeouts(0, timeout_cs);
+WriteResult write_bytes(const std::uint8_t* bytes, int count, int timeout_ms) {
+  COMMTIMEOUTS timeouts{};
+  timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(timeout_ms);
+  set_timeouts(timeouts);
   DWORD written = 0;
-  if (!WriteFile(port_handle, &byte, 1, &written, nullptr)) {
+  if (!WriteFile(port_handle, bytes, static_cast<DWORD>(count), &written, nullptr)) {
     int error = static_cast<int>(GetLastError());
     clear_line_error();
     return {Transfer::failed, error};
   }
-  // Likewise an expired write time-out succeeds with nothing written; the
-  // byte never reached the line, so it must not count as sent.
-  if (written == 0) {
+  // Likewise an expired write time-out succeeds with fewer bytes written;
+  // those never reached the line, so the unit must not count as sent.
+  if (written < static_cast<DWORD>(count)) {
     return {Transfer::timed_out, 0};
   }
   return {Transfer::done, 0};

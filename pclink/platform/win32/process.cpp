@@ -11,6 +11,7 @@
 #include <cstring>
 #include <windows.h>
 
+#include "pclink/messages.h"
 #include "pclink/platform/port.h"
 
 namespace {
@@ -31,9 +32,10 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
   }
   platform::abandon_port();
   // A progress line on the console is not ended by a newline of its own.
-  const bool line_open = platform::status_line_open != 0;
-  const char* line = ctrl_c ? (line_open ? "\nInterrupted\n" : "Interrupted\n")
-                            : (line_open ? "\nHangup\n" : "Hangup\n");
+  char line[32] = "";
+  if (platform::status_line_open != 0) std::strcat(line, "\n");
+  std::strcat(line, ctrl_c ? msg("interrupted").system : msg("hangup").system);
+  std::strcat(line, "\n");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   // Ended at once, like _exit on POSIX: the exit routines that ExitProcess

@@ -1,0 +1,143 @@
+// Bytes to and from the POSIX port: whole units per system call.
+//
+// A read waits in poll() (select() on macOS) with VMIN raised to the bytes
+// the unit still needs and VTIME 0: the terminal then reports the port
+// ready only once that many have come, so a unit trickling in at line speed
+// wakes us once, and the wait keeps a time-out of its own to the
+// millisecond. What has come is then read at once, without blocking, with
+// whatever else had arrived behind it.
+#include <algorithm>
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "pclink/platform/port.h"
+#include "pclink/platform/posix/marked_input.h"
+#include "pclink/platform/posix/port_transfers.h"
+#include "pclink/platform/posix/wait.h"
+
+namespace {
+
+using platform::ReadResult;
+using platform::Transfer;
+using platform_posix::Direction;
+using platform_posix::Wait;
+
+// The line as set at open, with VMIN as last set on the port.
+termios line_set{};
+platform_posix::MarkedInput marks;
+
+// A unit longer than this is waited for in stretches: Linux hands out only
+// 64 bytes per read() of a terminal whose VMIN is higher, however many have
+// come, and with VMIN at most 64 a read takes everything there is.
+constexpr int largest_wake_count = 64;
+
+#ifdef __linux__
+// The line with only VMIN changed: glibc's tcsetattr() reads the settings
+// back before and after setting them, three system calls for one; the
+// kernel's TCSETS takes the settings as they are (glibc's termios begins
+// with the kernel's).
+void set_line(int fd, const termios& line) {
+  ioctl(fd, TCSETS, &line);
+}
+#else
+void set_line(int fd, const termios& line) {
+  tcsetattr(fd, TCSANOW, &line);
+}
+#endif
+
+// Has a wait end only once count more bytes are there. Each change costs a
+// system call, so VMIN is set only when it differs.
+void wake_after(int fd, int count) {
+  const cc_t vmin = static_cast<cc_t>(std::clamp(count, 1, largest_wake_count));
+  if (line_set.c_cc[VMIN] == vmin) return;
+  line_set.c_cc[VMIN] = vmin;
+  set_line(fd, line_set);
+}
+
+long long gap_end(long long last_byte_at, int gap_ms) {
+  return gap_ms > 0 ? last_byte_at + gap_ms : -1;
+}
+
+}  // namespace
+
+namespace platform_posix {
+
+void start_transfers(const termios& line) {
+  line_set = line;
+  marks = MarkedInput{};
+}
+
+}  // namespace platform_posix
+
+namespace platform {
+
+ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, const ReadLimits& limits) {
+  const int fd = platform_posix::port_descriptor();
+  if (fd < 0) {
+    return {Transfer::failed, 0, EBADF};
+  }
+  const long long deadline = platform_posix::now_ms() + limits.timeout_ms;
+  long long silent_until = gap_end(platform_posix::now_ms(), limits.gap_ms);
+  int got = 0;
+  while (got < limits.wanted) {
+    wake_after(fd, limits.wanted - got);
+    const long long until = silent_until >= 0 ? std::min(deadline, silent_until) : deadline;
+    const platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::reading, until);
+    if (wait.outcome == Wait::failed) {
+      return {Transfer::failed, got, wait.error};
+    }
+    // Read what has come even when the wait ran out: fewer bytes than the
+    // wake-up count do not make the port ready.
+    const ssize_t count = ::read(fd, buffer + got, static_cast<std::size_t>(capacity - got));
+    if (count > 0) {
+      got += platform_posix::decode_marked(buffer + got, damage + got, static_cast<int>(count), marks);
+      silent_until = gap_end(platform_posix::now_ms(), limits.gap_ms);
+      continue;
+    }
+    if (count == 0) {
+      // Ready but nothing to read: the device has gone (an unplugged USB
+      // adapter reads as end of file). That is a failure, not a time-out.
+      return {Transfer::failed, got, EIO};
+    }
+    if (errno != EAGAIN && errno != EINTR) {
+      return {Transfer::failed, got, errno};
+    }
+    // Nothing new: past the deadline or the gap the unit has stopped
+    // coming; otherwise the wake-up was spurious and the wait goes on.
+    const long long now = platform_posix::now_ms();
+    if (now >= deadline || (silent_until >= 0 && now >= silent_until)) {
+      return {Transfer::timed_out, got, 0};
+    }
+  }
+  return {Transfer::done, got, 0};
+}
+
+WriteResult write_bytes(const std::uint8_t* bytes, int count, int timeout_ms) {
+  const int fd = platform_posix::port_descriptor();
+  if (fd < 0) {
+    return {Transfer::failed, EBADF};
+  }
+  const long long deadline = platform_posix::now_ms() + timeout_ms;
+  int written = 0;
+  while (written < count) {
+    const ssize_t done = ::write(fd, bytes + written, static_cast<std::size_t>(count - written));
+    if (done > 0) {
+      written += static_cast<int>(done);
+      continue;
+    }
+    if (done < 0 && errno != EAGAIN && errno != EINTR) {
+      return {Transfer::failed, errno};
+    }
+    const platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::writing, deadline);
+    if (wait.outcome == Wait::timed_out) {
+      return {Transfer::timed_out, 0};
+    }
+    if (wait.outcome == Wait::failed) {
+      return {Transfer::failed, wait.error};
+    }
+  }
+  return {Transfer::done, 0};
+}
+
+}  // namespace platform
