@@ -14,10 +14,14 @@ namespace platform {
 // the line settings back without waiting for output, closes the port, prints
 // one line and exits with 128 + the signal number (130 for Ctrl-C). SIGPIPE
 // (the reader of standard output went away, as "qvdir | head" does) ends it
-// the same way but silently, with 141: nobody is left to read a message. A
-// file-size limit no longer kills the process: the write fails instead, and
-// the save is abandoned like any failed write. Every program calls this
-// once, before anything else.
+// the same way but silently, with 141: nobody is left to read a message.
+// SIGQUIT and an abort (an uncaught exception such as bad_alloc) clean up
+// the same way, then end by the signal's default action (a core dump where
+// the system makes one); on Windows, where there is no SIGQUIT, an abort
+// cleans up before the C library ends the process. A file-size limit no
+// longer kills the process: the write fails instead, and the save is
+// abandoned like any failed write. Every program calls this once, before
+// anything else.
 void catch_interrupts();
 
 // Hold an interrupt off while what is on the disk and what the interrupt
