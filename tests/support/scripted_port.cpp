@@ -24,6 +24,7 @@ struct Incoming {
 struct Script {
   std::deque<Incoming> incoming;
   bool loopback = false;
+  bool paced = true;
   std::size_t damaged_echo_index = static_cast<std::size_t>(-1);
   std::uint8_t damaged_echo_flip = 0;
   std::function<void()> silence_hook;
@@ -93,7 +94,7 @@ namespace platform {
 
 // Its line carries bytes at the rate the host set.
 bool line_keeps_pace(const char*) {
-  return true;
+  return script.paced;
 }
 
 OpenResult open_port(const char* name, const LineSettings& settings) {
@@ -232,6 +233,10 @@ void queue_gap(int milliseconds) {
 
 void queue_read_failure(int error) {
   script.incoming.push_back({Incoming::Kind::failure, 0, error});
+}
+
+void set_paced(bool on) {
+  script.paced = on;
 }
 
 void set_loopback(bool on) {

@@ -333,6 +333,35 @@ TEST_F(NoisyLine, ATrainThatDidNotComeWholeIsALoudFailureAndNothingIsSaved) {
   }
 }
 
+// A device that never ends its train keeps a fetch going no longer than a
+// sane device could: data Packets without data one after another (a device
+// sends an empty one at most at the end of its data), or Packets long past
+// the room it was told, are given up, and nothing is saved.
+TEST_F(NoisyLine, ATrainThatDoesNotEndIsGivenUp) {
+  InTempFolder folder{"qv_endless"};
+  std::vector<Bytes> empty_packets;
+  for (int number = 1; number <= empty_data_packets_limit + 2; ++number) {
+    empty_packets.push_back(packet_bytes(number, bytes_of("AFV")));
+  }
+  std::vector<Bytes> past_room = read_train(file_of(250 * (packets_past_room_limit + 3)), 250);
+  struct Case {
+    const char* what;
+    std::vector<Bytes> train;
+    int room;
+    const char* message;
+  };
+  for (const Case& c : {Case{"empty Packets", empty_packets, fetch_limit, "the device does not end its train\n"},
+                        Case{"past the room", past_room, 100, "past the room it was told: the train does not end\n"}}) {
+    SCOPED_TRACE(c.what);
+    auto fetch = [&] {
+      serve_read(c.train);
+      fetch_to_host_file("F", "saved", c.room);
+    };
+    EXPECT_EXIT(fetch(), ::testing::ExitedWithCode(exit_not_done), std::string(c.message) + "transfer abandoned\n$");
+    EXPECT_FALSE(std::filesystem::exists("saved"));
+  }
+}
+
 // A NAK to a damaged Packet that the device took for an ACK: its EOT comes
 // where the Packet was owed, and the last Packet is missing.
 TEST_F(NoisyLine, AnEotInPlaceOfAPacketSentAgainIsALoudFailure) {
