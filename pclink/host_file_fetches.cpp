@@ -51,29 +51,32 @@ Read read_into(std::FILE* stream, const char* device_name, int room) {
   return Read::whole;
 }
 
+// One more read of the device file, into a scratch file of its own; null,
+// after its message, when it could not be had.
+std::FILE* read_again(const char* device_name, int room) {
+  std::FILE* scratch = open_scratch_file();
+  if (scratch == nullptr) {
+    print_message(msg("cannot_create"));
+    return nullptr;
+  }
+  return read_into(scratch, device_name, room) == Read::whole ? scratch : nullptr;
+}
+
 // The second read of a verified fetch, and a third when the two differ; the
 // save then holds the bytes that two reads agree on. False, after its
 // message, when they could not be had.
 bool two_reads_agree(const char* device_name, int room) {
   std::FILE* first = save_stream();
-  std::FILE* second = open_scratch_file();
+  std::FILE* second = read_again(device_name, room);
   if (second == nullptr) {
-    print_message(msg("cannot_create"));
-    return false;
-  }
-  if (read_into(second, device_name, room) != Read::whole) {
     return false;
   }
   if (same_bytes(first, second)) {
     return true;
   }
   print_message(msg("reads_differ"), {device_name});
-  std::FILE* third = open_scratch_file();
+  std::FILE* third = read_again(device_name, room);
   if (third == nullptr) {
-    print_message(msg("cannot_create"));
-    return false;
-  }
-  if (read_into(third, device_name, room) != Read::whole) {
     return false;
   }
   if (same_bytes(third, first)) {
