@@ -88,29 +88,36 @@ void Tally::add(Verdict verdict) {
   }
 }
 
+namespace {
+
+double share_whole(const Tally& tally) {
+  return tally.total() > 0 ? 100.0 * static_cast<double>(tally.whole) / static_cast<double>(tally.total()) : 0.0;
+}
+
+}  // namespace
+
 std::string table_text(const Table& table) {
   std::string text;
   char line[160];
-  std::snprintf(line, sizeof line, "%-10s %-11s %9s %9s %7s %7s\n", "conversation", "line", "whole", "loud", "silent",
-                "hang");
+  std::snprintf(line, sizeof line, "%-10s %-11s %9s %9s %7s %7s %8s\n", "conversation", "line", "whole", "loud",
+                "silent", "hang", "whole %");
   text += line;
   Tally total;
   for (const auto& [row, tally] : table) {
-    std::snprintf(line, sizeof line, "%-12s %-11s %9ld %9ld %7ld %7ld\n",
+    std::snprintf(line, sizeof line, "%-12s %-11s %9ld %9ld %7ld %7ld %8.2f\n",
                   conversation_name(static_cast<Conversation>(row.first)).c_str(),
                   line_name(static_cast<LineKind>(row.second)).c_str(), tally.whole, tally.loud, tally.silent,
-                  tally.hang);
+                  tally.hang, share_whole(tally));
     text += line;
     total.whole += tally.whole;
     total.loud += tally.loud;
     total.silent += tally.silent;
     total.hang += tally.hang;
   }
-  std::snprintf(line, sizeof line, "%-12s %-11s %9ld %9ld %7ld %7ld\n", "total", "", total.whole, total.loud,
-                total.silent, total.hang);
+  std::snprintf(line, sizeof line, "%-12s %-11s %9ld %9ld %7ld %7ld %8.2f\n", "total", "", total.whole, total.loud,
+                total.silent, total.hang, share_whole(total));
   text += line;
-  std::snprintf(line, sizeof line, "cases %ld, whole %.2f%%\n", total.total(),
-                total.total() > 0 ? 100.0 * static_cast<double>(total.whole) / static_cast<double>(total.total()) : 0.0);
+  std::snprintf(line, sizeof line, "cases %ld, whole %.2f%%\n", total.total(), share_whole(total));
   text += line;
   return text;
 }
