@@ -8,7 +8,10 @@
 #              whose data reached the host altered behind a sound number,
 #              tag and sum (the 16-bit sum collided), and putting that data,
 #              as received, in place of the data sent turns the right result
-#              into exactly the wrong one
+#              into exactly the wrong one; for a send, the device names none,
+#              but every byte stored wrong is a bit the line flipped on its
+#              way to the device (from the byte sent to the byte stored), and
+#              there are two or more: one flip alone always changes a sum
 #   hang       no end within the hang time, then killed
 #   crash      ended by a signal of its own, or a sanitizer reported
 # Half the sends (qvcopy, qvcomlog, qvinstall) run with -v, which reads the
@@ -34,6 +37,8 @@
 #   --keep DIR        keep the folders of the transfers that did not end whole
 #   --assert          exit 1 on a failed assertion
 #   --one I KIND LINE RATE SEED    (internal) run one transfer
+#   --flips-explain TRACE SENT STORED  (internal) exit 0 when the bits the
+#                     line flipped towards the device explain STORED
 #   --explains TRACE RIGHT RESULT  (internal) exit 0 when the collisions of
 #                     TRACE turn the file RIGHT into the file RESULT
 set -uo pipefail
@@ -126,15 +131,36 @@ collision_explains() {  # collision_explains <trace> <right result> <result>
   [ "$right" = "$(hex_of "$3")" ]
 }
 
-# Only data the host receives from the device is named in the trace when it
-# collides: a fetch, a list, a log fetch; a reset carries no data. A send
-# stored wrong is never excused, and neither is a transfer made with -v.
+# Whether a file stored wrong on the device is explained by bits the line
+# flipped on the way there: the same size, every differing byte one such
+# flip (from the byte sent to the byte stored), and at least two of them, as
+# a Packet's 16-bit sum passes only changes that cancel.
+flips_explain() {  # flips_explain <trace> <sent file> <stored file>
+  [ -f "$3" ] && [ "$(wc -c < "$2")" -eq "$(wc -c < "$3")" ] || return 1
+  local flips position sent stored count=0
+  flips=$(sed -n 's/^= noise to device at byte [0-9]*: bit [0-7] flipped, 0x\([0-9A-F][0-9A-F]\) -> 0x\([0-9A-F][0-9A-F]\)$/\1\2/p' "$1")
+  while read -r position sent stored; do
+    grep -qx "$(printf '%02X%02X' "$((8#$sent))" "$((8#$stored))")" <<< "$flips" || return 1
+    count=$((count + 1))
+  done < <(cmp -l "$2" "$3" 2>/dev/null)
+  [ "$count" -ge 2 ]
+}
+
+# A collision explains a wrong result without -v only: data the host
+# receives is named in the trace when it collides (a fetch, a list, a log
+# fetch), data the host sends shows as the flips behind it (a send, a log
+# send, an install); a reset carries no data.
 explained_by_collision() {  # explained_by_collision <kind> <dir>
   local kind=$1 dir=$2 fixture=$work/fixture
   case $kind in
     fetch) collision_explains "$dir/trace" "$fixture/storage/DOWN.BIN" "$dir/h/down.bin" ;;
     logfetch) collision_explains "$dir/trace" "$fixture/storage/COM5.LOG" "$dir/h/log5.txt" ;;
     list) collision_explains "$dir/trace" "$fixture/list.txt" "$dir/out" ;;
+    send) flips_explain "$dir/trace" "$dir/h/up.bin" "$dir/s/UP.BIN" ;;
+    logsend) flips_explain "$dir/trace" "$fixture/COM3.LOG" "$dir/s/COM3.LOG" ;;
+    install)
+      { same "$dir/h/a.bas" "$dir/s/A.BAS" || flips_explain "$dir/trace" "$dir/h/a.bas" "$dir/s/A.BAS"; } &&
+        { same "$dir/h/b.bas" "$dir/s/B.BAS" || flips_explain "$dir/trace" "$dir/h/b.bas" "$dir/s/B.BAS"; } ;;
     *) return 1 ;;
   esac
 }
@@ -229,6 +255,10 @@ report_failures() {
 if [ "${1:-}" = --one ]; then
   run_one "${@:2}"
   exit 0
+fi
+if [ "${1:-}" = --flips-explain ]; then
+  flips_explain "${@:2}"
+  exit
 fi
 if [ "${1:-}" = --explains ]; then
   collision_explains "${@:2}"
