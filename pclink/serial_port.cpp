@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "pclink/console.h"
@@ -71,6 +72,10 @@ void explain_open_failure(const platform::OpenResult& result) {
   }
 }
 
+void flush_held_at_exit() {
+  flush_held_line();
+}
+
 }  // namespace
 
 int set_port_name(const char* name) {
@@ -100,6 +105,11 @@ void open_port(int link_mode) {
     // failed write and "TimeOut" lines that would bury the reason.
     exit_program(exit_line_failed);
   }
+  // A program may end without closing the port; a unit held back for the
+  // next still reaches the line. Registered after the platform's own exit
+  // handler, so it runs before the port is put back and closed.
+  static const bool flushed_at_exit = std::atexit(flush_held_at_exit) == 0;
+  (void)flushed_at_exit;
   set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
   if (link_mode == link_mode_relay) {
     relay_active = true;
@@ -108,6 +118,7 @@ void open_port(int link_mode) {
 }
 
 void close_port() {
+  flush_held_line();
   platform::close_port();
 }
 
@@ -203,11 +214,21 @@ bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
   return sent;
 }
 
+void send_unit_with_next(const std::uint8_t* bytes, int n, int timeout) {
+  unit_stopped = false;
+  hold_line(bytes, n, timeout * 10 + line_time_ms(n));
+  if (echo_enabled) {
+    remember_sent(bytes, n);
+  }
+}
+
 bool line_never_answered() {
   return !line_ever_answered() && !port_failed;
 }
 
 void delay_ticks(int n) {
+  // The pause times the line: what was held goes out before it.
+  flush_held_line();
   platform::sleep_ms(n * 6);
 }
 

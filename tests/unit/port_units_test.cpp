@@ -55,6 +55,45 @@ TEST_F(PortUnits, APacketAControlByteAndARelayBlockEachGoOutInOneWrite) {
   EXPECT_EQ(scripted_port::writes()[1], qvemu::encode_relay_frame(bytes_of("CFV")));
 }
 
+// The ACK block for a frame taken waits for our next unit and shares its
+// write (one USB transfer, not two), but never holds up the line: it goes
+// out before a read waits for the device, before the relay's pause, and at
+// close.
+TEST_F(PortUnits, TheAckBlockOfAFrameTakenGoesOutWithOurNextUnitOrBeforeWeWait) {
+  const Bytes ack = qvemu::encode_relay_control(relay_ack);
+  const Bytes enq = qvemu::encode_relay_control(relay_enq);
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  EXPECT_TRUE(scripted_port::writes().empty());
+  send_relay_control(relay_enq);
+  ASSERT_EQ(scripted_port::writes().size(), 1u);
+  Bytes both = ack;
+  both.insert(both.end(), enq.begin(), enq.end());
+  EXPECT_EQ(scripted_port::writes()[0], both);
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  scripted_port::queue_incoming(qvemu::encode_relay_control(relay_syn));
+  EXPECT_EQ(recv_relay_control(), relay_syn);
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  delay_ticks(0);
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  close_port();
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+}
+
 // A Packet that trickles in (here in 16 stretches, a few milliseconds
 // apart, as a slow line delivers it) is waited for as a whole, not a byte
 // at a time; its echo likewise.
@@ -197,6 +236,7 @@ TEST_F(PortUnits, AByteWithAParityErrorRefusesItsRelayFrame) {
   for (const Bytes& block : {qvemu::encode_relay_control(relay_nak), syn, qvemu::encode_relay_control(relay_ack)}) {
     expected.insert(expected.end(), block.begin(), block.end());
   }
+  close_port();
   EXPECT_EQ(scripted_port::written(), expected);
 }
 
