@@ -128,7 +128,15 @@ int recv_raw(int timeout) {
   if (received_count() == 0) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
-    fill_received(1, {static_cast<int>(std::max<std::int64_t>(timeout * 10 - waited, 0)), 0});
+    std::int64_t wait_ms = std::max<std::int64_t>(timeout * 10 - waited, 0);
+    if (taken.in_place_of_last >= 0) {
+      // The device answers at once after our unit: if nothing follows the
+      // byte in the last echo byte's place within a turnaround, that byte
+      // was the answer (the device took one byte less than we sent and
+      // answered the unit it had), and it is handed on now, not after 10 s.
+      wait_ms = std::min<std::int64_t>(wait_ms, unit_gap_ms());
+    }
+    fill_received(1, {static_cast<int>(wait_ms), 0});
   }
   int byte = -1;
   if (received_count() > 0) {

@@ -134,6 +134,34 @@ TEST_F(PortUnits, AForgottenMinusCCostsTheEchoWaitAloneAndTheAnswerIsHandedOn) {
   EXPECT_FALSE(link_failed);
 }
 
+// A byte lost on the way to the device: its echo comes back a byte short,
+// and the device answers the shorter Packet at once with NAK, which then
+// takes the last echo byte's place. It is handed on after a turnaround of
+// silence, not after the 10 s of a byte read, and the Packet goes again.
+// A damaged last echo byte with the answer right behind it is not mistaken
+// for the answer.
+TEST_F(PortUnits, AnAnswerInTheLastEchoBytesPlaceIsHandedOnAfterATurnaround) {
+  open_port(link_mode_cable_19200);
+  const Bytes payload = payload_of(256);
+  send_packet(static_cast<int>(payload.size()), 2, payload.data());
+  Bytes short_echo = packet_bytes(2, payload);
+  short_echo.back() = NAK;
+  scripted_port::queue_incoming(short_echo);
+  EXPECT_EQ(recv_answer(), NAK);
+  EXPECT_LE(scripted_port::elapsed_ms(), 1000);
+  EXPECT_FALSE(link_failed);
+
+  scripted_port::reset();
+  open_port(link_mode_cable_19200);
+  send_packet(static_cast<int>(payload.size()), 3, payload.data());
+  Bytes damaged_echo = packet_bytes(3, payload);
+  damaged_echo.back() ^= 0x10;
+  damaged_echo.push_back(ACK);
+  scripted_port::queue_incoming(damaged_echo);
+  EXPECT_EQ(recv_answer(), ACK);
+  EXPECT_EQ(echo_pending(), 0);
+}
+
 // A device that never answers, on a line that does not echo either: no -C
 // advice (nothing came back at all), the echo's wait counts towards the
 // byte's 10 s, and the ending says what to check.
