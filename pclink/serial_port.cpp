@@ -73,7 +73,7 @@ void explain_open_failure(const platform::OpenResult& result) {
 }
 
 void flush_held_at_exit() {
-  flush_held_line();
+  flush_held_line_quietly();
 }
 
 }  // namespace

@@ -139,6 +139,13 @@ void hold_line(const std::uint8_t* bytes, int count, int timeout_ms) {
   waiting.timeout_ms += timeout_ms;
 }
 
+void flush_held_line_quietly() {
+  if (waiting.count == 0) return;
+  platform::write_bytes(waiting.bytes, waiting.count, waiting.timeout_ms);
+  waiting.count = 0;
+  waiting.timeout_ms = 0;
+}
+
 bool flush_held_line() {
   if (waiting.count == 0) return true;
   const int count = waiting.count;

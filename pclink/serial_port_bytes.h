@@ -54,6 +54,9 @@ bool write_line(const std::uint8_t* bytes, int count, int timeout_ms);
 void hold_line(const std::uint8_t* bytes, int count, int timeout_ms);
 // Writes a held unit, if any: as write_line.
 bool flush_held_line();
+// The same at the end of the process, where a port that failed or was
+// put back already has nothing more to say.
+void flush_held_line_quietly();
 
 // Nothing received, nothing failed: the start-up state.
 void reset_port_bytes();
