@@ -3,7 +3,8 @@
 # the cable (link mode 1) and through the optical relay (link mode 2),
 # against qvemu on a pseudo-terminal, with echo on and off.
 #
-# For each transfer, a send with -v (which reads the file back) included, it
+# For each transfer, a send with -v (which reads the file back) and a fetch
+# with -v (which reads it twice) included, it
 # prints the wall time, the bytes that crossed the line per file byte (host to
 # device, device to host; an echoing line carries the host's bytes back once
 # more), the host's system calls per file byte and its pauses, counted with
@@ -82,6 +83,8 @@ transfer relay-send hd --relay -- -s2 up.bin UP.BIN
 transfer relay-fetch hd --relay -- -s2 -g DOWN.BIN down.bin
 transfer cable-send-v HD -- -v up.bin UP.BIN
 transfer relay-send-v hd --relay -- -s2 -v up.bin UP.BIN
+transfer cable-fetch-v HD -- -v -g DOWN.BIN down.bin
+transfer relay-fetch-v hd --relay -- -s2 -v -g DOWN.BIN down.bin
 transfer cable-send-C HD --no-echo -- -C up.bin UP.BIN
 transfer cable-fetch-C HD --no-echo -- -C -g DOWN.BIN down.bin
 transfer relay-send-C hd --relay --no-echo -- -C -s2 up.bin UP.BIN

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
 #include "pclink/run_endings.h"
@@ -45,15 +46,6 @@ int send_command(int n, const std::uint8_t* payload) {
   return answer;
 }
 
-namespace {
-
-// What the device's one-byte answer to a write Packet proves.
-bool write_taken(int answer, WriteTaken rule) {
-  return rule == WriteTaken::on_ack ? answer == ACK : answer != NAK;
-}
-
-}  // namespace
-
 int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules) {
   int repeats = 0;
   for (;;) {
@@ -61,7 +53,7 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
       progress_mark(rules.marked_done);
     }
     send_packet(n, number, payload);
-    if (write_taken(recv_answer(), rules.taken)) {
+    if (recv_answer() != NAK) {
       return number + 1;
     }
     count_repeat(repeats);
@@ -78,6 +70,7 @@ void send_eot_until_ack() {
     if (recv_answer() == ACK) {
       return;
     }
+    note_line_doubt();
     count_repeat(repeats);
   }
 }

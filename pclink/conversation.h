@@ -14,15 +14,19 @@
 // Sends a command as Packet 1 and closes it with EOT, each repeated while the
 // device answers NAK. Returns the last byte the device sent (normally ACK).
 int send_command(int n, const std::uint8_t* payload);
-// Closes a write train: EOT until the device answers ACK.
+// Closes a write train: EOT until the device answers ACK. Anything else
+// leaves a doubt about the line (line_doubts.h): a device that refuses the
+// EOT of a train it took whole is rare, and an answer out of step is not.
 void send_eot_until_ack();
 
-// The device's write handshake: every Packet of a write train goes until
-// the device takes it, under one of two rules.
-enum class WriteTaken {
-  unless_nak,  // any answer but NAK takes it: the file service's writes
-  on_ack,      // ACK alone takes it: the add-in installer's writes
-};
+// The device's write handshake. Every write Packet is answered with one
+// byte: ACK takes it, NAK refuses it and it goes again. Any other answer is
+// damage, with no byte that says what it was: it is taken as the likelier
+// ACK, since sending again a Packet the device took would store its bytes
+// twice, and the doubt it leaves makes the write unproven, so that it is
+// read back (a NAK taken for an ACK shows there as a missing piece). The
+// same holds for a second or a stray answer byte, which is seen later as a
+// byte out of place.
 // The number a write Packet goes under when it goes again.
 enum class RepeatNumber {
   next,  // every transmission takes the next number, a repeat included
@@ -30,14 +34,13 @@ enum class RepeatNumber {
 };
 constexpr long long no_progress_mark = -1;
 struct WriteRules {
-  WriteTaken taken;
   RepeatNumber repeat;
   // A progress mark with every transmission, with these bytes done; none
   // with no_progress_mark.
   long long marked_done = no_progress_mark;
 };
-// Sends the write Packet of n bytes under number until the device takes it
-// by the rules; a line that never lets it through ends the program after
+// Sends the write Packet of n bytes under number until the device takes it;
+// a line that never lets it through ends the program after
 // handshake_repeat_limit repeats in a row. Returns the number the next
 // Packet takes: the one after the last transmission's.
 int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules);

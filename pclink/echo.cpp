@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
 #include "pclink/serial_port_bytes.h"
 
@@ -100,6 +101,13 @@ EchoTaken take_echo(int timeout_ms) {
   const EchoMatch match = match_echo(received);
   const bool whole = match.accounted == record.count;
   record.count = 0;
+  // One echo byte damaged or lost leaves the count in step, and the answer
+  // that follows is the device's own. An echo that did not come back whole,
+  // or more irregular, may hide bytes added or lost on the way to the
+  // device, and the answer taken may not be the device's.
+  if (!whole || match.irregular > 1) {
+    note_line_doubt();
+  }
   if (received == 0) {
     return taken;  // nothing came back: nothing is learnt of the line
   }

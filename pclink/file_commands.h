@@ -21,13 +21,7 @@
 
 #include <cstdint>
 
-// Results of the file commands besides a byte count (get_file) or
-// transfer_done (put_file). Every one of them means no file was moved.
-constexpr int transfer_done = 1;             // put_file: the device confirmed with "AEX"
-constexpr int transfer_refused = -1;         // no "DOK", "ANG" for the file, or no "AEX"
-constexpr int transfer_packet_error = -2;    // a data Packet with a tag other than the expected one
-constexpr int transfer_overflow = -3;        // more data than the announced capacity or the work buffer
-constexpr int transfer_not_started = -4;     // the request cannot be built (name too long); nothing sent
+#include "pclink/data_train.h"
 
 // The room both fetching programs allocate by default: 0x20000 bytes.
 constexpr int fetch_limit = 131072;
@@ -49,11 +43,16 @@ constexpr int write_name_max_length = 4089;
 // Returns the number of bytes stored (0 or more) or one of the negative
 // results above, each after its message.
 int get_file(int capacity, std::uint8_t* destination, const char* name);
+// The same read into any sink (data_train.h): the device is told the sink's
+// capacity, cut to the 24-bit field.
+int read_device_file(const char* name, TrainSink& sink);
 
 // Writes size bytes from source as device file "S1:"+name. Returns
-// transfer_done when the device confirmed, transfer_refused when it withheld
-// consent or confirmation, transfer_not_started (nothing sent) for a name
-// longer than write_name_max_length or a negative size.
+// transfer_done when the device confirmed a write whose handshake was clean,
+// transfer_unproven when it confirmed one during which the line was not
+// (the caller reads it back), transfer_refused when it withheld consent or
+// confirmation, transfer_not_started (nothing sent) for a name longer than
+// write_name_max_length or a negative size.
 int put_file(int size, const std::uint8_t* source, const char* name);
 
 // Whether name fits a request that holds at most max_length name bytes in
@@ -75,10 +74,9 @@ struct ReceivedTrain {
 
 // One fetching conversation of a device service: the service word ("CFV",
 // "CFF") and its "DOK", the device's ENQ, the request Packet and EOT, the
-// host's ENQ, then the device's data train, whose Packets must begin with
-// data_tag ("AFV", "AFF"). The bytes after the tag are stored from
-// destination on, never more than capacity. name is what the messages call
-// the thing fetched.
-ReceivedTrain fetch_train(const char* service_word, const std::uint8_t* request, int request_length,
-                          const char* data_tag, std::uint8_t* destination, int capacity,
-                          const char* name);
+// host's ENQ, then the device's data train (receive_train), whose Packets
+// must begin with data_tag ("AFV", "AFF"), into sink. name is what the
+// messages call the thing fetched. Returns what receive_train returned, or
+// transfer_refused without consent.
+int fetch_train(const char* service_word, const std::uint8_t* request, int request_length, const char* data_tag,
+                TrainSink& sink, const char* name);

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "pclink/host_path.h"
 #include "pclink/platform/files.h"
@@ -71,6 +73,13 @@ std::FILE* create_temporary_beside(const std::string& target, std::string& path,
   return nullptr;
 }
 
+// A file beside the save that a fetch read more than once compares with
+// it; a stream of its own with no path when the save has no folder.
+struct ScratchFile {
+  std::string path;
+  std::FILE* stream = nullptr;
+};
+
 // The save under way. The old target stays as it was until the new bytes
 // are whole on the disk; a full disk, a file-size limit or an interrupt
 // costs only the temporary file, which is noted while it exists so that an
@@ -80,17 +89,25 @@ struct PendingSave {
   std::string name;       // as the caller gave it
   std::string target;     // the file replaced; empty when name is written as a stream
   std::string temporary;  // with target: the file the bytes go to first
+  // With target: the temporary file. Without: the spool that save_stream's
+  // bytes wait in until the save is finished (an anonymous file).
   std::FILE* stream = nullptr;
+  std::vector<ScratchFile> scratch;
 } pending_save;
 
-// Removes the temporary file and forgets the save. Interrupts are held off
-// until the note is cleared, so that the handler never removes a name that
-// this process no longer owns.
+void close_and_remove(std::FILE* stream, const std::string& path) {
+  if (stream != nullptr) std::fclose(stream);
+  if (!path.empty()) std::remove(path.c_str());
+}
+
+// Removes the temporary and scratch files and forgets the save. Interrupts
+// are held off until the notes are cleared, so that the handler never
+// removes a name that this process no longer owns.
 void end_pending_save(bool remove_temporary) {
   platform::hold_interrupts();
-  if (pending_save.stream != nullptr) std::fclose(pending_save.stream);
-  if (remove_temporary && !pending_save.temporary.empty()) std::remove(pending_save.temporary.c_str());
-  platform::note_temporary_file(nullptr);
+  close_and_remove(pending_save.stream, remove_temporary ? pending_save.temporary : std::string());
+  for (const ScratchFile& scratch : pending_save.scratch) close_and_remove(scratch.stream, scratch.path);
+  platform::forget_temporary_file(nullptr);
   pending_save = PendingSave{};
   platform::release_interrupts();
 }
@@ -103,7 +120,8 @@ void abandon_save_at_exit() {
 
 bool replace_target(std::size_t count, const std::uint8_t* data) {
   std::FILE* stream = pending_save.stream;
-  bool whole = (count == 0 || std::fwrite(data, 1, count, stream) == count) && platform::sync_file(stream);
+  bool whole = (count == 0 || std::fwrite(data, 1, count, stream) == count) && std::ferror(stream) == 0 &&
+               platform::sync_file(stream);
   pending_save.stream = nullptr;
   whole = std::fclose(stream) == 0 && whole;
   platform::hold_interrupts();
@@ -162,4 +180,114 @@ void abandon_save() {
 int save_file_whole(const char* name, const std::uint8_t* data, int count) {
   if (count < 0) return 0;
   return start_save(name) == SaveStart::started ? finish_save(data, count) : 0;
+}
+
+std::FILE* save_stream() {
+  if (!pending_save.under_way) return nullptr;
+  // A name that is no regular file gets its bytes only once the save is
+  // finished, so that a failed fetch never leaves part of a file in it.
+  if (pending_save.target.empty() && pending_save.stream == nullptr) pending_save.stream = std::tmpfile();
+  return pending_save.stream;
+}
+
+namespace {
+
+// A stream that reads what a file of the save holds from its start: the
+// file opened anew by its path, or an anonymous file's own stream, rewound.
+std::FILE* open_reader(std::FILE* stream, bool& opened) {
+  std::fflush(stream);
+  const std::string* path = stream == pending_save.stream ? &pending_save.temporary : nullptr;
+  for (const ScratchFile& scratch : pending_save.scratch) {
+    if (scratch.stream == stream) path = &scratch.path;
+  }
+  opened = path != nullptr && !path->empty();
+  if (opened) return std::fopen(path->c_str(), "rb");
+  std::rewind(stream);
+  return stream;
+}
+
+void close_reader(std::FILE* reader, bool opened) {
+  if (opened && reader != nullptr) std::fclose(reader);
+}
+
+// Copies the spool, from its start, to the name the save writes as a stream.
+bool copy_spool_to_name() {
+  bool opened = false;
+  std::FILE* spool = open_reader(pending_save.stream, opened);
+  std::FILE* out = std::fopen(pending_save.name.c_str(), "wb");
+  bool whole = out != nullptr;
+  char block[4096];
+  for (std::size_t got; whole && (got = std::fread(block, 1, sizeof block, spool)) > 0;) {
+    whole = std::fwrite(block, 1, got, out) == got;
+  }
+  whole = whole && std::ferror(spool) == 0;
+  if (out != nullptr) {
+    whole = std::fflush(out) == 0 && whole;
+    whole = std::fclose(out) == 0 && whole;
+  }
+  close_reader(spool, opened);
+  return whole;
+}
+
+}  // namespace
+
+int finish_streamed_save() {
+  if (save_stream() == nullptr) {
+    abandon_save();
+    return 0;
+  }
+  if (!pending_save.target.empty()) return replace_target(0, nullptr) ? 1 : 0;
+  bool whole = copy_spool_to_name();
+  end_pending_save(false);
+  return whole ? 1 : 0;
+}
+
+std::FILE* open_scratch_file() {
+  if (!pending_save.under_way) return nullptr;
+  ScratchFile scratch;
+  if (pending_save.target.empty()) {
+    scratch.stream = std::tmpfile();
+  } else {
+    platform::hold_interrupts();
+    platform::CreateFailure failure = platform::CreateFailure::none;
+    scratch.stream = create_temporary_beside(pending_save.target, scratch.path, failure);
+    if (scratch.stream != nullptr) platform::note_temporary_file(scratch.path.c_str());
+    platform::release_interrupts();
+  }
+  if (scratch.stream != nullptr) pending_save.scratch.push_back(scratch);
+  return scratch.stream;
+}
+
+void save_scratch_instead(std::FILE* chosen) {
+  for (auto scratch = pending_save.scratch.begin(); scratch != pending_save.scratch.end(); ++scratch) {
+    if (scratch->stream != chosen) continue;
+    platform::hold_interrupts();
+    platform::forget_temporary_file(pending_save.temporary.c_str());
+    close_and_remove(pending_save.stream, pending_save.temporary);
+    pending_save.stream = scratch->stream;
+    pending_save.temporary = scratch->path;
+    pending_save.scratch.erase(scratch);
+    platform::release_interrupts();
+    return;
+  }
+}
+
+bool same_bytes(std::FILE* one, std::FILE* other) {
+  bool one_opened = false;
+  bool other_opened = false;
+  std::FILE* first = open_reader(one, one_opened);
+  std::FILE* second = open_reader(other, other_opened);
+  bool same = first != nullptr && second != nullptr;
+  char first_block[4096];
+  char second_block[4096];
+  while (same) {
+    std::size_t got = std::fread(first_block, 1, sizeof first_block, first);
+    same = std::fread(second_block, 1, sizeof second_block, second) == got &&
+           std::memcmp(first_block, second_block, got) == 0;
+    if (got < sizeof first_block) break;
+  }
+  same = same && std::ferror(first) == 0 && std::ferror(second) == 0;
+  close_reader(first, one_opened);
+  close_reader(second, other_opened);
+  return same;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // Creates the file name (emptying an existing one) in byte mode, writes count
 // bytes and closes it. Returns the number of bytes the stream accepted (so a
@@ -39,3 +40,23 @@ enum class SaveStart {
 SaveStart start_save(const char* name);
 int finish_save(const std::uint8_t* data, int count);
 void abandon_save();
+
+// The same save for bytes that come a piece at a time (a fetch), so that a
+// file of any size costs no more memory than a piece: they are written to
+// save_stream() as they come, and finish_streamed_save then forces them to
+// the disk and puts the file in name's place, giving 1 or 0 as
+// finish_save does. A name that is no regular file gets the bytes only
+// then: until the save is finished they wait in an anonymous spool. Null
+// when no save is under way or no spool can be made.
+std::FILE* save_stream();
+int finish_streamed_save();
+
+// For a fetch read more than once: a scratch file beside the save (an
+// anonymous one for a name that is no regular file) to hold another read,
+// removed with the save however it ends; null when none can be made.
+// same_bytes compares two files of the save (save_stream() or scratch
+// files) from their starts; save_scratch_instead makes a scratch file's
+// bytes the ones the save puts in name's place, dropping the others.
+std::FILE* open_scratch_file();
+bool same_bytes(std::FILE* one, std::FILE* other);
+void save_scratch_instead(std::FILE* chosen);

@@ -2,12 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "pclink/console.h"
 #include "pclink/conversation.h"
 #include "pclink/file_commands.h"
-#include "pclink/file_saves.h"
 #include "pclink/local_files.h"
 #include "pclink/run_endings.h"
 
@@ -41,7 +39,8 @@ bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   set_ending_note(msg("not_verified"), name);
   int count = get_file(size + 1, stored, name);
   clear_ending_note();
-  bool matches = count == size && std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0;
+  // An empty file may come without a block at all.
+  bool matches = count == size && (size == 0 || std::memcmp(stored, sent, static_cast<std::size_t>(size)) == 0);
   std::free(stored);
   if (count < 0) {
     print_message(msg("not_verified"), {name});
@@ -49,6 +48,24 @@ bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
     print_message(msg("read_back_differs"), {name});
   }
   return matches;
+}
+
+WriteCheck check_written_file(const char* name, const std::uint8_t* sent, int size, bool unproven, bool verify) {
+  if (!unproven && !verify) {
+    return WriteCheck::whole;
+  }
+  // With verify the read-back was found possible before the write.
+  if (unproven && !verify && !read_back_possible(name, size)) {
+    print_message(msg("write_not_proven"), {name});
+    return WriteCheck::not_read_back;
+  }
+  if (read_back_matches(name, sent, size)) {
+    if (unproven) {
+      print_message(msg("write_read_back_whole"), {name});
+    }
+    return WriteCheck::whole;
+  }
+  return unproven ? WriteCheck::send_again : WriteCheck::not_whole;
 }
 
 int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length,
@@ -63,72 +80,30 @@ int send_host_file(const char* host_name, const char* device_name, const char* h
     return exit_not_done;
   }
   copy_block(header_length, block, header);
-  if (verify && !read_back_possible(device_name, loaded_size())) {
+  const int size = loaded_size();
+  if (verify && !read_back_possible(device_name, size)) {
     std::free(block);
     return exit_not_done;
   }
-  int result = put_file(loaded_size(), block, device_name);
-  await_closing_enq(result);
-  bool whole = result == transfer_done;
-  if (whole && verify) {
-    whole = read_back_matches(device_name, block, loaded_size());
-    await_enq();
+  WriteCheck check = WriteCheck::not_whole;
+  for (int writes = 1;; ++writes) {
+    int result = put_file(size, block, device_name);
+    await_closing_enq(result);
+    if (result != transfer_done && result != transfer_unproven) {
+      break;
+    }
+    const bool unproven = result == transfer_unproven;
+    check = check_written_file(device_name, block, size, unproven, verify);
+    if ((unproven || verify) && check != WriteCheck::not_read_back) {
+      await_enq();  // the read-back's closing ENQ
+    }
+    // A damaged line stored it wrong: on a line no worse, one more write
+    // stores it whole.
+    if (check != WriteCheck::send_again || writes == 2) {
+      break;
+    }
+    print_message(msg("sending_again"), {device_name});
   }
   std::free(block);
-  return whole ? exit_done : exit_not_done;
-}
-
-namespace {
-
-// Why a fetch is refused before it starts, beside "ファイルが作れません": a
-// writable file alone is not enough, since it is never written in place.
-void explain_save_refusal(const char* host_name, SaveStart start) {
-  print_message(msg("cannot_create"));
-  if (start == SaveStart::folder_not_writable) {
-    print_message(msg("folder_not_writable"), {host_value(host_name)});
-  }
-}
-
-void refuse_file_beyond_room(const char* device_name, int room) {
-  // At the largest room -m cannot help.
-  print_message(room < largest_fetch_room ? msg("beyond_room") : msg("beyond_largest_room"), {device_name, room});
-}
-
-}  // namespace
-
-int fetch_to_host_file(const char* device_name, const char* host_name, int room) {
-  // The temporary file is made first: a save that cannot be done is refused
-  // before anything goes on the line.
-  SaveStart start = start_save(host_name);
-  if (start != SaveStart::started) {
-    explain_save_refusal(host_name, start);
-    return exit_not_done;
-  }
-  // The device cuts a file at the capacity it is told. Told one byte more
-  // than the room, it fills that byte only for a file that does not fit, so
-  // a cut file is told from one of exactly the room's size.
-  int announced = room + 1;
-  auto* buffer = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(announced)));
-  if (buffer == nullptr) {
-    abandon_save();
-    print_message(msg("no_memory"));
-    return exit_not_done;
-  }
-  int count = get_file(announced, buffer, device_name);
-  await_closing_enq(count);
-  int outcome = exit_not_done;
-  if (count > room) {
-    abandon_save();
-    refuse_file_beyond_room(device_name, room);
-  } else if (count < 0) {
-    abandon_save();
-  } else if (finish_save(buffer, count)) {
-    // An empty device file makes an empty host file; a file cut short by a
-    // full disk is not a copy.
-    outcome = exit_done;
-  } else {
-    print_message(msg("cannot_create"));
-  }
-  std::free(buffer);
-  return outcome;
+  return check == WriteCheck::whole ? exit_done : exit_not_done;
 }

@@ -1,6 +1,7 @@
-// Whole host files to and from the device: the host side of the programs
-// that copy files, each a load or save around one file command and then the
-// device's closing ENQ. Results are exit codes of console.h.
+// Whole host files sent to the device: the host side of the programs that
+// copy files, a load around one write and then the device's closing ENQ,
+// and the read-back that proves a write its handshake did not. Results are
+// exit codes of console.h.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,10 @@
 // with host_name+":file open error" before anything is sent; then, as after
 // a request that could not be built, no closing ENQ is awaited, since the
 // idle device sends none.
-// With verify, the written file is read back and compared (read_back_matches);
-// a file that cannot be read back is refused before anything is sent.
+// A write is done only once it is proven: by a clean handshake, or else by
+// reading it back (check_written_file); with verify it is read back always,
+// and a file that cannot be read back is refused before anything is sent.
+// An unproven write that read back different is sent once more.
 int send_host_file(const char* host_name, const char* device_name, const char* header, int header_length,
                    bool verify = false);
 
@@ -25,15 +28,21 @@ bool read_back_possible(const char* name, int size);
 // and compares it byte for byte. A difference or a failed read-back prints a
 // message naming the file and gives false; a read-back that the link layer
 // ends ("TimeOut", "transfer abandoned") has the same "not read back" line
-// printed as the ending's note. The write handshake alone cannot
-// prove a file: a damaged NAK reads as acceptance, and the device then
-// stores the file with a data Packet missing. Call it only where
-// read_back_possible; the caller takes the device's closing ENQ afterwards,
-// as after get_file.
+// printed as the ending's note. Call it only where read_back_possible; the
+// caller takes the device's closing ENQ afterwards, as after get_file.
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size);
 
-// Fetches device file device_name into room bytes, takes the device's
-// closing ENQ and saves exactly what came as host file host_name, an empty
-// file included. A file larger than room is refused (the message names -m,
-// which raises it) and nothing is saved, as after any failed fetch.
-int fetch_to_host_file(const char* device_name, const char* host_name, int room);
+// What a write the device confirmed came to.
+enum class WriteCheck {
+  whole,          // proven by its handshake or by a read-back
+  send_again,     // the handshake was not clean and the read-back differs: worth one more write
+  not_whole,      // read back different or not at all, after its message
+  not_read_back,  // unproven, and it cannot be read back (the message says why): nothing went out
+};
+// Proves the write of size bytes from sent as device file name, which the
+// device confirmed (put_file's transfer_done, or transfer_unproven when
+// unproven is set), its ENQ taken: reads it back when the handshake does not
+// prove it, or when verify asks for it. Prints what the read-back found. The
+// caller takes the device's closing ENQ after a read-back (every result but
+// whole without one, and not_read_back).
+WriteCheck check_written_file(const char* name, const std::uint8_t* sent, int size, bool unproven, bool verify);

@@ -117,6 +117,10 @@ void err_text(const char* text) {
   std::fputs(text, stderr);
 }
 
+bool output_written_whole() {
+  return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+}
+
 char* copy_string(char* destination, const char* source) {
   while ((*destination = *source) != '\0') {
     ++destination;

@@ -67,6 +67,10 @@ void out_char(int byte);
 void err_char(int byte);
 void out_text(const char* text);
 void err_text(const char* text);
+// Flushes standard output and tells whether everything written to it so
+// far reached it: false after a write error (a full disk, /dev/full), which
+// the buffering would otherwise leave unseen until the process ends.
+bool output_written_whole();
 
 // Copies source with its NUL; returns the position of the copied NUL in
 // destination, so that copies chain into a concatenation. The destination

@@ -68,6 +68,8 @@ inline constexpr Message program_messages[] = {
     // qvrestart, on a terminal only: a successful run is otherwise silent.
     english_already("reset_done", "the device's PC link was reset"),
 
+    // qvdir and qvunpack.
+    english_already("output_not_written", "standard output cannot be written: the {what} is not whole there"),
     // qvdir. "通信中 しばらくお待ち下さい"
     {"communicating",
      "\x92\xca\x90\x4d\x92\x86 \x82\xb5\x82\xce\x82\xe7\x82\xad\x82\xa8\x91\xd2\x82\xbf\x89\xba\x82\xb3\x82\xa2",

@@ -5,7 +5,10 @@
 
 #include "pclink/checksum16.h"
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
+#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
+#include "pclink/platform/console.h"
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
@@ -31,6 +34,25 @@ namespace {
 // A data train took the device's ENQ to make sure the train had ended.
 bool closing_enq_taken = false;
 
+// When the host's last Packet began to go out on a cable, and the least
+// time the line needs to carry it whole: the device answers only after its
+// last byte, so an answer read sooner was no answer to it. The host's
+// clock can only make an answer look later than it came, never sooner.
+struct PacketOnTheLine {
+  std::int64_t sent_at_ms = 0;
+  std::int64_t line_ms = 0;
+} last_packet;
+
+// Whether the answer just read came too soon for the Packet, on a port that
+// keeps the line's pace; nine tenths of the nominal time leaves room for a
+// line a little fast and for the clock's millisecond steps.
+bool answered_too_soon() {
+  if (relay_active || !line_paced() || last_packet.line_ms == 0) {
+    return false;
+  }
+  return platform::monotonic_milliseconds() - last_packet.sent_at_ms < last_packet.line_ms * 9 / 10;
+}
+
 }  // namespace
 
 void note_closing_enq_taken() {
@@ -39,6 +61,7 @@ void note_closing_enq_taken() {
 
 void reset_packet_state() {
   closing_enq_taken = false;
+  last_packet = {};
 }
 
 void wait_for(std::uint8_t b) {
@@ -50,6 +73,7 @@ void wait_for(std::uint8_t b) {
   for (;;) {
     int byte = recv_byte();
     if (byte != b && byte != CAN) {
+      note_line_doubt();
       byte = drain_line().last;
     }
     if (byte == b || byte == CAN) {
@@ -61,9 +85,16 @@ void wait_for(std::uint8_t b) {
 
 int recv_answer() {
   int answer = recv_byte();
+  // A byte that came before the Packet could have reached the device is a
+  // stray one, or the answer to something the device made of part of it.
+  if (answered_too_soon()) {
+    note_line_doubt();
+  }
+  last_packet.line_ms = 0;
   if (answer == ACK || answer == NAK) {
     return answer;
   }
+  note_line_doubt();
   int last = drain_line().last;
   return last == ACK || last == NAK ? last : answer;
 }
@@ -72,6 +103,7 @@ namespace {
 
 // Drains the rest of a refused unit and tells the caller about it.
 int refuse_packet(RefusedPacket found, RefusedPacket* refused) {
+  note_line_doubt();
   found.line_length += drain_line().count;
   if (refused != nullptr) {
     *refused = found;
@@ -156,6 +188,7 @@ int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* r
   }
   std::uint8_t expected = static_cast<std::uint8_t>(number);
   if (numbering[0] != expected) {
+    note_line_doubt();
     if (number > 1 && numbering[0] == static_cast<std::uint8_t>(number - 1)) {
       return recv_repeated;
     }
@@ -173,6 +206,7 @@ int send_packet(int n, int number, const std::uint8_t* payload) {
   // A Packet from the host starts a new exchange: an ENQ taken before it
   // belongs to an exchange that is over.
   closing_enq_taken = false;
+  last_packet = {platform::monotonic_milliseconds(), line_time_ms(n + packet_framing_length)};
   begin_send();
   // The whole Packet in one write: on a USB adapter every write can become
   // a transfer of its own.

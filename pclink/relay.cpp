@@ -11,7 +11,10 @@
 // - An exchange the device takes part in but that does not get a frame
 //   through counts as a refusal; after refusal_limit of them in a row, which
 //   a sane line never reaches, the line has failed ("TimeOut"). An exchange
-//   met by silence alone is retried without limit.
+//   met by silence is retried for as long as a cable waits for a byte, and
+//   then the line has failed too: a device that took a damaged frame for a
+//   sound one may wait for a unit that never comes while we wait for its
+//   answer.
 // - A transfer that fails outright (the port is gone) ends the run at once
 //   with "TimeOut", as on a cable; a time-out never does.
 #include "pclink/relay.h"
@@ -19,7 +22,9 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
+#include "pclink/platform/console.h"
 #include "pclink/progress.h"
 #include "pclink/relay_framing.h"
 #include "pclink/run_endings.h"
@@ -34,6 +39,18 @@ constexpr int relay_grant_timeout = 40;  // for the frame after our SYN block
 // billion; and as each takes up to a few seconds, the run still ends within
 // a minute or so once the line can no longer carry a frame.
 constexpr int refusal_limit = 16;
+
+// How long an exchange may meet only silence: as long as a cable waits for
+// the device's byte.
+constexpr std::int64_t relay_silence_limit_ms = pclink_byte_timeout * 10;
+
+// Ends the run when the exchange that began at started_ms has met silence
+// for longer than a live device ever keeps us waiting.
+void check_silence(std::int64_t started_ms) {
+  if (platform::monotonic_milliseconds() - started_ms > relay_silence_limit_ms) {
+    timeout_exit();
+  }
+}
 
 // Ticks of 6 ms between the sender's ENQ block and our SYN block: the
 // adapter needs about 18 ms to turn the optical link around.
@@ -135,11 +152,12 @@ void end_send() {
 int relay_send_frame(int n, int number, const std::uint8_t* payload) {
   int refusals = 0;
   bool sent_whole = false;
+  const std::int64_t started_ms = platform::monotonic_milliseconds();
   for (;;) {
     send_relay_control(relay_enq);
     int answer = recv_relay_control();
-    // Silence keeps the retries without limit; an exchange the device
-    // answered in any way without our frame getting through counts.
+    // An exchange the device answered in any way without our frame
+    // getting through counts as a refusal; silence is bounded in time.
     const bool answered = answer != -1;
     if (answer == relay_syn) {
       send_frame_body(n, number, payload);
@@ -147,6 +165,11 @@ int relay_send_frame(int n, int number, const std::uint8_t* payload) {
       answer = recv_relay_control();
       if (answer == relay_ack) {
         return 1;
+      }
+      // Unless the device refused the frame, it may have taken it: what it
+      // makes of the frame sent again is its own.
+      if (answer != relay_nak) {
+        note_line_doubt();
       }
     }
     if (answer == relay_enq) {
@@ -158,15 +181,19 @@ int relay_send_frame(int n, int number, const std::uint8_t* payload) {
     }
     if (answered) {
       count_refusal(refusals);
+    } else {
+      check_silence(started_ms);
     }
   }
 }
 
 int relay_recv_frame(std::uint8_t* buffer, int capacity, int expected) {
   int refusals = 0;
+  const std::int64_t started_ms = platform::monotonic_milliseconds();
   for (;;) {
     int code = recv_relay_control();
     if (code == -1) {
+      check_silence(started_ms);
       continue;
     }
     int length = 0;

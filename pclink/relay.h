@@ -7,10 +7,11 @@
 // an ENQ control block; the receiver grants it 18 ms later with a SYN block,
 // then answers the frame with an ACK block, or a NAK block when the frame's
 // checksum is wrong. Any irregularity restarts the exchange from the ENQ
-// block. A silent line is retried without limit: the program waits instead
-// of ending with "TimeOut". But a live device that keeps answering without a
-// frame getting through, or a port that fails outright (unplugged, hung up),
-// ends the program with "TimeOut" and exit code 1, as on a cable. When the
+// block. A silent line is retried for as long as a cable waits for a byte
+// (10 s); a live device that keeps answering without a frame getting
+// through, or a port that fails outright (unplugged, hung up), ends the
+// program sooner. Each ends it with "TimeOut" and exit code 1, as on a
+// cable. When the
 // device announces a frame while we announce ours, we give way (see
 // relay_send_frame in relay.cpp).
 //

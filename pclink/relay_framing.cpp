@@ -85,8 +85,12 @@ void send_block() {
 }  // namespace
 
 bool find_block_start(int first_timeout) {
-  for (;;) {
+  // A line that babbles, or sends nothing but zeros, never shows a block:
+  // the hunt ends as a silence would, once it has passed over more than
+  // a device sends between two blocks.
+  for (int hunted = 0; hunted < relay_drain_limit;) {
     int byte = recv_line_byte(first_timeout);
+    ++hunted;
     if (byte < 0) {
       return false;
     }
@@ -98,13 +102,15 @@ bool find_block_start(int first_timeout) {
     recv_ahead(sync_length + 2);
     int zeros = 1;
     // A failed read in the run reads as -1 and ends it.
-    while ((byte = recv_line_byte(relay_hunt_timeout)) == 0x00) {
+    while (hunted < relay_drain_limit && (byte = recv_line_byte(relay_hunt_timeout)) == 0x00) {
       ++zeros;
+      ++hunted;
     }
     if (zeros >= 2 && byte == block_mark) {
       return true;
     }
   }
+  return false;
 }
 
 namespace {
@@ -168,6 +174,12 @@ Grant read_frame(std::uint8_t* buffer, int capacity, int expected, int& length) 
   // reading, nor overrun the buffer.
   if (length > capacity) {
     return Grant::too_long;
+  }
+  // Every unit is at least one byte. An empty frame is a damaged one whose
+  // length and sum both read as zeros (zero bytes inserted into a frame
+  // make just that): taken, it would swallow the unit it stood in for.
+  if (length == 0) {
+    return Grant::damaged;
   }
   recv_ahead(length + 2);
   for (int i = 0; i < length && !frame_cut; ++i) {

@@ -10,6 +10,7 @@
 
 #include "pclink/console.h"
 #include "pclink/echo.h"
+#include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
 #include "pclink/line_watch.h"
 #include "pclink/platform/console.h"
@@ -20,6 +21,9 @@
 bool relay_active = false;
 
 namespace {
+
+// Whether the open port keeps the line's pace (platform::line_keeps_pace).
+bool paced = false;
 
 constexpr char default_port_name[] = "COM2";
 char port_name[port_name_max_length + 1] = "COM2";
@@ -111,6 +115,7 @@ void open_port(int link_mode) {
   static const bool flushed_at_exit = std::atexit(flush_held_at_exit) == 0;
   (void)flushed_at_exit;
   set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
+  paced = platform::line_keeps_pace(port_name);
   if (link_mode == link_mode_relay) {
     relay_active = true;
     note_relay_line();
@@ -120,6 +125,10 @@ void open_port(int link_mode) {
 void close_port() {
   flush_held_line();
   platform::close_port();
+}
+
+bool line_paced() {
+  return paced;
 }
 
 int recv_raw(int timeout) {
@@ -145,7 +154,9 @@ int recv_raw(int timeout) {
   } else if (taken.in_place_of_last >= 0 && !port_failed) {
     // The device stays silent after the echo: the byte that took the last
     // echo byte's place was the device's answer, and that echo byte was lost.
+    // Or it was our own last byte, damaged: a guess, and a doubt.
     byte = taken.in_place_of_last;
+    note_line_doubt();
   }
   if (byte >= 0) {
     note_device_byte();
@@ -203,6 +214,12 @@ DrainedBytes discard_until_silence(int byte_limit) {
     drained.count += count;
   }
   unit_stopped = false;
+  // Bytes drained on a cable were where a unit or an answer should have
+  // started. Through the relay they are the rest of a frame refused whole,
+  // which its sender sends again: nothing is in doubt.
+  if (drained.count > 0 && !relay_active) {
+    note_line_doubt();
+  }
   return drained;
 }
 

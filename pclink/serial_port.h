@@ -40,6 +40,10 @@ const char* current_port_name();
 // opened is reported ("port open error" and, on the next line, why) and
 // the program ends with exit code 1.
 void open_port(int link_mode);
+// Whether the port carries bytes at the rate it was opened with
+// (platform::line_keeps_pace): only then does the time an answer took tell
+// anything.
+bool line_paced();
 void close_port();
 
 // The next byte from the line that is not the echo of ours: 0..255, or -1

@@ -23,6 +23,7 @@ set(PCLINK_SOURCES
   program_help.cpp
   progress.cpp
   # The layers, in their order.
+  line_doubts.cpp
   line_timing.cpp
   serial_port_bytes.cpp
   line_watch.cpp
@@ -34,8 +35,10 @@ set(PCLINK_SOURCES
   relay.cpp
   packet.cpp
   conversation.cpp
+  data_train.cpp
   file_commands.cpp
   host_file_transfers.cpp
+  host_file_fetches.cpp
   # The options the programs share, over every layer they set.
   link_options.cpp)
 list(TRANSFORM PCLINK_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -10,7 +10,9 @@ struct LogCommand {
   bool verify = false; // -v: read a sent log file back and compare it
   int log_slot = 0;    // 0 to 8
   int link_mode = default_link_mode;
-  int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched log file may have
+  // -m<size>: the bytes a fetched log file may have; by default as many as
+  // the request can announce.
+  int fetch_room = largest_fetch_room;
   const char* host_name = nullptr;  // null: rejected, or no file named
   CommandLineRefusal refusal;       // why host_name is null, when something was wrong
 };

@@ -3,6 +3,7 @@
 // a log file to the host as it is.
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
@@ -23,13 +24,14 @@ constexpr ProgramHelp help{
     "-d and -m their value attached or as the next argument:\n"
     "  -c<slot>   the log slot 0 to 8 (default 0); 9 and above select slot 0\n"
     "  -g         fetch the log file into the host file instead of sending it\n"
-    "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
-    "             131072, at most 16777214); a larger file is not saved\n"
-    "  -v         read the written file back and compare it (about twice the time)\n",
+    "  -m<size>   room for a fetched file in bytes, K or M suffix (default and\n"
+    "             at most 16777214); a larger file is not saved\n"
+    "  -v         read the written file back and compare it, or with -g read the\n"
+    "             device file twice and compare (about twice the time)\n",
     true,
     "the device refused or is not connected, the log file is\n"
     "       missing, a host file cannot be read or written, the device did not\n"
-    "       confirm the write, or the read-back differs",
+    "       confirm the write, or the read-back or the reads differ",
     "  qvcomlog -d /dev/ttyUSB0 -c3 memo.txt     header, memo.txt to S1:COM3.LOG\n"
     "  qvcomlog -d /dev/ttyUSB0 -g -c3 log3.txt  S1:COM3.LOG to log3.txt\n",
 };
@@ -44,8 +46,8 @@ int send_log_file(int log_slot, const char* host_name, const char* device_name, 
   return send_host_file(host_name, device_name, header, log_header_length, verify);
 }
 
-int fetch_log_file(const char* host_name, const char* device_name, int room) {
-  return fetch_to_host_file(device_name, host_name, room);
+int fetch_log_file(const char* host_name, const char* device_name, int room, bool verify) {
+  return fetch_to_host_file(device_name, host_name, room, verify);
 }
 
 }  // namespace
@@ -58,7 +60,7 @@ int main(int argc, char** argv) {
   open_port(command.link_mode);
   char device_name[log_device_name_size];
   log_device_name(command.log_slot, device_name);
-  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name, command.fetch_room)
+  int outcome = command.fetch ? fetch_log_file(command.host_name, device_name, command.fetch_room, command.verify)
                               : send_log_file(command.log_slot, command.host_name, device_name, command.verify);
   close_port();
   exit_program(outcome);

@@ -9,7 +9,9 @@ struct CopyCommand {
   bool fetch = false;  // -g: from the device to the host
   bool verify = false; // -v: read a sent file back and compare it
   int link_mode = default_link_mode;
-  int fetch_room = fetch_limit;  // -m<size>: the bytes a fetched file may have
+  // -m<size>: the bytes a fetched file may have; by default as many as the
+  // request can announce, so that any file the device holds comes whole.
+  int fetch_room = largest_fetch_room;
   // Sending: the host file and the device file; fetching: the device file
   // and the host file. The second defaults to the first, a device file to
   // the host file's base name (../notes/memo.txt: memo.txt). Null first_name:

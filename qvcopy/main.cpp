@@ -5,6 +5,7 @@
 #include "pclink/console.h"
 #include "pclink/device_names.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/program_help.h"
 #include "pclink/serial_port.h"
@@ -27,13 +28,14 @@ constexpr ProgramHelp help{
     "Options, which may be grouped (-vg): -s takes its digit attached, -d and -m\n"
     "their value attached or as the next argument:\n"
     "  -g         fetch the device file instead of sending the host file\n"
-    "  -m<size>   room for a fetched file in bytes, K or M suffix (default\n"
-    "             131072, at most 16777214); a larger file is not saved\n"
-    "  -v         read the written file back and compare it (about twice the time)\n",
+    "  -m<size>   room for a fetched file in bytes, K or M suffix (default and\n"
+    "             at most 16777214); a larger file is not saved\n"
+    "  -v         read the written file back and compare it, or with -g read the\n"
+    "             device file twice and compare (about twice the time)\n",
     true,
     "the device refused or is not connected, the device file is\n"
     "       missing, a host file cannot be read or written, the device did not\n"
-    "       confirm the write, or the read-back differs",
+    "       confirm the write, or the read-back or the reads differ",
     "  qvcopy -d /dev/ttyUSB0 memo.txt          memo.txt to S1:memo.txt\n"
     "  qvcopy -d /dev/ttyUSB0 -g MEMO.TXT new   S1:MEMO.TXT to the host file new\n",
 };
@@ -45,8 +47,8 @@ int copy_to_device(const char* host_name, const char* device_name, bool verify) 
   return send_host_file(host_name, device_name, "", 0, verify);
 }
 
-int copy_from_device(const char* device_name, const char* host_name, int room) {
-  return fetch_to_host_file(device_name, host_name, room);
+int copy_from_device(const char* device_name, const char* host_name, int room, bool verify) {
+  return fetch_to_host_file(device_name, host_name, room, verify);
 }
 
 }  // namespace
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
     exit_program(exit_not_done);
   }
   open_port(command.link_mode);
-  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name.c_str(), command.fetch_room)
+  int outcome = command.fetch ? copy_from_device(device_name.c_str(), host_name.c_str(), command.fetch_room, command.verify)
                               : copy_to_device(host_name.c_str(), device_name.c_str(), command.verify);
   close_port();
   exit_program(outcome);

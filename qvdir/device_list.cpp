@@ -13,7 +13,11 @@ ReceivedTrain get_list(std::uint8_t* block, const char* target_name) {
   int name_length = text_length(target_name);
   std::uint8_t request[work_buffer_size];
   copy_string(copy_string(reinterpret_cast<char*>(request), "RFF"), target_name);
-  return fetch_train("CFF", request, name_length + 4, "AFF", block, list_block_size, target_name);
+  TrainSink sink;
+  sink.block = block;
+  sink.capacity = list_block_size;
+  int result = fetch_train("CFF", request, name_length + 4, "AFF", sink, target_name);
+  return {result, sink.stored};
 }
 
 void write_list_text(const std::uint8_t* block, int count) {
@@ -34,9 +38,15 @@ int list_device(const char* target_name) {
   print_message(msg("communicating"));
   ReceivedTrain list = get_list(block, target_name);
   await_closing_enq(list.result);
+  bool written = true;
   if (list.result >= 0 || list.result == transfer_packet_error) {
     write_list_text(block, list.stored);
+    written = output_written_whole();
   }
   std::free(block);
+  if (!written) {
+    print_message(msg("output_not_written"), {"list"});
+    return exit_not_done;
+  }
   return list.result >= 0 ? exit_done : exit_not_done;
 }

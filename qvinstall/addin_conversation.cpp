@@ -1,5 +1,6 @@
 #include "qvinstall/addin_conversation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "pclink/conversation.h"
 #include "pclink/device_names.h"
 #include "pclink/file_commands.h"
+#include "pclink/line_doubts.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
@@ -29,58 +31,32 @@ const std::uint8_t* bytes_of(const char* text) {
   return reinterpret_cast<const std::uint8_t*>(text);
 }
 
-// A directory opens like a file on some hosts but gives nothing to read; it
-// is refused like a file that cannot be opened, before anything names it to
-// the device.
-bool can_be_read(FileRef& file) {
-  int first = std::fgetc(file.stream);
-  if (first == EOF) {
-    return std::ferror(file.stream) == 0;
-  }
-  std::ungetc(first, file.stream);
-  return true;
-}
-
-// The bytes left to send, for the progress line, when the stream can tell
-// (a pipe cannot).
-long long size_left(FileRef& file) {
-  long start = std::ftell(file.stream);
-  if (start < 0 || std::fseek(file.stream, 0, SEEK_END) != 0) {
-    return unknown_total;
-  }
-  long end = std::ftell(file.stream);
-  std::fseek(file.stream, start, SEEK_SET);
-  return end < start ? unknown_total : end - start;
-}
-
-// The installer's writes go until the device answers ACK, every
+// The installer's writes go until the device takes them, every
 // transmission under the next number and counted as a progress mark with
 // marked_done bytes done, unless that is no_progress_mark. Returns the
 // number that the next Packet takes.
-int send_until_ack(int n, const std::uint8_t* payload, int number, long long marked_done) {
-  return send_write_packet(n, payload, number, {WriteTaken::on_ack, RepeatNumber::next, marked_done});
+int send_until_taken(int n, const std::uint8_t* payload, int number, long long marked_done) {
+  return send_write_packet(n, payload, number, {RepeatNumber::next, marked_done});
 }
 
-// "RFDS1:" + device name + NUL under number 1, repeated until ACK.
+// "RFDS1:" + device name + NUL under number 1.
 int send_write_request(const char* device_name, std::uint8_t* exchange) {
   char* request = reinterpret_cast<char*>(exchange);
   copy_string(copy_string(request, "RFDS1:"), device_name);
-  return send_until_ack(text_length(device_name) + 7, exchange, 1, no_progress_mark);
+  return send_until_taken(text_length(device_name) + 7, exchange, 1, no_progress_mark);
 }
 
 // The file in data Packets of up to 253 bytes; a file that ends on a full
-// block needs no empty Packet after it. Returns the next number.
-int send_file_data(FileRef& file, std::uint8_t* exchange, int number) {
-  int count = 0;
-  long long sent = 0;
-  do {
+// block needs no empty Packet after it, and an empty file sends none.
+// Returns the next number.
+int send_file_data(const std::vector<std::uint8_t>& file, std::uint8_t* exchange, int number) {
+  for (std::size_t sent = 0; sent < file.size();) {
+    int count = static_cast<int>(std::min<std::size_t>(max_block, file.size() - sent));
     copy_block(tag_length, exchange, "RFD");
-    count = read_block(file, exchange + tag_length, max_block);
-    if (count > 0) {
-      sent += count;
-      number = send_until_ack(count + tag_length, exchange, number, sent);
-    }
-  } while (count == max_block);
+    copy_block(count, exchange + tag_length, file.data() + sent);
+    sent += static_cast<std::size_t>(count);
+    number = send_until_taken(count + tag_length, exchange, number, static_cast<long long>(sent));
+  }
   return number;
 }
 
@@ -89,7 +65,45 @@ void send_end_mark(std::uint8_t* exchange, int number) {
   progress_extra_mark("T");
   copy_block(tag_length, exchange, "RFD");
   exchange[tag_length] = end_of_text;
-  send_write_packet(tag_length + 1, exchange, number, {WriteTaken::on_ack, RepeatNumber::same});
+  send_write_packet(tag_length + 1, exchange, number, {RepeatNumber::same});
+}
+
+// What one write of a file came to.
+enum class FileWrite { refused, confirmed, unproven };
+
+// One write conversation of the file, whose bytes are read already: "CFD"
+// was consented. The progress line, the write request, the data, the end
+// mark when it goes with this file, EOT, and the device's confirmation.
+FileWrite write_file(const char* name, const char* device_name, const std::vector<std::uint8_t>& file,
+                     bool with_end_mark, std::uint8_t* exchange) {
+  begin_host_file_progress(name, static_cast<long long>(file.size()));
+  wait_for(ENQ);
+  const long doubts_before = line_doubts();
+  int number = send_write_request(device_name, exchange);
+  number = send_file_data(file, exchange, number);
+  if (with_end_mark) {
+    send_end_mark(exchange, number);
+  }
+  send_eot_until_ack();
+  int length = recv_reply(exchange, exchange_buffer_size);
+  if (!reply_begins_with("AEX", exchange, length)) {
+    print_message(msg("sending_failed"), {device_name});
+    return FileWrite::refused;
+  }
+  print_message(msg("install_file_done"));
+  return line_doubts() == doubts_before ? FileWrite::confirmed : FileWrite::unproven;
+}
+
+// "CFD" and its consent, after the device's ENQ.
+bool write_consented(std::uint8_t* exchange) {
+  wait_for(ENQ);
+  send_command(3, bytes_of("CFD"));
+  int length = recv_reply(exchange, exchange_buffer_size);
+  if (!reply_begins_with("DOK", exchange, length)) {
+    print_message(msg("send_command_error"));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -134,42 +148,46 @@ int send_addin_file(const char* name) {
   if (!device_name_from_user_name(name, device_name) || !name_fits_request(device_name.c_str())) {
     return 0;
   }
+  make_device_name(device_name.data());
   std::uint8_t exchange[exchange_buffer_size];
-  wait_for(ENQ);
-  send_command(3, bytes_of("CFD"));
-  int length = recv_reply(exchange, exchange_buffer_size);
-  if (!reply_begins_with("DOK", exchange, length)) {
-    print_message(msg("send_command_error"));
+  if (!write_consented(exchange)) {
     return 0;
   }
-  FileRef file;
-  std::vector<std::uint8_t> expected;
-  if (!open_input(file, name) || !can_be_read(file) ||
-      (install_settings.verify && !take_expected_copy(name, install_settings.end_mark, expected))) {
-    close_file(file);
+  // Read whole before anything names it to the device: a file that cannot
+  // be read is refused with the device's consent unused, and what goes out
+  // is known for the proof of the write.
+  std::vector<std::uint8_t> file;
+  if (!read_install_file(name, file)) {
     print_message(msg("install_file_unreadable"), {host_value(name)});
     return 0;
   }
-  begin_host_file_progress(name, size_left(file));
-  wait_for(ENQ);
-  make_device_name(device_name.data());
-  int number = send_write_request(device_name.c_str(), exchange);
-  number = send_file_data(file, exchange, number);
-  if (install_settings.end_mark) {
-    send_end_mark(exchange, number);
-    install_settings.end_mark = false;
+  // Only the first file that gets this far carries the end-of-text Packet,
+  // on each of its writes.
+  const bool with_end_mark = install_settings.end_mark;
+  install_settings.end_mark = false;
+  std::vector<std::uint8_t> expected = file;
+  if (with_end_mark) {
+    expected.push_back(end_of_text);
   }
-  // A read that failed half-way has sent the device a shortened file.
-  bool read_whole = std::ferror(file.stream) == 0;
-  close_file(file);
-  send_eot_until_ack();
-  length = recv_reply(exchange, exchange_buffer_size);
-  if (read_whole && reply_begins_with("AEX", exchange, length)) {
-    print_message(msg("install_file_done"));
-    return !install_settings.verify || installed_file_matches(device_name.c_str(), expected);
+  if (install_settings.verify && !read_back_possible(device_name.c_str(), static_cast<int>(expected.size()))) {
+    return 0;
   }
-  print_message(msg("sending_failed"), {device_name});
-  return 0;
+  for (int writes = 1;; ++writes) {
+    FileWrite written = write_file(name, device_name.c_str(), file, with_end_mark, exchange);
+    if (written == FileWrite::refused) {
+      return 0;
+    }
+    WriteCheck check = prove_installed_file(device_name.c_str(), expected, written == FileWrite::unproven);
+    // A damaged line stored it wrong: on a line no worse, one more write
+    // stores it whole.
+    if (check != WriteCheck::send_again || writes == 2) {
+      return check == WriteCheck::whole ? 1 : 0;
+    }
+    print_message(msg("sending_again"), {device_name});
+    if (!write_consented(exchange)) {
+      return 0;
+    }
+  }
 }
 
 int finish_install() {

@@ -3,10 +3,11 @@
 //
 // Principles of operation: sending a file resembles the library's write
 // service but is not the same conversation. It waits for the device's ENQ
-// before "CFD", reads the host file block by block, names the device file in
-// upper case, repeats every Packet until the device answers ACK (each
-// transmission of the request or of a data block under a fresh number), sends
-// no empty closing data Packet and may add one end-of-text Packet.
+// before "CFD", reads the host file whole only once the device consented,
+// names the device file in upper case, sends each transmission of the
+// request or of a data block under a fresh number, sends no empty closing
+// data Packet and may add one end-of-text Packet. A write is proven as the
+// file service's are (install_verify.h).
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,8 @@ void make_device_name(char* name);
 
 // Sends the host file name to the device as "S1:" + its Shift-JIS
 // (device_names.h), upper-case form. Prints the file's progress line. 1 when
-// the device confirmed the whole file, 0 otherwise.
+// the device holds the whole file, proven; 0 otherwise. A write that was not
+// clean and read back different goes once more.
 int send_addin_file(const char* name);
 
 // The reset (unless -R) and the wait for the device's closing ENQ. 0 when the

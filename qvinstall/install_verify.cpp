@@ -1,33 +1,31 @@
 #include "qvinstall/install_verify.h"
 
-#include <cstdlib>
+#include <cstdio>
 
-#include "pclink/file_commands.h"
-#include "pclink/host_file_transfers.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "qvinstall/settings.h"
 
-namespace {
-
-constexpr std::uint8_t end_of_text = 0x1A;
-
-}  // namespace
-
-bool take_expected_copy(const char* host_name, bool end_mark,
-                        std::vector<std::uint8_t>& expected) {
-  std::uint8_t* block = load_file(host_name);
-  if (block == nullptr) {
+bool read_install_file(const char* name, std::vector<std::uint8_t>& bytes) {
+  FileRef file;
+  if (!open_input(file, name)) {
     return false;
   }
-  expected.assign(block, block + loaded_size());
-  std::free(block);
-  if (end_mark) {
-    expected.push_back(end_of_text);
+  std::uint8_t block[4096];
+  for (int count; (count = read_block(file, block, sizeof block)) > 0;) {
+    bytes.insert(bytes.end(), block, block + count);
   }
-  return read_back_possible(host_name, static_cast<int>(expected.size()));
+  // A folder opens like a file on some hosts, and then fails its first read.
+  bool whole = std::ferror(file.stream) == 0;
+  close_file(file);
+  return whole;
 }
 
-bool installed_file_matches(const char* device_name, const std::vector<std::uint8_t>& expected) {
+WriteCheck prove_installed_file(const char* device_name, const std::vector<std::uint8_t>& expected, bool unproven) {
+  if (!unproven && !install_settings.verify) {
+    return WriteCheck::whole;
+  }
   wait_for(ENQ);
-  return read_back_matches(device_name, expected.data(), static_cast<int>(expected.size()));
+  return check_written_file(device_name, expected.data(), static_cast<int>(expected.size()), unproven,
+                            install_settings.verify);
 }

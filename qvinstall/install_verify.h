@@ -1,18 +1,21 @@
-// The installer's verify (-v): each installed file is read back from the
-// device and compared with what was sent, since the write handshake alone
-// cannot prove a file on a noisy line.
+// The installer's files as sent and proven: each host file is read whole
+// before the first Packet goes, so that what went out is known, a list or
+// a program on standard input included, and a write is proven against it:
+// by its handshake when the line stayed clean, else (or always with -v) by
+// reading it back from the device.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-// What the device should hold once host_name is sent: the file's bytes, and
-// the end-of-text byte when the end mark goes with it. False when the file
-// cannot be read whole or is too large to be read back (the reason printed
-// for the latter).
-bool take_expected_copy(const char* host_name, bool end_mark,
-                        std::vector<std::uint8_t>& expected);
+#include "pclink/host_file_transfers.h"
 
-// After the device confirmed the file: takes its ENQ, reads device_name
-// back and compares. The device's closing ENQ is left for the next step.
-bool installed_file_matches(const char* device_name, const std::vector<std::uint8_t>& expected);
+// The bytes of host file name ("-": standard input). False when it cannot
+// be opened or read whole (a read error, a folder).
+bool read_install_file(const char* name, std::vector<std::uint8_t>& bytes);
+
+// After the device confirmed the file device_name: takes its ENQ and, when
+// the write needs it (unproven, or -v), reads the file back and compares it
+// with expected. The device's closing ENQ after a read-back is left for the
+// next step.
+WriteCheck prove_installed_file(const char* device_name, const std::vector<std::uint8_t>& expected, bool unproven);

@@ -1,6 +1,7 @@
 // qvunpack: lists the members of a device backup archive and writes each
 // one as a host file in the current directory.
 #include "pclink/console.h"
+#include "pclink/local_files.h"
 #include "pclink/program_help.h"
 #include "qvunpack/command_line.h"
 #include "qvunpack/extractor.h"
@@ -34,5 +35,12 @@ int main(int argc, char** argv) {
   UnpackOptions options = parse_unpack_arguments(argc, argv, refusal);
   if (!options.terse) print_unpack_banner();
   if (options.archive == nullptr) refuse_unpack_command_line(refusal);
-  return extract_archive(options) == ExtractResult::done ? exit_done : exit_not_done;
+  const bool extracted = extract_archive(options) == ExtractResult::done;
+  // The banner and the listing go to standard output, and a listing cut
+  // short there (a full disk) is no listing.
+  if (!output_written_whole()) {
+    print_message(msg("output_not_written"), {"listing"});
+    return exit_not_done;
+  }
+  return extracted ? exit_done : exit_not_done;
 }

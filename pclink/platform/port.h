@@ -76,6 +76,12 @@ struct OpenResult {
 // kept and put back by close_port, by an interrupt and at process exit.
 OpenResult open_port(const char* name, const LineSettings& settings);
 
+// Whether the port of that name carries bytes at the rate it is set to, as
+// a serial line does through a UART or a USB adapter. False for a
+// pseudo-terminal, whose bytes arrive at once: there the time an answer
+// took says nothing about what it answered.
+bool line_keeps_pace(const char* name);
+
 // What a read waits for, in milliseconds.
 struct ReadLimits {
   int wanted;      // bytes the unit still needs (1 or more)

@@ -14,10 +14,14 @@ namespace platform {
 // the line settings back without waiting for output, closes the port, prints
 // one line and exits with 128 + the signal number (130 for Ctrl-C). SIGPIPE
 // (the reader of standard output went away, as "qvdir | head" does) ends it
-// the same way but silently, with 141: nobody is left to read a message. A
-// file-size limit no longer kills the process: the write fails instead, and
-// the save is abandoned like any failed write. Every program calls this
-// once, before anything else.
+// the same way but silently, with 141: nobody is left to read a message.
+// SIGQUIT and an abort (an uncaught exception such as bad_alloc) clean up
+// the same way, then end by the signal's default action (a core dump where
+// the system makes one); on Windows, where there is no SIGQUIT, an abort
+// cleans up before the C library ends the process. A file-size limit no
+// longer kills the process: the write fails instead, and the save is
+// abandoned like any failed write. Every program calls this once, before
+// anything else.
 void catch_interrupts();
 
 // Hold an interrupt off while what is on the disk and what the interrupt
@@ -41,12 +45,18 @@ void sleep_ms(int milliseconds);
 // here once its own output is complete.
 [[noreturn]] void end_process(int code);
 
-// The temporary file that a save is writing right now, so that an interrupt
-// can remove it before the process ends. The path is kept in a fixed
-// process-wide buffer: reading it is safe in a signal handler. A null or
-// too long path notes none.
+// The temporary files that saves are writing right now (a fetch read more
+// than once has one per read), so that an interrupt can remove them before
+// the process ends: at most most_noted_temporary_files at once. The paths
+// are kept in fixed process-wide buffers: reading them is safe in a signal
+// handler. A null or too long path, or one more than there is room for,
+// notes none.
+constexpr int most_noted_temporary_files = 4;
 void note_temporary_file(const char* path);
-const char* noted_temporary_file();  // null when no save is under way
+// Forgets the note of path; null forgets every note.
+void forget_temporary_file(const char* path);
+// The index-th note, or null when that place holds none.
+const char* noted_temporary_file(int index = 0);
 
 // Set while a status line stands on the terminal without its newline, so
 // that an interrupt's handler ends it before its own line; kept by the

@@ -11,23 +11,43 @@ volatile std::sig_atomic_t status_line_open = 0;
 
 namespace {
 
-// Large enough for any path the host gives; a longer one is not noted.
-char temporary_file_path[4096];
-volatile bool temporary_file_noted = false;
+// Large enough for any path the host gives; a longer one is not noted. A
+// place is in use while its flag is set, which is set only once the path
+// is whole and cleared before the path changes.
+struct NotedFile {
+  char path[4096];
+  volatile bool noted;
+};
+NotedFile noted_files[most_noted_temporary_files];
 
 }  // namespace
 
 void note_temporary_file(const char* path) {
-  temporary_file_noted = false;
-  if (path == nullptr || std::strlen(path) >= sizeof temporary_file_path) {
+  if (path == nullptr || std::strlen(path) >= sizeof noted_files[0].path) {
     return;
   }
-  std::strcpy(temporary_file_path, path);
-  temporary_file_noted = true;
+  for (NotedFile& place : noted_files) {
+    if (!place.noted) {
+      std::strcpy(place.path, path);
+      place.noted = true;
+      return;
+    }
+  }
 }
 
-const char* noted_temporary_file() {
-  return temporary_file_noted ? temporary_file_path : nullptr;
+void forget_temporary_file(const char* path) {
+  for (NotedFile& place : noted_files) {
+    if (place.noted && (path == nullptr || std::strcmp(place.path, path) == 0)) {
+      place.noted = false;
+    }
+  }
+}
+
+const char* noted_temporary_file(int index) {
+  if (index < 0 || index >= most_noted_temporary_files || !noted_files[index].noted) {
+    return nullptr;
+  }
+  return noted_files[index].path;
 }
 
 }  // namespace platform

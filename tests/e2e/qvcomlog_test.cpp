@@ -59,7 +59,7 @@ TEST(QvcomlogFetch, FetchesTheSlotByteForByte) {
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(after_banner(session.run.err), "oooo end\n");
   EXPECT_TRUE(read_file(session.host + "/out.txt") == log);
-  std::string request = packet(1, std::string("RFV\x01\x00\x02S1:", 9) + with_nul("COM2.LOG"));
+  std::string request = packet(1, std::string("RFV\xFF\xFF\xFFS1:", 9) + with_nul("COM2.LOG"));
   EXPECT_NE(host_bytes(session.trace).find(request), std::string::npos);
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }

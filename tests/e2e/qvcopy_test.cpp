@@ -19,9 +19,9 @@ std::string banner() {
 }
 
 std::string read_request(const std::string& name) {
-  // The room of 131072 bytes is announced one byte larger, so that a file
-  // the device cuts at the announced capacity shows.
-  return packet(1, std::string("RFV\x01\x00\x02S1:", 9) + with_nul(name));
+  // Without -m the room is the most the 24-bit field can announce, less the
+  // one byte that shows a file the device cut at the announced capacity.
+  return packet(1, std::string("RFV\xFF\xFF\xFFS1:", 9) + with_nul(name));
 }
 
 void expect_clean_line(const FileSession& session) {
@@ -118,6 +118,25 @@ TEST(QvcopyRoom, AFileLargerThanTheRoomIsNeverSavedCutAndMRaisesTheRoom) {
   EXPECT_EQ(whole.run.exit_code, 0) << whole.run.err;
   EXPECT_TRUE(read_file(whole.host + "/FITS.BIN") == fits);
   expect_clean_line(whole);
+}
+
+// Without -m any file the device holds comes whole (a 1 MB one here, eight
+// times the old fixed room), and it goes to the disk as it comes: the
+// program's memory does not grow with the file.
+TEST(QvcopyRoom, AnyDeviceFileComesWholeWithoutMAndMemoryStaysFlat) {
+  if (wine_mode()) GTEST_SKIP() << "the resident set of a Windows program under Wine is Wine's";
+  const std::string small = binary_file(3000);
+  const std::string large = binary_file(1 << 20);
+  RunOptions measured;
+  measured.measure_peak_memory = true;
+  FileSession small_fetch = run_file_program("qvcopy", {"-g", "S.BIN"}, {}, {{"S.BIN", small}}, {}, measured);
+  FileSession large_fetch = run_file_program("qvcopy", {"-g", "L.BIN"}, {}, {{"L.BIN", large}}, {}, measured);
+  ASSERT_EQ(large_fetch.run.exit_code, 0) << large_fetch.run.err;
+  EXPECT_TRUE(read_file(large_fetch.host + "/L.BIN") == large);
+  EXPECT_NE(host_bytes(large_fetch.trace).find(read_request("L.BIN")), std::string::npos);
+  ASSERT_GT(small_fetch.run.peak_memory_kb, 0);
+  EXPECT_LT(large_fetch.run.peak_memory_kb - small_fetch.run.peak_memory_kb, 128)
+      << "small " << small_fetch.run.peak_memory_kb << " KiB, large " << large_fetch.run.peak_memory_kb << " KiB";
 }
 
 TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {

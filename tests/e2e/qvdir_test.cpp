@@ -25,6 +25,18 @@ TEST(QvdirList, PrintsTheDeviceListOnStandardOutputOnly) {
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }
 
+// "qvdir > list.txt" on a full disk: the list did not reach its file, and
+// the run says so and fails instead of ending as if it had.
+TEST(QvdirList, AListStandardOutputCannotTakeIsNotDone) {
+  if (wine_mode()) GTEST_SKIP() << "/dev/full is a Linux device";
+  RunOptions full;
+  full.output_file = "/dev/full";
+  FileSession session = run_file_program("qvdir", {}, {}, {{"A.TXT", "12345"}}, {}, full);
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_EQ(after_banner(session.run.err),
+            announcement() + "oo end\nstandard output cannot be written: the list is not whole there\n");
+}
+
 TEST(QvdirList, AnEmptyStoragePrintsNothingAndSucceeds) {
   FileSession session = run_file_program("qvdir", {"-C", "S1:"}, {"--no-echo"});
   EXPECT_EQ(session.run.exit_code, 0);

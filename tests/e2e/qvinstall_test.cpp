@@ -200,7 +200,11 @@ TEST(QvinstallRepeats, NakedPacketsGoAgainUnderFreshNumbers) {
   session.install({"--nak-request", "--nak-data", "1", "--nak-command", "1", "--nak-eot", "1"},
                   {"-q", "-R", "hello.bas"});
   EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
-  EXPECT_EQ(after_banner(session.run.err), done_line("hello.bas:oo") + sjis("送信完了") + "\n");
+  // A NAK to the EOT may be the late answer to the last data Packet, taken
+  // for a stray byte: the file is read back before it counts as sent.
+  EXPECT_EQ(after_banner(session.run.err),
+            done_line("hello.bas:oo") + "oo end\nHELLO.BAS: the line was not clean during the write; read back, the " +
+                "file is whole\n" + sjis("送信完了") + "\n");
   const std::string host = host_bytes(session.trace);
   std::string second_request = hello_request;
   second_request[1] = 0x02;

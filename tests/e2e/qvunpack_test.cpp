@@ -49,9 +49,11 @@ class Qvunpack : public ::testing::Test {
   }
 
   // Runs qvunpack in work/ with the arguments; standard input from the file
-  // stdin_path, or empty.
-  ProgramRun run(const std::vector<std::string>& arguments, const std::string& stdin_path = "/dev/null") {
-    fs::path out_path = root / "stdout", err_path = root / "stderr";
+  // stdin_path, or empty; standard output into a file of the test's, or
+  // into output_path when one is given (and then not read back).
+  ProgramRun run(const std::vector<std::string>& arguments, const std::string& stdin_path = "/dev/null",
+                 const std::string& output_path = "") {
+    fs::path out_path = output_path.empty() ? root / "stdout" : fs::path(output_path), err_path = root / "stderr";
     pid_t child = fork();
     if (child == 0) {
       if (chdir((root / "work").c_str()) != 0) _exit(126);
@@ -73,8 +75,11 @@ class Qvunpack : public ::testing::Test {
     }
     int status = 0;
     waitpid(child, &status, 0);
-    ProgramRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_whole_file(out_path), read_whole_file(err_path)};
-    fs::remove(out_path);
+    ProgramRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", read_whole_file(err_path)};
+    if (output_path.empty()) {
+      result.out = read_whole_file(out_path);
+      fs::remove(out_path);
+    }
     fs::remove(err_path);
     return result;
   }
@@ -114,6 +119,19 @@ TEST_F(Qvunpack, ListsWithoutWriting) {
   EXPECT_EQ(terse.exit_code, exit_done);
   EXPECT_EQ(terse.out, "A.TXT\r\nB.BIN\r\n");
   EXPECT_TRUE(written().empty());
+}
+
+// A listing that standard output did not take whole (a full disk) is a
+// failure said on standard error, whether the members were written or not.
+TEST_F(Qvunpack, AListingStandardOutputCannotTakeIsNotDone) {
+  std::string archive = put_archive(worked_example);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"-l", archive}, {"-t", archive}, {archive}}) {
+    SCOPED_TRACE(arguments.front());
+    ProgramRun full = run(arguments, "/dev/null", "/dev/full");
+    EXPECT_EQ(full.exit_code, exit_not_done);
+    EXPECT_EQ(full.err, "standard output cannot be written: the listing is not whole there\n");
+  }
 }
 
 TEST_F(Qvunpack, RejectedCommandLineShowsTheUsage) {

@@ -265,6 +265,9 @@ TEST(RelayPrograms, EveryProgramSurvivesEveryFrameFaultWithoutEcho) {
 struct FrameFault {
   std::vector<std::string> option;
   std::string message;  // printed by the host, or empty
+  // The host's frame went out whole and its ACK block never came: the device
+  // may have taken it, so a send is read back after its conversation.
+  bool send_read_back = false;
 };
 
 // Each fault hits the N-th frame of its direction: the device's frames carry
@@ -277,7 +280,7 @@ const std::vector<FrameFault> device_frame_faults = {
 };
 const std::vector<FrameFault> host_frame_faults = {
     {{"--relay-lose-syn", "8"}, ""},
-    {{"--relay-lose-ack", "8"}, ""},
+    {{"--relay-lose-ack", "8"}, "UP.BIN: the line was not clean during the write; read back, the file is whole\n", true},
 };
 
 TEST(RelayFaults, EveryFileArrivesWholeWhateverHappensToTheFrames) {
@@ -296,7 +299,11 @@ TEST(RelayFaults, EveryFileArrivesWholeWhateverHappensToTheFrames) {
       EXPECT_TRUE(read_file(up.storage + "/UP.BIN") == file);
       EXPECT_TRUE(read_file(down.host + "/down.bin") == file);
       // The PC-link conversation is untouched: only frames were repeated.
-      EXPECT_EQ(to_hex(host_bytes(up.trace)), to_hex(host_bytes(send_by_cable.trace)));
+      const std::string cable_send = host_bytes(send_by_cable.trace);
+      const std::string relay_send = host_bytes(up.trace);
+      EXPECT_EQ(to_hex(fault.send_read_back ? relay_send.substr(0, cable_send.size()) : relay_send),
+                to_hex(cable_send));
+      EXPECT_EQ(relay_send.size() > cable_send.size(), fault.send_read_back);
       EXPECT_EQ(to_hex(device_bytes(down.trace)), to_hex(device_bytes(fetch_by_cable.trace)));
       expect_clean(up);
       expect_clean(down);

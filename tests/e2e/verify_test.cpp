@@ -77,4 +77,16 @@ TEST(Verify, AReadBackThatFailsIsLoudToo) {
   }
 }
 
+// qvinstall -v with the program on standard input: what went out is what
+// came in on standard input, and that is what the read-back is compared
+// with (there is no file named "-" to read it from again).
+TEST(Verify, AProgramFromStandardInputIsVerifiedAgainstWhatWasSent) {
+  RunOptions piped;
+  piped.stdin_bytes = content;
+  const FileSession session = run_file_program("qvinstall", {"-v", "-q", "-"}, {}, {}, {}, piped);
+  EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+  EXPECT_EQ(read_file(session.storage + "/-"), content);
+  EXPECT_NE(host_bytes(session.trace).find(read_request("-", content.size() + 1)), std::string::npos);
+}
+
 }  // namespace

@@ -22,14 +22,14 @@ base:                checksum16 messages message_catalogue_link message_catalogu
 platform:
 console_and_files:   console console_messages command_line device_names file_saves host_path local_files
                      program_help progress
-serial_port:         line_watch line_timing serial_port_bytes echo serial_port
+serial_port:         line_doubts line_watch line_timing serial_port_bytes echo serial_port
 run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay
 packet:              packet
 conversation:        conversation
-file_commands:       file_commands
-host_file_transfers: host_file_transfers
+file_commands:       data_train file_commands
+host_file_transfers: host_file_transfers host_file_fetches
 program_options:     link_options
 '
 

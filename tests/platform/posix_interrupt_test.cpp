@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <fcntl.h>
 #include <string>
 #include <vector>
@@ -64,6 +65,57 @@ TEST_F(Pty, AnInterruptRemovesTheSaveUnderWayPutsTheLineBackAndEndsWith128PlusTh
     ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
     EXPECT_EQ(WEXITSTATUS(ending.status), 128 + c.signal_number);
     EXPECT_EQ(ending.err, c.line);
+    EXPECT_FALSE(exists(temporary));
+    expect_same_line(found, held_line());
+    unlink(temporary.c_str());
+    close(holder);
+    holder = -1;
+  }
+}
+
+// What an exception that nothing catches ends in: std::terminate, then
+// abort(). Out of line, so that the compiler sees no throw in a noexcept
+// function.
+[[noreturn]] __attribute__((noinline)) void run_out_of_memory() {
+  throw std::bad_alloc();
+}
+void fail_where_nothing_catches() noexcept {
+  run_out_of_memory();
+}
+
+// Ctrl-\ and an abort (an uncaught bad_alloc) clean up as an interrupt does,
+// then end by the signal itself, as the shell and a debugger expect.
+TEST_F(Pty, AQuitOrAnAbortRemovesTheSaveUnderWayPutsTheLineBackAndEndsByItsSignal) {
+  for (int signal_number : {SIGQUIT, SIGABRT}) {
+    SCOPED_TRACE(signal_number);
+    termios found = hold_line_as_a_terminal();
+    std::string temporary = "/tmp/qv-quit-" + std::to_string(getpid()) + ".tmp";
+    FILE* partial = std::fopen(temporary.c_str(), "wb");
+    ASSERT_NE(partial, nullptr);
+    std::fclose(partial);
+
+    Child child = start_child([&](int ready_fd) {
+      rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      platform::catch_interrupts();
+      platform::note_temporary_file(temporary.c_str());
+      if (platform::open_port(slave_path.c_str(), {19200, false}).failure != platform::OpenFailure::none) {
+        return 3;
+      }
+      if (signal_number == SIGABRT) fail_where_nothing_catches();
+      say_ready(ready_fd);
+      read_one(30000);
+      return 4;
+    });
+    if (signal_number == SIGQUIT) {
+      ASSERT_TRUE(wait_until_ready(child, 5000));
+      kill(child.pid, SIGQUIT);
+    }
+    Ending ending = wait_for_end(child, 5000);
+
+    ASSERT_TRUE(ending.ended);
+    ASSERT_TRUE(WIFSIGNALED(ending.status)) << ending.status << ending.err;
+    EXPECT_EQ(WTERMSIG(ending.status), signal_number);
     EXPECT_FALSE(exists(temporary));
     expect_same_line(found, held_line());
     unlink(temporary.c_str());

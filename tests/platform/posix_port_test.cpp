@@ -36,6 +36,17 @@ long long elapsed_ms_since(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+// A pseudo-terminal hands bytes on at once, at no line's pace, also by a
+// link to it; a serial device (or any other file) is taken to keep it.
+TEST_F(Pty, APseudoTerminalKeepsNoLinesPace) {
+  EXPECT_FALSE(platform::line_keeps_pace(slave_path.c_str()));
+  const std::string link = "/tmp/qv-pace-link-" + std::to_string(getpid());
+  ASSERT_EQ(symlink(slave_path.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(platform::line_keeps_pace(link.c_str()));
+  unlink(link.c_str());
+  EXPECT_TRUE(platform::line_keeps_pace("/dev/ttyS0"));
+}
+
 TEST_F(Pty, CableSettingsAreRaw19200WithoutParity) {
   ASSERT_TRUE(opens(slave_path, {19200, false}));
   termios line = slave_settings();

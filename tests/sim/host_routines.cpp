@@ -10,6 +10,7 @@
 #include "pclink/console.h"
 #include "pclink/conversation.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
@@ -113,17 +114,18 @@ Routine prepare(const Case& c, Expected& expected) {
       };
     }
     case Conversation::fetch:
-    case Conversation::fetch_verified:
-      // A verified fetch runs as the plain one until the host can verify one.
+    case Conversation::fetch_verified: {
       unlink("down.bin");
       put_device_file("DOWN.BIN", content);
       expected.host_files.push_back({"down.bin", content});
-      return [mode] {
+      const bool verify = c.conversation == Conversation::fetch_verified;
+      return [mode, verify] {
         open_port(mode);
-        const int outcome = fetch_to_host_file("DOWN.BIN", "down.bin", fetch_limit);
+        const int outcome = fetch_to_host_file("DOWN.BIN", "down.bin", largest_fetch_room, verify);
         close_port();
         exit_program(outcome);
       };
+    }
     case Conversation::list:
       lay_out_list(c.size);
       expected.list_printed = true;
@@ -156,7 +158,7 @@ Routine prepare(const Case& c, Expected& expected) {
       expected.host_files.push_back({"log5.txt", content});
       return [mode] {
         open_port(mode);
-        const int outcome = fetch_to_host_file("COM5.LOG", "log5.txt", fetch_limit);
+        const int outcome = fetch_to_host_file("COM5.LOG", "log5.txt", largest_fetch_room);
         close_port();
         exit_program(outcome);
       };

@@ -33,8 +33,6 @@
 #   --no-verify       --verify none (for programs that have no verify)
 #   --keep DIR        keep the folders of the transfers that did not end whole
 #   --assert          exit 1 on a failed assertion
-#   --known "K:L:O ..."  failures still expected, named KNOWN FAILING but not
-#                     failing the run: kind:line:outcome, each part may be *
 #   --one I KIND LINE RATE SEED    (internal) run one transfer
 #   --explains TRACE RIGHT RESULT  (internal) exit 0 when the collisions of
 #                     TRACE turn the file RIGHT into the file RESULT
@@ -213,29 +211,14 @@ print_table() {
   tally "1 3" "rate line"
 }
 
-# Whether a failure of this kind over this line is one of the --known ones.
-is_known() {  # is_known <kind> <line> <outcome>
-  local entry kind line outcome entries
-  read -ra entries <<< "$known"
-  for entry in "${entries[@]}"; do
-    IFS=: read -r kind line outcome <<< "$entry"
-    if [[ ($kind == "*" || $kind == "$1") && ($line == "*" || $line == "$2") && ($outcome == "*" || $outcome == "$3") ]]; then
-      return 0
-    fi
-  done
-  return 1
-}
-
-# The transfers that break an assertion, each with how to run it again;
-# the --known ones are named as such and do not fail the run.
+# The transfers that break an assertion, each with how to run it again.
 report_failures() {
-  local failed=0 verdict
+  local failed=0
   while read -r rate kind line outcome index seed; do
     case $outcome in
       silent|hang|crash)
-        verdict=FAILED
-        if is_known "$kind" "$line" "$outcome"; then verdict="KNOWN FAILING"; else failed=1; fi
-        echo "$verdict: $kind over $line at $rate ends $outcome (transfer $index): run it again with" \
+        failed=1
+        echo "FAILED: $kind over $line at $rate ends $outcome (transfer $index): run it again with" \
           "qvemu --noise $seed:$rate$( [ "$line" = noecho ] && echo ' --no-echo')$( [ "$line" = relay ] && echo ' --relay')"
         ;;
     esac
@@ -252,7 +235,7 @@ if [ "${1:-}" = --explains ]; then
   exit
 fi
 transfers=2 rates="1e-4 1e-3" kinds=$all_kinds lines=$all_lines jobs=8 hang=60 seed=1
-host_bin= use_verify=half keep= assert=no known=
+host_bin= use_verify=half keep= assert=no
 while [ $# -gt 1 ]; do
   case $1 in
     --transfers) transfers=$2; shift 2 ;;
@@ -267,7 +250,6 @@ while [ $# -gt 1 ]; do
     --no-verify) use_verify=none; shift ;;
     --verify) use_verify=$2; shift 2 ;;
     --assert) assert=yes; shift ;;
-    --known) known=$2; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -125,17 +126,39 @@ void interrupt_once_shown(const RunOptions& options, const std::string& shown, p
   }
 }
 
+RunResult run_command(const std::vector<std::string>& command, const RunOptions& options);
+
+// The program under the peak_memory helper, which reports its largest
+// resident set in a file of its own.
+RunResult run_measured(const std::vector<std::string>& command, RunOptions options) {
+  options.measure_peak_memory = false;
+  const std::string folder = make_temp_dir();
+  const std::string report = folder + "/peak_kib";
+  std::vector<std::string> measured = {bin_dir() + "/peak_memory", report};
+  measured.insert(measured.end(), command.begin(), command.end());
+  RunResult result = run_command(measured, options);
+  result.peak_memory_kb = std::atol(read_file(report).c_str());
+  std::remove(report.c_str());
+  rmdir(folder.c_str());
+  return result;
+}
+
 RunResult run_command(const std::vector<std::string>& command, const RunOptions& options) {
+  if (options.measure_peak_memory) return run_measured(command, options);
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];
   make_pipe(in);
   make_pipe(out);
   make_pipe(err);
+  // Standard output into a file instead of the pipe, as "> file" does.
+  const int out_file = options.output_file.empty() ? -1 : open(options.output_file.c_str(), O_WRONLY | O_CLOEXEC);
+  if (!options.output_file.empty() && out_file < 0) throw std::runtime_error("cannot open " + options.output_file);
   const pid_t pid = fork();
   if (pid == 0) {
-    exec_child(command, in[0], out[1], err[1], options.working_dir, options.environment, options.file_size_limit,
-               options.user_id);
+    exec_child(command, in[0], out_file >= 0 ? out_file : out[1], err[1], options.working_dir, options.environment,
+               options.file_size_limit, options.user_id);
   }
+  if (out_file >= 0) close(out_file);
   close(in[0]);
   close(out[1]);
   close(err[1]);
@@ -150,7 +173,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeout_ms);
   bool out_open = true, err_open = true;
-  if (options.output_unread) {
+  if (options.output_unread || out_file >= 0) {
     close(out[0]);
     out_open = false;
   }
@@ -179,7 +202,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
     }
   }
   if (stdin_fd >= 0) close(stdin_fd);
-  if (!options.output_unread) close(out[0]);
+  if (!options.output_unread && out_file < 0) close(out[0]);
   close(err[0]);
   finish_run(pid, command, options, result, "stderr", result.err);
   return result;

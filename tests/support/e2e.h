@@ -55,6 +55,12 @@ struct RunOptions {
   // Standard output is a pipe whose reader has gone before the program
   // writes (as "| head" after its lines): a write to it raises SIGPIPE.
   bool output_unread = false;
+  // Standard output goes to this file (it must exist), as "> file" sends it:
+  // "/dev/full" fails every write.
+  std::string output_file;
+  // RunResult.peak_memory_kb is measured (the program runs under the
+  // peak_memory helper; not for runs on a terminal).
+  bool measure_peak_memory = false;
 };
 
 // Options that run a program in the named locale (LC_ALL, with LANGUAGE and
@@ -66,6 +72,7 @@ struct RunResult {
   bool timed_out = false;
   std::string out;               // standard output, bytes as written
   std::string err;               // standard error, bytes as written
+  long peak_memory_kb = 0;       // with measure_peak_memory: the largest resident set, in KiB
 };
 
 // The one place that turns a program under test and its arguments into a

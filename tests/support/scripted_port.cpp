@@ -24,6 +24,7 @@ struct Incoming {
 struct Script {
   std::deque<Incoming> incoming;
   bool loopback = false;
+  bool paced = true;
   std::size_t damaged_echo_index = static_cast<std::size_t>(-1);
   std::uint8_t damaged_echo_flip = 0;
   std::function<void()> silence_hook;
@@ -72,8 +73,16 @@ void track_unit(std::uint8_t byte) {
     return;
   }
   script.units.push_back(script.unit);
+  // The device answers once the unit has reached it: the line carries it in
+  // 10 bit times a byte (11 with parity), rounded up to the millisecond.
+  const int bits = script.settings.odd_parity ? 11 : 10;
+  const long long baud = script.settings.baud > 0 ? script.settings.baud : 9600;
+  const long long line_ms = (static_cast<long long>(script.unit.size()) * bits * 1000 + baud - 1) / baud;
   script.unit.clear();
   if (!script.answers.empty()) {
+    if (!script.answers.front().empty()) {
+      script.incoming.push_back({Incoming::Kind::gap, 0, static_cast<int>(line_ms)});
+    }
     queue_bytes(script.answers.front());
     script.answers.pop_front();
   }
@@ -82,6 +91,11 @@ void track_unit(std::uint8_t byte) {
 }  // namespace
 
 namespace platform {
+
+// Its line carries bytes at the rate the host set.
+bool line_keeps_pace(const char*) {
+  return script.paced;
+}
 
 OpenResult open_port(const char* name, const LineSettings& settings) {
   ++script.opens;
@@ -221,6 +235,10 @@ void queue_read_failure(int error) {
   script.incoming.push_back({Incoming::Kind::failure, 0, error});
 }
 
+void set_paced(bool on) {
+  script.paced = on;
+}
+
 void set_loopback(bool on) {
   script.loopback = on;
 }
@@ -295,7 +313,9 @@ int read_count() {
 }
 
 std::size_t incoming_left() {
-  return script.incoming.size() + static_cast<std::size_t>(received_count());
+  std::size_t bytes = 0;
+  for (const Incoming& next : script.incoming) bytes += next.kind == Incoming::Kind::byte;
+  return bytes + static_cast<std::size_t>(received_count());
 }
 
 Bytes packet_bytes(int number, const Bytes& payload) {

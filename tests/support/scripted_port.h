@@ -8,7 +8,8 @@
 // - queue_incoming: bytes the device has already sent, read in order;
 // - answer_units: one answer per complete unit the host writes (a control
 //   byte, or a whole Packet), the way the device answers each step of a
-//   handshake. An empty answer leaves the host waiting.
+//   handshake: after the time the line takes to carry the unit to it. An
+//   empty answer leaves the host waiting.
 // With loopback on, every byte written comes straight back first, as an
 // echoing cable does.
 #pragma once
@@ -40,6 +41,9 @@ void queue_read_failure(int error);
 void queue_gap(int milliseconds);
 
 void set_loopback(bool on);
+// Whether the port says it keeps the line's pace (platform::line_keeps_pace;
+// on by default); off, it stands for a pseudo-terminal. Set before open_port.
+void set_paced(bool on);
 // The echo of the host's index-th byte (0-based, counted over the run)
 // comes back with the bits of flip inverted, as line damage would.
 void damage_echo(std::size_t index, std::uint8_t flip);

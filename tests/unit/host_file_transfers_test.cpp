@@ -14,6 +14,7 @@
 #include "pclink/console.h"
 #include "pclink/echo.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/packet.h"
 #include "pclink/run_endings.h"
@@ -231,6 +232,55 @@ TEST_F(HostFileTransfers, AFailedFetchRemovesTheTemporaryFileMadeBeforeIt) {
   scripted_port::answer_units(with_consent({}));
   EXPECT_EXIT(fetch_to_host_file("KEPT.TXT", host.c_str(), 5), ::testing::ExitedWithCode(1), "TimeOut\n$");
   expect_only_the_old_copy();
+}
+
+// A verified fetch (-g -v) reads the device file twice and saves it only
+// when both reads hold the same bytes; reads that differ are settled by a
+// third, which must match one of them, and the file saved is the one two
+// reads agree on. With no two alike nothing is saved and no scratch file
+// is left in the folder.
+TEST_F(HostFileTransfers, AVerifiedFetchSavesOnlyWhatTwoReadsAgreeOn) {
+  fs::path host = folder / "f.bin";
+  auto read_of = [](const std::string& data) {
+    return with_consent({{ACK}, {ACK}, packet_bytes(1, "AFV" + data), {EOT}, {ENQ}});
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::string> reads;
+    int exit_code;
+    const char* saved;  // null: the old file stays
+    bool third_read;
+  };
+  for (const Case& c : {Case{"two alike", {"right", "right"}, exit_done, "right", false},
+                        Case{"the second read wrong", {"right", "wrong", "right"}, exit_done, "right", true},
+                        Case{"the first read wrong", {"wrong", "right", "right"}, exit_done, "right", true},
+                        Case{"no two alike", {"one", "two", "six"}, exit_not_done, nullptr, true}}) {
+    SCOPED_TRACE(c.what);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    std::ofstream(host, std::ios::binary) << "old";
+    std::vector<Bytes> answers;
+    for (const std::string& read : c.reads) {
+      for (const Bytes& answer : read_of(read)) answers.push_back(answer);
+    }
+    scripted_port::answer_units(answers);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fetch_to_host_file("F.BIN", host.c_str(), 100, true), c.exit_code);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(contents_of(host), c.saved != nullptr ? c.saved : "old");
+    EXPECT_EQ(err.find("F.BIN: the two reads differ, reading it a third time\n") != std::string::npos, c.third_read)
+        << err;
+    if (c.saved == nullptr) {
+      EXPECT_NE(err.find("F.BIN: read three times, no two reads alike: not saved\n"), std::string::npos) << err;
+    }
+    std::size_t requests = 0;
+    for (const Bytes& unit : scripted_port::written_units()) {
+      requests += unit == packet_bytes(1, std::string("RFV\x65\x00\x00S1:F.BIN\0", 15));
+    }
+    EXPECT_EQ(requests, c.reads.size());
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}), 1);
+  }
 }
 
 // A read-back of -v that the line cuts off ends the program in the link

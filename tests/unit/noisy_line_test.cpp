@@ -14,6 +14,7 @@
 #include "pclink/conversation.h"
 #include "pclink/echo.h"
 #include "pclink/file_commands.h"
+#include "pclink/host_file_fetches.h"
 #include "pclink/host_file_transfers.h"
 #include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
@@ -262,35 +263,101 @@ TEST_F(NoisyLine, ADamagedEchoByteDoesNotDerailTheFetch) {
   }
 }
 
-// The train's EOT must be followed by the device's closing ENQ; a stray EOT
-// (here just before Packet 3) or a Packet numbered ahead of the one expected
-// (the device moved on after a damaged answer) abandons the fetch with exit
-// code 2, and nothing is saved.
+// An EOT is one byte without a check: the SOH of a damaged Packet (01 and 04
+// are one bit apart) or a stray byte reads as one. The device falls silent
+// after its own EOT, so one with bytes right behind it is NAKed like a
+// damaged Packet and the train comes whole; a doubled EOT is still the end,
+// and so is one followed by a damaged ENQ, the only byte an idle device
+// sends there.
+TEST_F(NoisyLine, OnlyAnEotFollowedBySilenceEndsTheTrain) {
+  Bytes file = file_of(1000);
+  std::vector<Bytes> train = read_train(file, 250);
+  const std::size_t eot = train.size() - 2;
+  Bytes junk_then_packet = {EOT, ENQ, ACK, NAK, CAN, SOH};
+  junk_then_packet.insert(junk_then_packet.end(), train[2].begin(), train[2].end());
+  struct Case {
+    const char* what;
+    std::size_t unit;
+    Bytes sent_instead;
+    std::size_t naks;
+  };
+  for (const Case& c : {Case{"Packet 3's SOH turned into EOT", 2, with_byte_changed(train[2], 0, 0x05), 1},
+                        Case{"EOT ENQ ACK NAK CAN SOH before Packet 3", 2, junk_then_packet, 1},
+                        Case{"the closing EOT doubled", eot, {EOT, EOT}, 0},
+                        Case{"the closing ENQ damaged", eot + 1, {ENQ ^ 0x40}, 0}}) {
+    SCOPED_TRACE(c.what);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(1);
+    serve_read(train, {{c.unit, c.sent_instead}});
+    expect_whole_fetch(file);
+    EXPECT_EQ(host_naks(), c.naks);
+    EXPECT_LT(scripted_port::elapsed_ms(), pclink_byte_timeout * 10);
+  }
+}
+
+// A train that did not come whole is abandoned with exit code 2 and nothing
+// is saved: a Packet numbered ahead of the one expected (the device moved
+// on after a damaged answer), Packets after what passed for the end (a
+// stray EOT met silence, and the device took our ACK for one to its Packet),
+// or no ENQ after the EOT (it may have been the damaged echo of our own
+// ENQ, which never reached the device).
 TEST_F(NoisyLine, ATrainThatDidNotComeWholeIsALoudFailureAndNothingIsSaved) {
   InTempFolder folder{"qv_noisy"};
   Bytes file = file_of(1000);
   std::vector<Bytes> train = read_train(file, 250);
-  Bytes eot_then_packet = {EOT};
-  eot_then_packet.insert(eot_then_packet.end(), train[2].begin(), train[2].end());
   std::vector<Bytes> skipping = train;
   skipping.erase(skipping.begin() + 1);
+  std::vector<Bytes> stray_eot = train;
+  stray_eot.insert(stray_eot.begin() + 2, Bytes{EOT});
+  std::vector<Bytes> no_enq = train;
+  no_enq.pop_back();
   struct Case {
     const char* what;
     std::vector<Bytes> train;
-    std::map<std::size_t, Bytes> damaged;
     const char* message;
   };
-  for (const Case& c : {Case{"stray EOT", train, {{2, eot_then_packet}}, "EOT inside the data train"},
-                        Case{"number jump", skipping, {}, "a data Packet out of sequence"}}) {
+  for (const Case& c : {Case{"stray EOT", stray_eot, "the data train went on after its end"},
+                        Case{"number jump", skipping, "a data Packet out of sequence"},
+                        Case{"no ENQ", no_enq, "no ENQ after the data train's EOT"}}) {
     SCOPED_TRACE(c.what);
     auto fetch = [&] {
       scripted_port::reset();
       echo_enabled = false;
       open_port(1);
-      serve_read(c.train, c.damaged);
+      serve_read(c.train);
       fetch_to_host_file("F", "saved", fetch_limit);
     };
     EXPECT_EXIT(fetch(), ::testing::ExitedWithCode(exit_not_done), c.message);
+    EXPECT_FALSE(std::filesystem::exists("saved"));
+  }
+}
+
+// A device that never ends its train keeps a fetch going no longer than a
+// sane device could: data Packets without data one after another (a device
+// sends an empty one at most at the end of its data), or Packets long past
+// the room it was told, are given up, and nothing is saved.
+TEST_F(NoisyLine, ATrainThatDoesNotEndIsGivenUp) {
+  InTempFolder folder{"qv_endless"};
+  std::vector<Bytes> empty_packets;
+  for (int number = 1; number <= empty_data_packets_limit + 2; ++number) {
+    empty_packets.push_back(packet_bytes(number, bytes_of("AFV")));
+  }
+  std::vector<Bytes> past_room = read_train(file_of(250 * (packets_past_room_limit + 3)), 250);
+  struct Case {
+    const char* what;
+    std::vector<Bytes> train;
+    int room;
+    const char* message;
+  };
+  for (const Case& c : {Case{"empty Packets", empty_packets, fetch_limit, "the device does not end its train\n"},
+                        Case{"past the room", past_room, 100, "past the room it was told: the train does not end\n"}}) {
+    SCOPED_TRACE(c.what);
+    auto fetch = [&] {
+      serve_read(c.train);
+      fetch_to_host_file("F", "saved", c.room);
+    };
+    EXPECT_EXIT(fetch(), ::testing::ExitedWithCode(exit_not_done), std::string(c.message) + "transfer abandoned\n$");
     EXPECT_FALSE(std::filesystem::exists("saved"));
   }
 }

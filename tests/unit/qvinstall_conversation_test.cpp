@@ -151,15 +151,24 @@ TEST_F(AddinConversation, AFullBlockOrAnEmptyFileEndsWithoutAnEmptyDataPacket) {
   EXPECT_EQ(units[1], Bytes{EOT});
 }
 
-TEST_F(AddinConversation, EveryRepeatTakesAFreshNumberAndAnotherMark) {
+// Every transmission takes a fresh number and another mark. A NAK refuses
+// a Packet; any other answer is damage: the Packet is taken, not sent
+// again (the device may have stored it), and the write, confirmed, is then
+// read back and found whole.
+TEST_F(AddinConversation, EveryRepeatTakesAFreshNumberAndADamagedAnswerIsReadBack) {
   write_file("a.txt", "abc");
   scripted_port::queue_incoming({ENQ});
   Answers answers = device_answers::command("DOK");
-  // Request refused once; the data Packet refused by NAK, then by a stray byte.
-  device_answers::append(answers, {{NAK}, {ACK}, {NAK}, {0x00}, {ACK}, {ACK}});
+  // Request refused once; the data Packet refused by NAK, then answered by a
+  // damaged byte.
+  device_answers::append(answers, {{NAK}, {ACK}, {NAK}, {0x00}, {ACK}});
   device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
+  // The read-back: "CFV" consented, the request taken, the file, EOT, ENQ.
+  device_answers::append(answers, device_answers::command("DOK"));
+  device_answers::append(answers, {{ACK}, {ACK}, packet_bytes(1, "AFVabc"), {EOT}, {ENQ}});
   scripted_port::answer_units(answers);
-  EXPECT_EQ(send("a.txt"), "a.txt:ooo" + sjis(" 終了") + "\n");
+  EXPECT_EQ(send("a.txt"), "a.txt:oo" + sjis(" 終了") + "\noo end\n" +
+                               "A.TXT: the line was not clean during the write; read back, the file is whole\n");
   std::vector<Bytes> units = units_after_cfd();
   ASSERT_GE(units.size(), 6u);
   Bytes request_payload = scripted_port::bytes_of(std::string("RFDS1:A.TXT\0", 12));
@@ -167,8 +176,9 @@ TEST_F(AddinConversation, EveryRepeatTakesAFreshNumberAndAnotherMark) {
   EXPECT_EQ(units[1], packet_bytes(2, request_payload));
   EXPECT_EQ(units[2], packet_bytes(3, "RFDabc"));
   EXPECT_EQ(units[3], packet_bytes(4, "RFDabc"));
-  EXPECT_EQ(units[4], packet_bytes(5, "RFDabc"));
-  EXPECT_EQ(units[5], Bytes{EOT});
+  EXPECT_EQ(units[4], Bytes{EOT});
+  ASSERT_GE(units.size(), 14u);
+  EXPECT_EQ(units[13], packet_bytes(1, scripted_port::bytes_of(std::string("RFV\x04\x00\x00S1:A.TXT\0", 15))));
 }
 
 TEST_F(AddinConversation, TheEndOfTextPacketFollowsTheFirstFileOnly) {
@@ -202,6 +212,9 @@ TEST_F(AddinConversation, TheClosingEotIsRepeatedUntilAck) {
   Answers answers = device_answers::command("DOK");
   device_answers::append(answers, {{ACK}, {ACK}, {NAK}, {0x41}, {ACK}});
   device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
+  // A write whose EOT was not simply taken is read back.
+  device_answers::append(answers, device_answers::command("DOK"));
+  device_answers::append(answers, {{ACK}, {ACK}, packet_bytes(1, "AFV1"), {EOT}, {ENQ}});
   scripted_port::answer_units(answers);
   send("x");
   std::vector<Bytes> units = units_after_cfd();

@@ -3,6 +3,7 @@
 // damaged and foreign blocks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -327,12 +328,6 @@ TEST_F(Relay, APacketCutShortByItsFrameIsDamagedNotCompletedFromAnEarlierFrame) 
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\n");
 }
 
-TEST_F(Relay, AByteReadFromAnEmptyFrameIsNotLeftOverFromTheLastOne) {
-  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
-  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({})}));
-  EXPECT_EQ(recv_byte(), ACK);
-  EXPECT_EQ(recv_byte(), 0xFF);
-}
 
 TEST_F(Relay, BytesAFrameCarriesBeyondTheUnitAreDropped) {
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK, EOT, ENQ})}));
@@ -576,6 +571,64 @@ TEST_F(Relay, ALiveDeviceThatNeverLetsAFrameThroughEndsTheRunButSilenceDoesNot) 
   }
   queue_announcements({ACK}, 1);
   EXPECT_EXIT(recv_byte(), ::testing::ExitedWithCode(1), "opt check sum error\nTimeOut\n$");
+}
+
+// Silence is retried with the ENQ block every half second, but not for
+// ever: a device that took a damaged frame for a sound one waits for a unit
+// that never comes while we wait for its answer. Sending or receiving, a
+// unit met by nothing but silence ends the run after 10 s, as on a cable.
+TEST_F(Relay, AnExchangeMetOnlyBySilenceEndsWithTimeOutAfterTenSeconds) {
+  // Nothing came back in the whole run: the ending says what to check.
+  const char* silence_ending = "^TimeOut\nCOM2: nothing answered: check the port";
+  auto send_into_silence = [] {
+    send_control(EOT);
+    std::fprintf(stderr, "sent\n");
+  };
+  EXPECT_EXIT(send_into_silence(), ::testing::ExitedWithCode(1), silence_ending);
+  auto receive_from_silence = [] {
+    recv_byte();
+    std::fprintf(stderr, "received\n");
+  };
+  EXPECT_EXIT(receive_from_silence(), ::testing::ExitedWithCode(1), silence_ending);
+  // The same bound in virtual time: at most one more half-second hunt.
+  scripted_port::on_silence([] {
+    if (scripted_port::elapsed_ms() > 12000) throw std::runtime_error("still waiting");
+  });
+  EXPECT_EXIT(recv_byte(), ::testing::ExitedWithCode(1), silence_ending);
+}
+
+// A line that never stops sending, whether noise or nothing but zero bytes,
+// never shows a block; the hunt gives up as after a silence, so the bound
+// above holds there too, instead of reading for as long as bytes come.
+TEST_F(Relay, ABabblingLineOrARunOfZerosEndsTheHunt) {
+  for (std::uint8_t babble : {std::uint8_t{0x55}, std::uint8_t{0x00}}) {
+    SCOPED_TRACE(babble);
+    scripted_port::reset();
+    echo_enabled = false;
+    open_port(link_mode_relay);
+    scripted_port::queue_incoming(Bytes(20000, babble));
+    EXPECT_EQ(recv_relay_control(), -1);
+    EXPECT_GT(scripted_port::incoming_left(), 0u);
+    EXPECT_LT(scripted_port::incoming_left(), 20000u - 4096u);
+  }
+}
+
+// Zero bytes inserted into a frame's header make its length and its sum
+// both read as zero: such an empty frame is refused like a damaged one
+// (every unit has at least one byte), and the unit it stood for is taken
+// on the resend, never a byte left over from the frame before.
+TEST_F(Relay, AnEmptyFrameIsRefusedAndTheUnitTakenOnTheResend) {
+  RelayPeer peer;
+  peer.attach();
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
+  EXPECT_EQ(recv_byte(), ACK);
+  scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({})}));
+  peer.replies = {Bytes{}, concat({control_block(relay_enq)}), relay_frame({NAK})};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(recv_byte(), NAK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opt check sum error\n");
+  ASSERT_GE(peer.blocks.size(), 4u);
+  EXPECT_EQ(peer.blocks[3], control_block(relay_nak));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The process on POSIX hosts: its pauses, its end, and its interrupts.
-// SIGINT, SIGTERM, SIGHUP and SIGPIPE end the run at once, but cleanly. The handler uses only async-signal-safe calls (unlink,
-// tcsetattr, ioctl, close, write, _exit): it may arrive in the middle of a
-// buffered write or a memory allocation, so the standard library's streams
-// and exit path are out of its reach.
+// SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGQUIT end the run at once, but
+// cleanly, and so does an abort (an uncaught exception such as bad_alloc).
+// The handler uses only async-signal-safe calls (unlink, tcsetattr, ioctl,
+// close, write, sigaction, sigprocmask, raise, _exit): it may arrive in the
+// middle of a buffered write or a memory allocation, so the standard
+// library's streams and exit path are out of its reach.
 #include "pclink/platform/process.h"
 
 #include <cerrno>
@@ -29,10 +31,28 @@ const char* interrupt_line(int signal_number) {
   }
 }
 
+// SIGQUIT asks for a core dump, and an abort is a fault worth one: once the
+// run is cleaned up, each ends by its own default action, so that the shell
+// and a debugger see what ended the process.
+[[noreturn]] void end_by_default_action(int signal_number) {
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(signal_number, &default_action, nullptr);
+  sigset_t raised;
+  sigemptyset(&raised);
+  sigaddset(&raised, signal_number);
+  sigprocmask(SIG_UNBLOCK, &raised, nullptr);
+  raise(signal_number);
+  _exit(128 + signal_number);  // not reached: the default action ends the process
+}
+
 void end_on_interrupt(int signal_number) {
   // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
-    unlink(temporary);
+  for (int noted = 0; noted < platform::most_noted_temporary_files; ++noted) {
+    if (const char* temporary = platform::noted_temporary_file(noted); temporary != nullptr) {
+      unlink(temporary);
+    }
   }
   platform::abandon_port();
   // The reader of standard output has gone (qvdir | head): the run ends as
@@ -44,6 +64,9 @@ void end_on_interrupt(int signal_number) {
   if (platform::status_line_open != 0) {
     ssize_t ended = write(STDERR_FILENO, "\n", 1);
     (void)ended;
+  }
+  if (signal_number == SIGQUIT || signal_number == SIGABRT) {
+    end_by_default_action(signal_number);
   }
   const char* line = interrupt_line(signal_number);
   ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
@@ -74,6 +97,9 @@ void catch_interrupts() {
     }
     sigaction(caught, &action, nullptr);
   }
+  // An abort is not held off with the interrupts: abort() lets it through
+  // whatever the mask.
+  sigaction(SIGABRT, &action, nullptr);
   // Over a file-size limit a write now fails with EFBIG instead of the
   // process being killed, so the save is abandoned like any failed write.
   signal(SIGXFSZ, SIG_IGN);

@@ -6,6 +6,6 @@
 
 namespace platform_posix {
 
-constexpr int interrupt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int interrupt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
 }  // namespace platform_posix

@@ -4,7 +4,7 @@
 # files.
 set(PCLINK_SYSTEM_FILE_SOURCES files.cpp interrupt_holds.cpp)
 # The port and the rest of the process: the unit tests script them instead.
-set(PCLINK_SYSTEM_PORT_SOURCES port.cpp port_transfers.cpp line_settings.cpp low_latency.cpp marked_input.cpp wait.cpp
+set(PCLINK_SYSTEM_PORT_SOURCES port.cpp line_pace.cpp port_transfers.cpp line_settings.cpp low_latency.cpp marked_input.cpp wait.cpp
                                 process.cpp)
 # The console: terminal, locale and character sets.
 set(PCLINK_SYSTEM_CONSOLE_SOURCES console.cpp)

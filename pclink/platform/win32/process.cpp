@@ -7,6 +7,7 @@
 // starts again afterwards.
 #include "pclink/platform/process.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <windows.h>
@@ -21,13 +22,19 @@ namespace {
 constexpr UINT exit_on_ctrl_c = 128 + 2;
 constexpr UINT exit_on_close = 128 + 1;
 
+// A save under way is abandoned: its target keeps the old contents.
+void remove_noted_temporary_files() {
+  for (int noted = 0; noted < platform::most_noted_temporary_files; ++noted) {
+    if (const char* temporary = platform::noted_temporary_file(noted); temporary != nullptr) {
+      DeleteFileA(temporary);
+    }
+  }
+}
+
 BOOL WINAPI end_on_interrupt(DWORD event) {
   bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   platform::hold_interrupts();
-  // A save under way is abandoned: its target keeps the old contents.
-  if (const char* temporary = platform::noted_temporary_file(); temporary != nullptr) {
-    DeleteFileA(temporary);
-  }
+  remove_noted_temporary_files();
   platform::abandon_port();
   // A progress line on the console is not ended by a newline of its own.
   char line[32] = "";
@@ -43,12 +50,23 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
   return TRUE;
 }
 
+// An abort (an uncaught exception such as bad_alloc) comes in the
+// program's own thread, which may hold the interrupt hold: the critical
+// section lets it in again. The C library ends the process once this
+// returns.
+void clean_up_on_abort(int) {
+  platform::hold_interrupts();
+  remove_noted_temporary_files();
+  platform::abandon_port();
+}
+
 }  // namespace
 
 namespace platform {
 
 void catch_interrupts() {
   SetConsoleCtrlHandler(end_on_interrupt, TRUE);
+  std::signal(SIGABRT, clean_up_on_abort);
 }
 
 void sleep_ms(int milliseconds) {

@@ -3,7 +3,7 @@
 # Files and the interrupt holds: shared with the test build.
 set(PCLINK_SYSTEM_FILE_SOURCES files.cpp interrupt_holds.cpp)
 # The port and the rest of the process.
-set(PCLINK_SYSTEM_PORT_SOURCES port.cpp line_settings.cpp process.cpp)
+set(PCLINK_SYSTEM_PORT_SOURCES port.cpp line_pace.cpp line_settings.cpp process.cpp)
 # The console: terminal, code pages, the command line as typed.
 set(PCLINK_SYSTEM_CONSOLE_SOURCES console.cpp)
 # Compiled into every program, to run before main: the standard streams in

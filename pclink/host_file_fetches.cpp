@@ -1,0 +1,113 @@
+// Device files fetched into host files, read once or, verified, twice.
+#include "pclink/host_file_fetches.h"
+
+#include <string>
+
+#include "pclink/console.h"
+#include "pclink/file_commands.h"
+#include "pclink/file_saves.h"
+
+namespace {
+
+// Why a fetch is refused before it starts, beside "ファイルが作れません": a
+// writable file alone is not enough, since it is never written in place.
+void explain_save_refusal(const char* host_name, SaveStart start) {
+  print_message(msg("cannot_create"));
+  if (start == SaveStart::folder_not_writable) {
+    print_message(msg("folder_not_writable"), {host_value(host_name)});
+  }
+}
+
+void refuse_file_beyond_room(const char* device_name, int room) {
+  // At the largest room -m cannot help.
+  print_message(room < largest_fetch_room ? msg("beyond_room") : msg("beyond_largest_room"),
+                {device_name, std::to_string(room)});
+}
+
+// What one read of the device file came to.
+enum class Read { whole, failed, beyond_room, not_written };
+
+// Reads the device file into stream and takes the device's closing ENQ.
+// The device cuts a file at the capacity it is told. Told one byte more
+// than the room, it fills that byte only for a file that does not fit, so a
+// cut file is told from one of exactly the room's size.
+Read read_into(std::FILE* stream, const char* device_name, int room) {
+  TrainSink sink;
+  sink.file = stream;
+  sink.capacity = room + 1;
+  int count = read_device_file(device_name, sink);
+  await_closing_enq(count);
+  if (count > room) {
+    refuse_file_beyond_room(device_name, room);
+    return Read::beyond_room;
+  }
+  if (count < 0) {
+    return Read::failed;
+  }
+  if (sink.write_failed) {
+    print_message(msg("cannot_create"));
+    return Read::not_written;
+  }
+  return Read::whole;
+}
+
+// The second read of a verified fetch, and a third when the two differ; the
+// save then holds the bytes that two reads agree on. False, after its
+// message, when they could not be had.
+bool two_reads_agree(const char* device_name, int room) {
+  std::FILE* first = save_stream();
+  std::FILE* second = open_scratch_file();
+  if (second == nullptr) {
+    print_message(msg("cannot_create"));
+    return false;
+  }
+  if (read_into(second, device_name, room) != Read::whole) {
+    return false;
+  }
+  if (same_bytes(first, second)) {
+    return true;
+  }
+  print_message(msg("reads_differ"), {device_name});
+  std::FILE* third = open_scratch_file();
+  if (third == nullptr) {
+    print_message(msg("cannot_create"));
+    return false;
+  }
+  if (read_into(third, device_name, room) != Read::whole) {
+    return false;
+  }
+  if (same_bytes(third, first)) {
+    return true;
+  }
+  if (same_bytes(third, second)) {
+    save_scratch_instead(second);
+    return true;
+  }
+  print_message(msg("no_two_reads_alike"), {device_name});
+  return false;
+}
+
+}  // namespace
+
+int fetch_to_host_file(const char* device_name, const char* host_name, int room, bool verify) {
+  // The temporary file is made first: a save that cannot be done is refused
+  // before anything goes on the line.
+  SaveStart start = start_save(host_name);
+  std::FILE* stream = start == SaveStart::started ? save_stream() : nullptr;
+  if (stream == nullptr) {
+    abandon_save();
+    explain_save_refusal(host_name, start == SaveStart::started ? SaveStart::failed : start);
+    return exit_not_done;
+  }
+  if (read_into(stream, device_name, room) != Read::whole || (verify && !two_reads_agree(device_name, room))) {
+    abandon_save();
+    return exit_not_done;
+  }
+  // An empty device file makes an empty host file; a file cut short by a
+  // full disk is not a copy.
+  if (!finish_streamed_save()) {
+    print_message(msg("cannot_create"));
+    return exit_not_done;
+  }
+  return exit_done;
+}

@@ -1,0 +1,16 @@
+// The run's count of doubts about the line.
+#include "pclink/line_doubts.h"
+
+namespace {
+
+long doubts = 0;
+
+}  // namespace
+
+void note_line_doubt() {
+  ++doubts;
+}
+
+long line_doubts() {
+  return doubts;
+}

@@ -1,0 +1,13 @@
+// Doubts about the line: what the host saw that a clean exchange never
+// shows. A byte where an answer or a unit should start, an answer that is
+// neither ACK nor NAK, an echo that came back other than it went, a unit
+// refused as damaged, a relay frame that went out whole without its ACK
+// block. Each is counted where it is seen; a write whose handshake had none
+// between its first Packet and the device's confirmation is proven by it,
+// any other write is read back before it counts as done.
+#pragma once
+
+// Counts one more.
+void note_line_doubt();
+// How many in the run so far; a write compares the count before and after.
+long line_doubts();
