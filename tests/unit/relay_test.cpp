@@ -121,6 +121,9 @@ class Relay : public ::testing::Test {
     echo_enabled = false;
     open_port(link_mode_relay);
   }
+  // A peer answering our writes lives in the test: an ACK block still held
+  // for our next unit must not reach it after the test has ended.
+  void TearDown() override { scripted_port::reset(); }
 };
 
 const Bytes ack_unit_frame = {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x81, 0x10, 0xFF,
@@ -622,6 +625,7 @@ TEST_F(Relay, AnEmptyFrameIsRefusedAndTheUnitTakenOnTheResend) {
   peer.attach();
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
   EXPECT_EQ(recv_byte(), ACK);
+  flush_held_line();  // the ACK block for that frame, before the replies below
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({})}));
   peer.replies = {Bytes{}, concat({control_block(relay_enq)}), relay_frame({NAK})};
   ::testing::internal::CaptureStderr();
