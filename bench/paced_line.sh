@@ -92,7 +92,7 @@ run_transfer() {
 head -c $((size > noisy_size ? size : noisy_size)) /dev/urandom > "$work/file.bin"
 
 echo "qvcopy through a paced line: $baud baud, $bits bits a byte, echo on; host programs $host_bin"
-printf '%-6s %8s %8s %9s %9s %7s\n' transfer bytes latency time "line time" ratio
+[ -z "$latencies" ] || printf '%-6s %8s %8s %9s %9s %7s\n' transfer bytes latency time "line time" ratio
 for latency in $latencies; do
   for kind in send fetch; do
     read -r seconds outcome line_seconds < <(run_transfer "$work/$kind-$latency" $kind "$size" "$latency")

@@ -88,7 +88,7 @@ Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, in
   }
   switch (grant) {
     case Grant::taken:
-      send_relay_control(relay_ack);
+      send_relay_control_with_next(relay_ack);
       break;
     case Grant::wrong_kind:
       print_message(msg("relay_format_error"));

@@ -215,6 +215,13 @@ void send_relay_control(std::uint8_t code) {
   send_block();
 }
 
+void send_relay_control_with_next(std::uint8_t code) {
+  block.put_start(control_block_kind);
+  block.put(code);
+  send_unit_with_next(block.bytes, block.length, relay_byte_timeout);
+  block.length = 0;
+}
+
 int recv_relay_control() {
   for (;;) {
     if (!find_block_start(relay_hunt_timeout)) {

@@ -36,6 +36,9 @@ enum class Grant { taken, unanswered, wrong_kind, wrong_number, too_long, damage
 
 // Sends one control block.
 void send_relay_control(std::uint8_t code);
+// Sends one control block in the same write as the next unit, or alone
+// before we next wait for the line: for the ACK block of a frame taken.
+void send_relay_control_with_next(std::uint8_t code);
 // Hunts for the next control block, passing over anything else (data frames
 // included): its code, or -1 after a silence of 0.5 s.
 int recv_relay_control();

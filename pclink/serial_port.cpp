@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "pclink/console.h"
@@ -75,6 +76,10 @@ void explain_open_failure(const platform::OpenResult& result) {
   }
 }
 
+void flush_held_at_exit() {
+  flush_held_line_quietly();
+}
+
 }  // namespace
 
 int set_port_name(const char* name) {
@@ -104,6 +109,11 @@ void open_port(int link_mode) {
     // failed write and "TimeOut" lines that would bury the reason.
     exit_program(exit_line_failed);
   }
+  // A program may end without closing the port; a unit held back for the
+  // next still reaches the line. Registered after the platform's own exit
+  // handler, so it runs before the port is put back and closed.
+  static const bool flushed_at_exit = std::atexit(flush_held_at_exit) == 0;
+  (void)flushed_at_exit;
   set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
   paced = platform::line_keeps_pace(port_name);
   if (link_mode == link_mode_relay) {
@@ -113,6 +123,7 @@ void open_port(int link_mode) {
 }
 
 void close_port() {
+  flush_held_line();
   platform::close_port();
 }
 
@@ -126,7 +137,15 @@ int recv_raw(int timeout) {
   if (received_count() == 0) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
-    fill_received(1, {static_cast<int>(std::max<std::int64_t>(timeout * 10 - waited, 0)), 0});
+    std::int64_t wait_ms = std::max<std::int64_t>(timeout * 10 - waited, 0);
+    if (taken.in_place_of_last >= 0) {
+      // The device answers at once after our unit: if nothing follows the
+      // byte in the last echo byte's place within a turnaround, that byte
+      // was the answer (the device took one byte less than we sent and
+      // answered the unit it had), and it is handed on now, not after 10 s.
+      wait_ms = std::min<std::int64_t>(wait_ms, unit_gap_ms());
+    }
+    fill_received(1, {static_cast<int>(wait_ms), 0});
   }
   int byte = -1;
   if (received_count() > 0) {
@@ -220,11 +239,21 @@ bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
   return sent;
 }
 
+void send_unit_with_next(const std::uint8_t* bytes, int n, int timeout) {
+  unit_stopped = false;
+  hold_line(bytes, n, timeout * 10 + line_time_ms(n));
+  if (echo_enabled) {
+    remember_sent(bytes, n);
+  }
+}
+
 bool line_never_answered() {
   return !line_ever_answered() && !port_failed;
 }
 
 void delay_ticks(int n) {
+  // The pause times the line: what was held goes out before it.
+  flush_held_line();
   platform::sleep_ms(n * 6);
 }
 

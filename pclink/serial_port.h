@@ -88,6 +88,10 @@ DrainedBytes drain_line();
 // when the line did not take it within timeout hundredths of a second and
 // its time on the line, or the port failed.
 bool send_unit(const std::uint8_t* bytes, int n, int timeout);
+// As send_unit, for a unit after which we wait for nothing (a relay's ACK
+// block for a frame received): it goes out in one write with the next unit
+// sent, or alone before the next read, pause or close.
+void send_unit_with_next(const std::uint8_t* bytes, int n, int timeout);
 
 // Whether nothing at all has come from the line in this run, on a port that
 // did not fail: the device never answered, nor did the line echo.

@@ -42,9 +42,21 @@ bool take_received(int count, std::uint8_t* destination);
 // Whether a byte has ever come from the line in this run.
 bool line_ever_answered();
 
-// Writes count bytes to the port as one unit. False when the write failed
-// (reported, and port_failed set) or the line did not take them in time.
+// Writes count bytes to the port as one unit, behind a unit held back for
+// it in the same write. False when the write failed (reported, and
+// port_failed set) or the line did not take them in time.
 bool write_line(const std::uint8_t* bytes, int count, int timeout_ms);
+// Holds a short unit back to go out in one write with the next: a relay's
+// ACK block and the ENQ block of the frame we send next are two USB
+// transfers otherwise, and the far end answers neither before it has both.
+// What is held goes out before any read waits for the line (fill_received),
+// and with flush_held_line before a pause or a close.
+void hold_line(const std::uint8_t* bytes, int count, int timeout_ms);
+// Writes a held unit, if any: as write_line.
+bool flush_held_line();
+// The same at the end of the process, where a port that failed or was
+// put back already has nothing more to say.
+void flush_held_line_quietly();
 
 // Nothing received, nothing failed: the start-up state.
 void reset_port_bytes();

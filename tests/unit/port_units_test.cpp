@@ -55,6 +55,45 @@ TEST_F(PortUnits, APacketAControlByteAndARelayBlockEachGoOutInOneWrite) {
   EXPECT_EQ(scripted_port::writes()[1], qvemu::encode_relay_frame(bytes_of("CFV")));
 }
 
+// The ACK block for a frame taken waits for our next unit and shares its
+// write (one USB transfer, not two), but never holds up the line: it goes
+// out before a read waits for the device, before the relay's pause, and at
+// close.
+TEST_F(PortUnits, TheAckBlockOfAFrameTakenGoesOutWithOurNextUnitOrBeforeWeWait) {
+  const Bytes ack = qvemu::encode_relay_control(relay_ack);
+  const Bytes enq = qvemu::encode_relay_control(relay_enq);
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  EXPECT_TRUE(scripted_port::writes().empty());
+  send_relay_control(relay_enq);
+  ASSERT_EQ(scripted_port::writes().size(), 1u);
+  Bytes both = ack;
+  both.insert(both.end(), enq.begin(), enq.end());
+  EXPECT_EQ(scripted_port::writes()[0], both);
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  scripted_port::queue_incoming(qvemu::encode_relay_control(relay_syn));
+  EXPECT_EQ(recv_relay_control(), relay_syn);
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  delay_ticks(0);
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+
+  scripted_port::reset();
+  echo_enabled = false;
+  open_port(link_mode_relay);
+  send_relay_control_with_next(relay_ack);
+  close_port();
+  EXPECT_EQ(scripted_port::writes(), std::vector<Bytes>{ack});
+}
+
 // A Packet that trickles in (here in 16 stretches, a few milliseconds
 // apart, as a slow line delivers it) is waited for as a whole, not a byte
 // at a time; its echo likewise.
@@ -94,6 +133,34 @@ TEST_F(PortUnits, AForgottenMinusCCostsTheEchoWaitAloneAndTheAnswerIsHandedOn) {
   EXPECT_LE(scripted_port::elapsed_ms(), 3000 + line_time_ms(1));
   EXPECT_FALSE(echo_enabled);
   EXPECT_FALSE(link_failed);
+}
+
+// A byte lost on the way to the device: its echo comes back a byte short,
+// and the device answers the shorter Packet at once with NAK, which then
+// takes the last echo byte's place. It is handed on after a turnaround of
+// silence, not after the 10 s of a byte read, and the Packet goes again.
+// A damaged last echo byte with the answer right behind it is not mistaken
+// for the answer.
+TEST_F(PortUnits, AnAnswerInTheLastEchoBytesPlaceIsHandedOnAfterATurnaround) {
+  open_port(link_mode_cable_19200);
+  const Bytes payload = payload_of(256);
+  send_packet(static_cast<int>(payload.size()), 2, payload.data());
+  Bytes short_echo = packet_bytes(2, payload);
+  short_echo.back() = NAK;
+  scripted_port::queue_incoming(short_echo);
+  EXPECT_EQ(recv_answer(), NAK);
+  EXPECT_LE(scripted_port::elapsed_ms(), 1000);
+  EXPECT_FALSE(link_failed);
+
+  scripted_port::reset();
+  open_port(link_mode_cable_19200);
+  send_packet(static_cast<int>(payload.size()), 3, payload.data());
+  Bytes damaged_echo = packet_bytes(3, payload);
+  damaged_echo.back() ^= 0x10;
+  damaged_echo.push_back(ACK);
+  scripted_port::queue_incoming(damaged_echo);
+  EXPECT_EQ(recv_answer(), ACK);
+  EXPECT_EQ(echo_pending(), 0);
 }
 
 // A device that never answers, on a line that does not echo either: no -C
@@ -198,6 +265,7 @@ TEST_F(PortUnits, AByteWithAParityErrorRefusesItsRelayFrame) {
   for (const Bytes& block : {qvemu::encode_relay_control(relay_nak), syn, qvemu::encode_relay_control(relay_ack)}) {
     expected.insert(expected.end(), block.begin(), block.end());
   }
+  close_port();
   EXPECT_EQ(scripted_port::written(), expected);
 }
 

@@ -16,6 +16,7 @@
 #include "pclink/relay.h"
 #include "pclink/relay_framing.h"
 #include "pclink/serial_port.h"
+#include "pclink/serial_port_bytes.h"
 #include "support/scripted_port.h"
 
 namespace {
@@ -23,6 +24,13 @@ namespace {
 using scripted_port::Bytes;
 using scripted_port::bytes_of;
 using scripted_port::packet_bytes;
+
+// What has reached the line by the end of the exchange: the ACK block of a
+// frame taken waits to go out with our next unit, or before our next read.
+const Bytes& line_written() {
+  flush_held_line();
+  return scripted_port::written();
+}
 
 Bytes control_block(std::uint8_t code, int zeros = 5) {
   Bytes block(zeros, 0x00);
@@ -113,6 +121,9 @@ class Relay : public ::testing::Test {
     echo_enabled = false;
     open_port(link_mode_relay);
   }
+  // A peer answering our writes lives in the test: an ACK block still held
+  // for our next unit must not reach it after the test has ended.
+  void TearDown() override { scripted_port::reset(); }
 };
 
 const Bytes ack_unit_frame = {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x81, 0x10, 0xFF,
@@ -123,7 +134,7 @@ TEST_F(Relay, AControlByteTravelsAsOneFrameAfterTheEnqBlock) {
   peer.replies = {control_block(relay_syn), control_block(relay_ack)};
   peer.attach();
   send_control(ACK);
-  EXPECT_EQ(scripted_port::written(), concat({{0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x05}, ack_unit_frame}));
+  EXPECT_EQ(line_written(), concat({{0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x05}, ack_unit_frame}));
   EXPECT_EQ(scripted_port::incoming_left(), 0u);
 }
 
@@ -186,7 +197,7 @@ TEST_F(Relay, TheControlHuntPassesOverADataFrame) {
 TEST_F(Relay, AReceivedUnitIsGrantedNoSoonerThan18MsAfterTheEnqBlock) {
   std::size_t pauses_at_syn = 0;
   scripted_port::on_write([&](std::uint8_t) {
-    if (scripted_port::written().size() == 1) {
+    if (line_written().size() == 1) {
       pauses_at_syn = scripted_port::pauses_ms().size();
     }
   });
@@ -194,7 +205,7 @@ TEST_F(Relay, AReceivedUnitIsGrantedNoSoonerThan18MsAfterTheEnqBlock) {
   EXPECT_EQ(recv_byte(), ENQ);
   EXPECT_EQ(scripted_port::pauses_ms(), std::vector<int>{18});
   EXPECT_EQ(pauses_at_syn, 1u);
-  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_ack)}));
+  EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_ack)}));
 }
 
 TEST_F(Relay, ADamagedFrameGetsTheNakBlockAndIsTakenOnTheResend) {
@@ -206,7 +217,7 @@ TEST_F(Relay, ADamagedFrameGetsTheNakBlockAndIsTakenOnTheResend) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_byte(), ACK);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opt check sum error\n");
-  EXPECT_EQ(scripted_port::written(),
+  EXPECT_EQ(line_written(),
             concat({control_block(relay_syn), {0x00, 0x00, 0x00, 0x00, 0x00, 0x96, 0x82, 0x15},
                     control_block(relay_syn), control_block(relay_ack)}));
 }
@@ -234,7 +245,7 @@ TEST_F(Relay, AFrameAfterASingleZeroByteIsNotSeenAndTheGrantIsRepeated) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_byte(), 0x42);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Packet format error\n");
-  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+  EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
 }
 
 TEST_F(Relay, FrameNumbersOtherThan0xFFFFMustBeTheExpectedOne) {
@@ -247,7 +258,7 @@ TEST_F(Relay, FrameNumbersOtherThan0xFFFFMustBeTheExpectedOne) {
   EXPECT_EQ(recv_byte(), 0x32);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "packet number error\n");
   // No control block answers a refused number: the sender times out.
-  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+  EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
 
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({0x33}, numbered)}));
   std::uint8_t buffer[4];
@@ -264,7 +275,7 @@ TEST_F(Relay, AnotherKindAfterTheMarkIsAFormatError) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_byte(), 0x32);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Packet format error\n");
-  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+  EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
 }
 
 TEST_F(Relay, SilenceAfterTheGrantGoesBackToWaitingForTheEnqBlock) {
@@ -273,7 +284,7 @@ TEST_F(Relay, SilenceAfterTheGrantGoesBackToWaitingForTheEnqBlock) {
   scripted_port::queue_timeout();
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({0x07})}));
   EXPECT_EQ(recv_byte(), 0x07);
-  EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
+  EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_syn), control_block(relay_ack)}));
 }
 
 TEST_F(Relay, ADeadPortEndsTheRunAtItsFirstFailedTransfer) {
@@ -303,7 +314,7 @@ TEST_F(Relay, AFrameLongerThanTheBufferIsRefusedWithoutOverrunningIt) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opt frame too long\n");
   EXPECT_EQ(buffer[2], 3);
   EXPECT_EQ(buffer[16], 0x00);  // beyond the capacity nothing was written
-  const Bytes& line = scripted_port::written();
+  const Bytes& line = line_written();
   ASSERT_GE(line.size(), 16u);
   EXPECT_EQ(Bytes(line.begin() + 8, line.begin() + 16), control_block(relay_nak));
 }
@@ -346,7 +357,9 @@ TEST_F(Relay, AResetOverAnEchoingRelayTakesEveryUnitInItsOwnFrame) {
   peer.attach();
   EXPECT_EQ(reset_device(), 1);
   await_enq();
-  // Only the echo of our last ACK block is still on its way back.
+  // Our last ACK block waits for our next unit; once it is out, only its
+  // echo is still on its way back.
+  flush_held_line();
   EXPECT_EQ(echo_pending(), 8);
   EXPECT_EQ(scripted_port::incoming_left(), 8u);
   std::vector<Bytes> host_frames;
@@ -391,7 +404,7 @@ TEST_F(Relay, AFrameWhoseBytesStopComingIsAbandonedAtTheFirstTimeOut) {
     // Read on at 1 s per missing byte, the claim would deafen the host for
     // claimed seconds; here one byte time-out and a short drain.
     EXPECT_LT(scripted_port::elapsed_ms(), 1500);
-    EXPECT_EQ(scripted_port::written(), concat({control_block(relay_syn), control_block(relay_nak),
+    EXPECT_EQ(line_written(), concat({control_block(relay_syn), control_block(relay_nak),
                                                 control_block(relay_syn), control_block(relay_ack)}));
   }
 }
@@ -452,7 +465,7 @@ TEST_F(Relay, ARefusedFrameIsDrainedSoNoneOfItsBytesIsTakenForABlock) {
     EXPECT_EQ(relay_recv_frame(buffer, 16, 1), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), refused.message);
     EXPECT_EQ(buffer[0], 0x07);
-    EXPECT_EQ(scripted_port::written(),
+    EXPECT_EQ(line_written(),
               concat({control_block(relay_syn), refused.answer, control_block(relay_syn), control_block(relay_ack)}));
   }
 }
@@ -465,12 +478,12 @@ TEST_F(Relay, TheDrainEndsOnALineThatNeverFallsSilent) {
   queue_announcements({ACK}, 1);
   std::size_t left_at_nak = 0;
   scripted_port::on_write([&](std::uint8_t) {
-    if (scripted_port::written().size() == 16) left_at_nak = scripted_port::incoming_left();
+    if (line_written().size() == 16) left_at_nak = scripted_port::incoming_left();
   });
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(recv_byte(), ACK);
   ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(Bytes(scripted_port::written().begin() + 8, scripted_port::written().begin() + 16),
+  EXPECT_EQ(Bytes(line_written().begin() + 8, line_written().begin() + 16),
             control_block(relay_nak));
   // Some of the babble was drained before the NAK block, but not all of it.
   EXPECT_LT(left_at_nak, babble);
@@ -509,6 +522,7 @@ TEST_F(Relay, WhenTheDeviceAnnouncesItsAnswerOverOurResendWeTakeItAndSendOursNoM
   const int reads = scripted_port::read_count();
   EXPECT_EQ(recv_byte(), ACK);
   EXPECT_EQ(scripted_port::read_count(), reads);  // the answer was kept, not read again
+  flush_held_line();  // the ACK block for it waits for our next unit
   EXPECT_EQ(peer.blocks, (std::vector<Bytes>{control_block(relay_enq), relay_frame({EOT}), control_block(relay_syn),
                                             control_block(relay_ack)}));
   EXPECT_EQ(scripted_port::pauses_ms(), std::vector<int>{18});
@@ -533,6 +547,7 @@ TEST_F(Relay, WhenTheDeviceRepeatsItsLastFrameOverOurAnnouncementWeTakeItOnceAnd
   peer.attach();
   send_control(EOT);
   EXPECT_EQ(recv_byte(), NAK);  // the device's new unit, not the repeated one
+  flush_held_line();  // the ACK block for it waits for our next unit
   EXPECT_EQ(peer.blocks, (std::vector<Bytes>{control_block(relay_enq), control_block(relay_syn), control_block(relay_ack),
                                             control_block(relay_enq), relay_frame({EOT}), control_block(relay_syn),
                                             control_block(relay_ack)}));
@@ -610,6 +625,7 @@ TEST_F(Relay, AnEmptyFrameIsRefusedAndTheUnitTakenOnTheResend) {
   peer.attach();
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({ACK})}));
   EXPECT_EQ(recv_byte(), ACK);
+  flush_held_line();  // the ACK block for that frame, before the replies below
   scripted_port::queue_incoming(concat({control_block(relay_enq), relay_frame({})}));
   peer.replies = {Bytes{}, concat({control_block(relay_enq)}), relay_frame({NAK})};
   ::testing::internal::CaptureStderr();
