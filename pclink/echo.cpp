@@ -46,7 +46,16 @@ struct EchoMatch {
   int accounted = 0;    // bytes of the record accounted for
   int irregular = 0;    // echo bytes that differed or were lost
   bool last_differed = false;
+  DifferingEcho differing;
 };
+
+void keep_differing(DifferingEcho& differing, std::uint8_t byte) {
+  if (differing.count == DifferingEcho::kept) {
+    std::memmove(differing.bytes, differing.bytes + 1, DifferingEcho::kept - 1);
+    --differing.count;
+  }
+  differing.bytes[differing.count++] = byte;
+}
 
 // Walks the received bytes against the record. A byte equal to the next
 // echo byte but one means the one between was lost on the way.
@@ -66,6 +75,7 @@ EchoMatch match_echo(int received) {
       ++match.accounted;
       ++match.irregular;
       match.last_differed = true;
+      keep_differing(match.differing, byte);
     }
   }
   return match;
@@ -126,6 +136,7 @@ EchoTaken take_echo(int timeout_ms) {
     return taken;
   }
   if (match.last_differed) taken.in_place_of_last = received_byte(match.used - 1);
+  taken.differing = match.differing;
   take_received(match.used, nullptr);
   return taken;
 }

@@ -24,12 +24,24 @@ int echo_pending();
 // Notes a unit sent, whose echo is to come back.
 void remember_sent(const std::uint8_t* bytes, int count);
 
+// The bytes that took echo bytes' places and differed from them, the last
+// few of one echo.
+struct DifferingEcho {
+  static constexpr int kept = 8;
+  std::uint8_t bytes[kept] = {};
+  int count = 0;
+};
+
 // What became of the pending echo.
 struct EchoTaken {
   // A byte that took the last echo byte's place and differed from it: line
   // damage, or the device's answer after the last echo byte was lost. If
   // the device stays silent, it was the answer. -1 when there is none.
   int in_place_of_last = -1;
+  // Among them may be the device's answer: noise on the way to the device
+  // can make it end our Packet before we do and answer while the echo of
+  // our last bytes is still coming back.
+  DifferingEcho differing;
 };
 
 // Takes the pending echo off the line, waiting for it at most timeout_ms

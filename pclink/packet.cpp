@@ -1,6 +1,7 @@
 // Packets and control bytes on the PC-link stream.
 #include "pclink/packet.h"
 
+#include <bit>
 #include <cstring>
 
 #include "pclink/checksum16.h"
@@ -95,8 +96,19 @@ int recv_answer() {
     return answer;
   }
   note_line_doubt();
-  int last = drain_line().last;
-  return last == ACK || last == NAK ? last : answer;
+  // Noise that added bytes on the way can make the device end our Packet
+  // early and refuse it while our last bytes are still being echoed: its
+  // NAK then came among the echo's bytes, or among those drained after what
+  // we took for the answer, which is the echo of one of our last bytes. The
+  // Packet goes again. The doubt stays: a NAK that was only a damaged echo
+  // byte, or one of our own bytes, shows in the read-back.
+  // A NAK with one bit flipped on the way back is one bit from NAK and three
+  // from ACK: it is read as the refusal it was.
+  const bool refused_in_echo = echo_place_held(NAK);
+  const DrainedBytes drained = drain_line();
+  if (drained.last == ACK || drained.last == NAK) return drained.last;
+  const bool damaged_nak = std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1;
+  return refused_in_echo || drained.held(NAK) || damaged_nak ? NAK : answer;
 }
 
 namespace {

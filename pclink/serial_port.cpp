@@ -41,6 +41,9 @@ bool unit_stopped = false;
 // A byte handed on since received_damage last looked came damaged.
 bool damage_handed_on = false;
 
+// What differed in the echo that recv_raw took last.
+DifferingEcho last_echo_differing;
+
 // The line after "port open error": why, in words a user can act on.
 // A port name is a host name, in the user's own character set.
 void explain_open_failure(const platform::OpenResult& result) {
@@ -134,6 +137,7 @@ bool line_paced() {
 int recv_raw(int timeout) {
   const std::int64_t start = platform::monotonic_milliseconds();
   const EchoTaken taken = take_echo(timeout * 10);
+  last_echo_differing = taken.differing;
   if (received_count() == 0) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
@@ -162,6 +166,12 @@ int recv_raw(int timeout) {
     note_device_byte();
   }
   return byte;
+}
+
+bool echo_place_held(std::uint8_t byte) {
+  if (relay_active) return false;
+  const DifferingEcho& differing = last_echo_differing;
+  return std::find(differing.bytes, differing.bytes + differing.count, byte) != differing.bytes + differing.count;
 }
 
 int recv_ahead(int n) {
@@ -209,6 +219,7 @@ DrainedBytes discard_until_silence(int byte_limit) {
       if (silence <= 0 || fill_received(1, {silence, 0}) == 0) break;
     }
     const int count = std::min(received_count(), byte_limit - drained.count);
+    for (int i = 0; i < count; ++i) drained.values.set(received_byte(i));
     drained.last = received_byte(count - 1);
     take_received(count, nullptr);
     drained.count += count;
@@ -267,4 +278,5 @@ void reset_link_state() {
   relay_active = false;
   unit_stopped = false;
   damage_handed_on = false;
+  last_echo_differing = {};
 }

@@ -14,6 +14,7 @@
 // carries them to the line through this layer.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 // Link modes chosen with -s: the low two bits of the digit after "-s".
@@ -50,6 +51,13 @@ void close_port();
 // when none came within the time-out (from the call, the echo's wait
 // included) or the port failed.
 int recv_raw(int timeout);
+// Whether byte came in the place of an echo byte, differing from it, among
+// the last few of the echo the last recv_raw took off the line. On a cable
+// the device's answer can be such a byte: noise on the way to the device
+// can make it end our Packet before we did and answer while the echo of
+// our last bytes is still coming back. Never in link mode 2, whose echo is
+// of relay blocks.
+bool echo_place_held(std::uint8_t byte);
 
 // The bytes of a unit whose first byte has come: up to n more, awaited
 // together within the unit's own time-out (twice their time on the line and
@@ -75,6 +83,8 @@ int recv_ahead(int n);
 struct DrainedBytes {
   int count = 0;  // bytes discarded
   int last = -1;  // the last of them, the one the line fell silent after
+  std::bitset<256> values;  // which byte values were among them
+  bool held(std::uint8_t byte) const { return values.test(byte); }
 };
 DrainedBytes discard_until_silence(int byte_limit);
 

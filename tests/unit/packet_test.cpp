@@ -176,9 +176,10 @@ TEST_F(Packets, SendCommandRepeatsTheEotOnNak) {
 // The write handshake under its two rules: the bytes each transmission
 // takes on the line, which answer ends it, and the number that follows.
 // A write Packet goes again, under a new number each time, only after a
-// NAK. Any other answer is damage with nothing to say what it was: it is
-// taken as the likelier ACK (sending again a Packet the device took would
-// store it twice) and leaves a doubt, which makes the write unproven.
+// NAK, or a NAK with one bit flipped. Any other answer is damage with
+// nothing to say what it was: it is taken as the likelier ACK (sending
+// again a Packet the device took would store it twice). Both leave a doubt,
+// which makes the write unproven.
 TEST_F(Packets, AWritePacketGoesAgainOnlyAfterNakAndADamagedAnswerLeavesADoubt) {
   struct Case {
     const char* what;
@@ -188,7 +189,8 @@ TEST_F(Packets, AWritePacketGoesAgainOnlyAfterNakAndADamagedAnswerLeavesADoubt) 
   };
   for (const Case& c : {Case{"NAK, NAK, ACK", {{NAK}, {NAK}, {ACK}}, 8, false},
                         Case{"NAK, then ACK damaged", {{NAK}, {ACK ^ 0x01}}, 7, true},
-                        Case{"a NAK damaged", {{NAK ^ 0x40}}, 6, true}}) {
+                        Case{"a NAK with one bit flipped", {{NAK ^ 0x40}, {ACK}}, 7, true},
+                        Case{"a byte far from ACK and from NAK", {{0x33}}, 6, true}}) {
     SCOPED_TRACE(c.what);
     scripted_port::reset();
     echo_enabled = false;

@@ -1,0 +1,145 @@
+// Reading the device's answer to a write Packet on a noisy echoing cable.
+// The echo is of what reached the device: bytes the noise added on the way
+// make the device end our Packet early and refuse it while the echo of our
+// last bytes is still coming back, so its NAK arrives where the echo was
+// expected. Taken for an ACK, the Packet would be missing from the device's
+// file; read as the refusal it is, the Packet goes again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "pclink/conversation.h"
+#include "pclink/echo.h"
+#include "pclink/line_doubts.h"
+#include "pclink/link_stream.h"
+#include "pclink/packet.h"
+#include "pclink/serial_port.h"
+#include "support/scripted_port.h"
+
+namespace {
+
+using scripted_port::Bytes;
+using scripted_port::bytes_of;
+using scripted_port::packet_bytes;
+
+Bytes data_payload() {
+  Bytes payload = bytes_of("RFD");
+  for (int i = 0; payload.size() < 256; ++i) payload.push_back(static_cast<std::uint8_t>(0x30 + i % 0x40));
+  return payload;
+}
+
+// What the host hears after sending `sent` when `added` came in on the way
+// to the device after byte `at`: the device takes as many bytes as we sent,
+// answers, and echoes the rest; the echo back loses the bytes at the places
+// in `lost`.
+Bytes heard_after_bytes_added(const Bytes& sent, std::size_t at, const Bytes& added, std::uint8_t answer,
+                              const std::vector<std::size_t>& lost = {}) {
+  Bytes reached(sent.begin(), sent.begin() + static_cast<long>(at));
+  reached.insert(reached.end(), added.begin(), added.end());
+  reached.insert(reached.end(), sent.begin() + static_cast<long>(at), sent.end());
+  Bytes heard;
+  for (std::size_t i = 0; i < reached.size(); ++i) {
+    if (i == sent.size()) heard.push_back(answer);
+    if (std::find(lost.begin(), lost.end(), i) == lost.end()) heard.push_back(reached[i]);
+  }
+  return heard;
+}
+
+class WriteAnswers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_port::reset();
+    open_port(link_mode_cable_19200);
+  }
+  Bytes send(int number) {
+    const Bytes payload = data_payload();
+    send_packet(static_cast<int>(payload.size()), number, payload.data());
+    return packet_bytes(number, payload);
+  }
+};
+
+TEST_F(WriteAnswers, ARefusalAmongTheEchoOfOurLastBytesIsARefusal) {
+  struct Case {
+    const char* what;
+    Bytes added;
+    std::vector<std::size_t> lost;  // echo bytes lost on the way back
+  };
+  const Case cases[] = {
+      {"two bytes added, two echo bytes lost: the NAK comes before the echo's count is full", {0xE6, 0x2D}, {40, 90}},
+      {"two added, one echo byte lost: the NAK takes the last echo byte's place", {0x08, 0x08}, {200}},
+      {"one byte doubled, one echo byte lost", {0x41}, {7}},
+      {"eight garbage bytes, three echo bytes lost", {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}, {30, 31, 250}},
+      {"two added and nothing lost: the NAK follows the echo's count", {0x9E, 0x7B}, {}},
+  };
+  int number = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const long doubts = line_doubts();
+    const Bytes sent = send(number++);
+    scripted_port::queue_incoming(heard_after_bytes_added(sent, 100, c.added, NAK, c.lost));
+    EXPECT_EQ(recv_answer(), NAK);
+    // The refusal read from a place out of step stays in doubt: the write
+    // is read back.
+    EXPECT_GT(line_doubts(), doubts);
+    EXPECT_FALSE(link_failed);
+    drain_line();
+  }
+}
+
+// The device's ACK in the same place is still taken: a Packet it has
+// stored must not go again.
+TEST_F(WriteAnswers, AnAckAmongTheEchoStaysAnAck) {
+  const Bytes sent = send(2);
+  scripted_port::queue_incoming(heard_after_bytes_added(sent, 100, {0xE6, 0x2D}, ACK));
+  EXPECT_NE(recv_answer(), NAK);
+}
+
+// A single flipped bit leaves a NAK one bit from NAK and three from ACK;
+// an ACK damaged so stays an answer taken.
+TEST_F(WriteAnswers, AnAnswerWithOneBitFlippedIsReadAsTheAnswerItWas) {
+  int number = 2;
+  for (int bit = 0; bit < 8; ++bit) {
+    SCOPED_TRACE(bit);
+    Bytes heard = send(number++);
+    heard.push_back(static_cast<std::uint8_t>(NAK ^ (1 << bit)));
+    scripted_port::queue_incoming(heard);
+    EXPECT_EQ(recv_answer(), NAK);
+
+    heard = send(number++);
+    heard.push_back(static_cast<std::uint8_t>(ACK ^ (1 << bit)));
+    scripted_port::queue_incoming(heard);
+    EXPECT_NE(recv_answer(), NAK);
+  }
+}
+
+// Our own data holds NAK bytes; a whole echo and a clean ACK leave no doubt
+// and no second transmission.
+TEST_F(WriteAnswers, NakBytesInOurOwnDataAreNotARefusal) {
+  Bytes payload = bytes_of("RFD");
+  payload.resize(256, NAK);
+  const long doubts = line_doubts();
+  scripted_port::set_loopback(true);
+  scripted_port::answer_units({{ACK}});
+  EXPECT_EQ(send_write_packet(static_cast<int>(payload.size()), payload.data(), 2, {RepeatNumber::next}), 3);
+  EXPECT_EQ(scripted_port::written_units().size(), 1u);
+  EXPECT_EQ(line_doubts(), doubts);
+}
+
+// The whole handshake: the refused Packet goes again under the next number,
+// and the second transmission is taken.
+TEST_F(WriteAnswers, ThePacketRefusedAmongItsEchoGoesAgain) {
+  const Bytes payload = data_payload();
+  const Bytes first = packet_bytes(2, payload);
+  scripted_port::queue_incoming(heard_after_bytes_added(first, 150, {0x9E, 0x7B, 0x01}, NAK, {200, 230}));
+  scripted_port::queue_gap(50);
+  Bytes second = packet_bytes(3, payload);
+  second.push_back(ACK);
+  scripted_port::queue_incoming(second);
+  EXPECT_EQ(send_write_packet(static_cast<int>(payload.size()), payload.data(), 2, {RepeatNumber::next}), 4);
+  ASSERT_EQ(scripted_port::written_units().size(), 2u);
+  EXPECT_EQ(scripted_port::written_units()[0], first);
+  EXPECT_EQ(scripted_port::written_units()[1], packet_bytes(3, payload));
+}
+
+}  // namespace
