@@ -84,6 +84,30 @@ void wait_for(std::uint8_t b) {
   }
 }
 
+namespace {
+
+// The device's answer, when the byte read for it was damage: a NAK among
+// the bytes that came around it is a refusal, whatever else came.
+//
+// Noise that added bytes on the way can make the device end our Packet
+// early and refuse it while our last bytes are still being echoed: its NAK
+// then came among the echo's bytes, or among those drained after what we
+// took for the answer, which is the echo of one of our last bytes. A NAK
+// with one bit flipped on the way back is one bit from NAK and three from
+// ACK. The Packet goes again; the doubt stays, so that a NAK that was only
+// a damaged echo byte, or one of our own bytes, shows in the read-back.
+int answer_among_damage(int answer) {
+  note_line_doubt();
+  const bool refused_in_echo = echo_place_held(NAK);
+  const DrainedBytes drained = drain_line();
+  if (drained.last == ACK || drained.last == NAK) return drained.last;
+  if (refused_in_echo || drained.held(NAK)) return NAK;
+  if (answer == ACK || answer == NAK) return answer;
+  return std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1 ? NAK : answer;
+}
+
+}  // namespace
+
 int recv_answer() {
   int answer = recv_byte();
   // A byte that came before the Packet could have reached the device is a
@@ -91,24 +115,15 @@ int recv_answer() {
   if (answered_too_soon()) {
     note_line_doubt();
   }
+  // The device answers a Packet with one byte and falls silent: an answer
+  // with bytes already behind it came from where our echo was still coming
+  // back, and may be one of our own bytes.
+  const bool answering_packet = last_packet.line_ms != 0;
   last_packet.line_ms = 0;
-  if (answer == ACK || answer == NAK) {
+  if ((answer == ACK || answer == NAK) && !(answering_packet && bytes_behind_last_read())) {
     return answer;
   }
-  note_line_doubt();
-  // Noise that added bytes on the way can make the device end our Packet
-  // early and refuse it while our last bytes are still being echoed: its
-  // NAK then came among the echo's bytes, or among those drained after what
-  // we took for the answer, which is the echo of one of our last bytes. The
-  // Packet goes again. The doubt stays: a NAK that was only a damaged echo
-  // byte, or one of our own bytes, shows in the read-back.
-  // A NAK with one bit flipped on the way back is one bit from NAK and three
-  // from ACK: it is read as the refusal it was.
-  const bool refused_in_echo = echo_place_held(NAK);
-  const DrainedBytes drained = drain_line();
-  if (drained.last == ACK || drained.last == NAK) return drained.last;
-  const bool damaged_nak = std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1;
-  return refused_in_echo || drained.held(NAK) || damaged_nak ? NAK : answer;
+  return answer_among_damage(answer);
 }
 
 namespace {

@@ -174,6 +174,10 @@ bool echo_place_held(std::uint8_t byte) {
   return std::find(differing.bytes, differing.bytes + differing.count, byte) != differing.bytes + differing.count;
 }
 
+bool bytes_behind_last_read() {
+  return !relay_active && received_count() > 0;
+}
+
 int recv_ahead(int n) {
   take_echo(echo_timeout_ms(echo_pending()));
   const int buffered = received_count();

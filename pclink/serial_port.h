@@ -58,6 +58,8 @@ int recv_raw(int timeout);
 // our last bytes is still coming back. Never in link mode 2, whose echo is
 // of relay blocks.
 bool echo_place_held(std::uint8_t byte);
+// Whether bytes had come behind the one recv_raw handed on last, on a cable.
+bool bytes_behind_last_read();
 
 // The bytes of a unit whose first byte has come: up to n more, awaited
 // together within the unit's own time-out (twice their time on the line and

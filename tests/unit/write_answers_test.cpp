@@ -95,6 +95,25 @@ TEST_F(WriteAnswers, AnAckAmongTheEchoStaysAnAck) {
   EXPECT_NE(recv_answer(), NAK);
 }
 
+// The device answers a Packet with one byte and falls silent. An ACK with
+// a NAK right behind it was one of our own bytes, read where the echo was
+// still coming back: the NAK is the answer. An ACK with noise behind it is
+// still the ACK.
+TEST_F(WriteAnswers, AnAnswerWithBytesRightBehindItIsWeighedWithThem) {
+  Bytes heard = send(2);
+  heard.insert(heard.end(), {ACK, NAK});
+  scripted_port::queue_incoming(heard);
+  EXPECT_EQ(recv_answer(), NAK);
+
+  heard = send(3);
+  heard.insert(heard.end(), {ACK, 0x7F, 0x30});
+  scripted_port::queue_incoming(heard);
+  const long doubts = line_doubts();
+  EXPECT_EQ(recv_answer(), ACK);
+  EXPECT_GT(line_doubts(), doubts);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
 // A single flipped bit leaves a NAK one bit from NAK and three from ACK;
 // an ACK damaged so stays an answer taken.
 TEST_F(WriteAnswers, AnAnswerWithOneBitFlippedIsReadAsTheAnswerItWas) {
