@@ -46,15 +46,20 @@ struct EchoMatch {
   int accounted = 0;    // bytes of the record accounted for
   int irregular = 0;    // echo bytes that differed or were lost
   bool last_differed = false;
-  DifferingEcho differing;
+  ForeignEcho foreign;
 };
 
-void keep_differing(DifferingEcho& differing, std::uint8_t byte) {
-  if (differing.count == DifferingEcho::kept) {
-    std::memmove(differing.bytes, differing.bytes + 1, DifferingEcho::kept - 1);
-    --differing.count;
+// How far either way a differing byte is compared with our own bytes.
+constexpr int shift_reach = 8;
+
+// Whether byte is one of ours within shift_reach places of place.
+bool ours_near(std::uint8_t byte, int place) {
+  const int first = std::max(place - shift_reach, 0);
+  const int last = std::min(place + shift_reach, record.count - 1);
+  for (int i = first; i <= last; ++i) {
+    if (record.bytes[i] == byte) return true;
   }
-  differing.bytes[differing.count++] = byte;
+  return false;
 }
 
 // Walks the received bytes against the record. A byte equal to the next
@@ -72,10 +77,10 @@ EchoMatch match_echo(int received) {
       record.seen = true;
       ++match.irregular;
     } else {
+      if (!ours_near(byte, match.accounted)) match.foreign.values.set(byte);
       ++match.accounted;
       ++match.irregular;
       match.last_differed = true;
-      keep_differing(match.differing, byte);
     }
   }
   return match;
@@ -136,7 +141,8 @@ EchoTaken take_echo(int timeout_ms) {
     return taken;
   }
   if (match.last_differed) taken.in_place_of_last = received_byte(match.used - 1);
-  taken.differing = match.differing;
+  taken.foreign = match.foreign;
+  taken.irregular = !whole || match.irregular > 0;
   take_received(match.used, nullptr);
   return taken;
 }

@@ -12,6 +12,7 @@
 // for the device goes on.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 extern bool echo_enabled;  // echo suppression on (the default); -C clears it
@@ -24,12 +25,13 @@ int echo_pending();
 // Notes a unit sent, whose echo is to come back.
 void remember_sent(const std::uint8_t* bytes, int count);
 
-// The bytes that took echo bytes' places and differed from them, the last
-// few of one echo.
-struct DifferingEcho {
-  static constexpr int kept = 8;
-  std::uint8_t bytes[kept] = {};
-  int count = 0;
+// The values of the bytes that took echo bytes' places and differed from
+// them, leaving out any that equals one of our own bytes a few places
+// either way: bytes added or lost on the way shift the echo, and our own
+// bytes shifted are no news from the device.
+struct ForeignEcho {
+  std::bitset<256> values;
+  bool held(std::uint8_t byte) const { return values.test(byte); }
 };
 
 // What became of the pending echo.
@@ -41,7 +43,10 @@ struct EchoTaken {
   // Among them may be the device's answer: noise on the way to the device
   // can make it end our Packet before we do and answer while the echo of
   // our last bytes is still coming back.
-  DifferingEcho differing;
+  ForeignEcho foreign;
+  // The echo did not come back as sent: bytes differed, were lost or
+  // came in excess.
+  bool irregular = false;
 };
 
 // Takes the pending echo off the line, waiting for it at most timeout_ms

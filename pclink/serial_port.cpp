@@ -41,8 +41,10 @@ bool unit_stopped = false;
 // A byte handed on since received_damage last looked came damaged.
 bool damage_handed_on = false;
 
-// What differed in the echo that recv_raw took last.
-DifferingEcho last_echo_differing;
+// What differed in the echo that recv_raw took last, and whether it came
+// back as sent.
+ForeignEcho last_echo_foreign;
+bool last_echo_irregular = false;
 
 // The line after "port open error": why, in words a user can act on.
 // A port name is a host name, in the user's own character set.
@@ -137,7 +139,8 @@ bool line_paced() {
 int recv_raw(int timeout) {
   const std::int64_t start = platform::monotonic_milliseconds();
   const EchoTaken taken = take_echo(timeout * 10);
-  last_echo_differing = taken.differing;
+  last_echo_foreign = taken.foreign;
+  last_echo_irregular = taken.irregular;
   if (received_count() == 0) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
@@ -169,13 +172,15 @@ int recv_raw(int timeout) {
 }
 
 bool echo_place_held(std::uint8_t byte) {
-  if (relay_active) return false;
-  const DifferingEcho& differing = last_echo_differing;
-  return std::find(differing.bytes, differing.bytes + differing.count, byte) != differing.bytes + differing.count;
+  return !relay_active && last_echo_foreign.held(byte);
 }
 
 bool bytes_behind_last_read() {
-  return !relay_active && received_count() > 0;
+  if (relay_active) return false;
+  // After an echo that came back as sent the device's answer is the next
+  // byte; after a damaged one, what comes right behind it is looked at too.
+  if (received_count() == 0 && last_echo_irregular) fill_received(1, {drain_silence_ms(), 0});
+  return received_count() > 0;
 }
 
 int recv_ahead(int n) {
@@ -282,5 +287,6 @@ void reset_link_state() {
   relay_active = false;
   unit_stopped = false;
   damage_handed_on = false;
-  last_echo_differing = {};
+  last_echo_foreign = {};
+  last_echo_irregular = false;
 }

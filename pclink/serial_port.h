@@ -51,14 +51,16 @@ void close_port();
 // when none came within the time-out (from the call, the echo's wait
 // included) or the port failed.
 int recv_raw(int timeout);
-// Whether byte came in the place of an echo byte, differing from it, among
-// the last few of the echo the last recv_raw took off the line. On a cable
-// the device's answer can be such a byte: noise on the way to the device
-// can make it end our Packet before we did and answer while the echo of
-// our last bytes is still coming back. Never in link mode 2, whose echo is
-// of relay blocks.
+// Whether byte came in the place of an echo byte the last recv_raw took
+// off the line, differing from it and from our own bytes near that place.
+// On a cable the device's answer can be such a byte: noise on the way to
+// the device can make it end our Packet before we did and answer while the
+// echo of our last bytes is still coming back. Never in link mode 2, whose
+// echo is of relay blocks.
 bool echo_place_held(std::uint8_t byte);
-// Whether bytes had come behind the one recv_raw handed on last, on a cable.
+// Whether bytes came right behind the one recv_raw handed on last, on a
+// cable: after an echo that did not come back as sent, within the silence
+// that ends a drain.
 bool bytes_behind_last_read();
 
 // The bytes of a unit whose first byte has come: up to n more, awaited

@@ -30,20 +30,32 @@ Bytes data_payload() {
 }
 
 // What the host hears after sending `sent` when `added` came in on the way
-// to the device after byte `at`: the device takes as many bytes as we sent,
-// answers, and echoes the rest; the echo back loses the bytes at the places
-// in `lost`.
-Bytes heard_after_bytes_added(const Bytes& sent, std::size_t at, const Bytes& added, std::uint8_t answer,
-                              const std::vector<std::size_t>& lost = {}) {
-  Bytes reached(sent.begin(), sent.begin() + static_cast<long>(at));
-  reached.insert(reached.end(), added.begin(), added.end());
-  reached.insert(reached.end(), sent.begin() + static_cast<long>(at), sent.end());
+// to the device after byte `at`: the device answers after the answer_at-th
+// byte that reached it (by default as many as we sent) and echoes every
+// byte; the echo back loses the bytes at the places in `lost`.
+struct Noise {
+  std::size_t at = 100;
+  Bytes added;
+  std::vector<std::size_t> lost;
+  std::size_t answer_at = 0;  // 0: as many bytes as were sent
+};
+
+Bytes heard_after(const Bytes& sent, const Noise& noise, std::uint8_t answer) {
+  Bytes reached(sent.begin(), sent.begin() + static_cast<long>(noise.at));
+  reached.insert(reached.end(), noise.added.begin(), noise.added.end());
+  reached.insert(reached.end(), sent.begin() + static_cast<long>(noise.at), sent.end());
+  const std::size_t answer_at = noise.answer_at == 0 ? sent.size() : noise.answer_at;
   Bytes heard;
   for (std::size_t i = 0; i < reached.size(); ++i) {
-    if (i == sent.size()) heard.push_back(answer);
-    if (std::find(lost.begin(), lost.end(), i) == lost.end()) heard.push_back(reached[i]);
+    if (i == answer_at) heard.push_back(answer);
+    if (std::find(noise.lost.begin(), noise.lost.end(), i) == noise.lost.end()) heard.push_back(reached[i]);
   }
   return heard;
+}
+
+Bytes heard_after_bytes_added(const Bytes& sent, std::size_t at, const Bytes& added, std::uint8_t answer,
+                              const std::vector<std::size_t>& lost = {}) {
+  return heard_after(sent, {at, added, lost, 0}, answer);
 }
 
 class WriteAnswers : public ::testing::Test {
@@ -85,6 +97,28 @@ TEST_F(WriteAnswers, ARefusalAmongTheEchoOfOurLastBytesIsARefusal) {
     EXPECT_FALSE(link_failed);
     drain_line();
   }
+}
+
+// A byte doubled in the Packet's number shifts its length field: the
+// device reads a shorter Packet and refuses it two hundred bytes before
+// our echo ends; every echo byte after the doubled one is out of place.
+TEST_F(WriteAnswers, ARefusalFarInsideAShiftedEchoIsARefusal) {
+  const Bytes sent = send(2);
+  scripted_port::queue_incoming(heard_after(sent, {2, {sent[1]}, {}, 60}, NAK));
+  EXPECT_EQ(recv_answer(), NAK);
+}
+
+// Our own NAK bytes, shifted by a byte the noise added, are no refusal.
+TEST_F(WriteAnswers, OurOwnNakBytesInAShiftedEchoAreNoRefusal) {
+  Bytes payload = bytes_of("RFD");
+  for (int i = 0; payload.size() < 256; ++i) payload.push_back(i % 5 == 0 ? NAK : static_cast<std::uint8_t>(0x40 + i));
+  send_packet(static_cast<int>(payload.size()), 2, payload.data());
+  const Bytes sent = packet_bytes(2, payload);
+  // A byte added at 100 shifts the echo of every NAK of ours after it; the
+  // device's ACK (its sum matched by chance) has our last byte behind it.
+  Bytes heard = heard_after(sent, {100, {0x5A}, {}, 0}, ACK);
+  scripted_port::queue_incoming(heard);
+  EXPECT_NE(recv_answer(), NAK);
 }
 
 // The device's ACK in the same place is still taken: a Packet it has
