@@ -6,6 +6,7 @@
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
 #include "pclink/file_saves.h"
+#include "pclink/line_doubts.h"
 
 namespace {
 
@@ -102,7 +103,21 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
     explain_save_refusal(host_name, start == SaveStart::started ? SaveStart::failed : start);
     return exit_not_done;
   }
-  if (read_into(stream, device_name, room) != Read::whole || (verify && !two_reads_agree(device_name, room))) {
+  const long damaged_before = damaged_arrivals();
+  if (read_into(stream, device_name, room) != Read::whole) {
+    abandon_save();
+    return exit_not_done;
+  }
+  // The sums caught the damage the line did, but two bits flipped alike in
+  // one Packet, one up and one down, leave its sum sound. One damaged
+  // Packet says little of the line; two or more mean it changes bytes often
+  // enough for that to strike too: the file is read again, as -v does, and
+  // saved only when two reads agree.
+  const bool damage_met = damaged_arrivals() - damaged_before >= 2;
+  if (damage_met && !verify) {
+    print_message(msg("damaged_fetch_read_again"), {device_name});
+  }
+  if ((verify || damage_met) && !two_reads_agree(device_name, room)) {
     abandon_save();
     return exit_not_done;
   }

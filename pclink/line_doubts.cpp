@@ -4,6 +4,7 @@
 namespace {
 
 long doubts = 0;
+long damaged = 0;
 
 }  // namespace
 
@@ -13,4 +14,12 @@ void note_line_doubt() {
 
 long line_doubts() {
   return doubts;
+}
+
+void note_damaged_arrival() {
+  ++damaged;
+}
+
+long damaged_arrivals() {
+  return damaged;
 }

@@ -11,3 +11,11 @@
 void note_line_doubt();
 // How many in the run so far; a write compares the count before and after.
 long line_doubts();
+
+// The device's units that reached the host damaged and were refused (a
+// Packet, or a relay frame): the line changes bytes on the way to the host.
+// Its sums caught these; a fetch that met two or more is read again, since
+// a line that damages that often also flips two bits alike in one Packet
+// now and then, which no sum shows.
+void note_damaged_arrival();
+long damaged_arrivals();

@@ -82,6 +82,8 @@ inline constexpr Message link_messages[] = {
     english_already("write_not_proven",
                     "{name}: the line was not clean during the write, which cannot be read back: not proven"),
     english_already("sending_again", "{name}: sending it again"),
+    english_already("damaged_fetch_read_again",
+                    "{name}: the line damaged Packets on the way: reading it again to compare"),
     english_already("reads_differ", "{name}: the two reads differ, reading it a third time"),
     english_already("no_two_reads_alike", "{name}: read three times, no two reads alike: not saved"),
 

@@ -131,6 +131,7 @@ namespace {
 // Drains the rest of a refused unit and tells the caller about it.
 int refuse_packet(RefusedPacket found, RefusedPacket* refused) {
   note_line_doubt();
+  note_damaged_arrival();
   found.line_length += drain_line().count;
   if (refused != nullptr) {
     *refused = found;

@@ -101,6 +101,7 @@ Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, in
       send_relay_control(relay_nak);
       break;
     case Grant::damaged:
+      note_damaged_arrival();
       print_message(msg("relay_checksum_error"));
       send_relay_control(relay_nak);
       break;
