@@ -108,11 +108,11 @@ void remember_sent(const std::uint8_t* bytes, int count) {
   record.count = kept + count;
 }
 
-EchoTaken take_echo(int timeout_ms) {
+EchoTaken take_echo(int timeout_ms, int answer_lead) {
   EchoTaken taken;
   if (!echo_enabled || record.count == 0) return taken;
   const int wait_ms = std::min(timeout_ms, echo_timeout_ms(record.count));
-  const int received = std::min(fill_received(record.count, {wait_ms, 0}), record.count);
+  const int received = std::min(fill_received(record.count + answer_lead, {wait_ms, 0}), record.count);
   const EchoMatch match = match_echo(received);
   const bool whole = match.accounted == record.count;
   record.count = 0;

@@ -51,8 +51,10 @@ struct EchoTaken {
 
 // Takes the pending echo off the line, waiting for it at most timeout_ms
 // (and never longer than its echo time-out). Whatever the receive buffer
-// holds afterwards is the device's.
-EchoTaken take_echo(int timeout_ms);
+// holds afterwards is the device's. answer_lead: the bytes the device's
+// answer is known to begin with, awaited in the same wait as the echo, so
+// that an echo and the answer right behind it cost one wake, not two.
+EchoTaken take_echo(int timeout_ms, int answer_lead = 0);
 
 // Suppression on, nothing pending, nothing learnt of the line: the start-up
 // state.

@@ -36,6 +36,8 @@ constexpr int frame_header_rest = 8;
 // The bytes a block takes besides a frame's payload: sync, mark, kind, the
 // header's rest and the checksum.
 constexpr int frame_overhead = sync_length + 2 + frame_header_rest + 2;
+constexpr int control_block_length = sync_length + 3;
+static_assert(shortest_frame_length == frame_overhead + 1);
 
 // Set once a byte of the frame being read failed to come: the rest of the
 // frame is not read, and reads as 0xFF.
@@ -44,8 +46,8 @@ bool frame_cut = false;
 // Every byte of the framing moves through these two: a port that fails
 // outright ends the run here, before the framing could retry it at full
 // speed.
-int recv_line_byte(int timeout) {
-  int byte = recv_raw(timeout);
+int recv_line_byte(int timeout, int unit_length = 0) {
+  int byte = recv_raw(timeout, unit_length);
   if (port_failed) {
     timeout_exit();
   }
@@ -84,12 +86,12 @@ void send_block() {
 
 }  // namespace
 
-bool find_block_start(int first_timeout) {
+bool find_block_start(int first_timeout, int block_length) {
   // A line that babbles, or sends nothing but zeros, never shows a block:
   // the hunt ends as a silence would, once it has passed over more than
   // a device sends between two blocks.
   for (int hunted = 0; hunted < relay_drain_limit;) {
-    int byte = recv_line_byte(first_timeout);
+    int byte = recv_line_byte(first_timeout, hunted == 0 ? block_length : 0);
     ++hunted;
     if (byte < 0) {
       return false;
@@ -224,7 +226,7 @@ void send_relay_control_with_next(std::uint8_t code) {
 
 int recv_relay_control() {
   for (;;) {
-    if (!find_block_start(relay_hunt_timeout)) {
+    if (!find_block_start(relay_hunt_timeout, control_block_length)) {
       return -1;
     }
     // A data frame met here is passed over: the hunt goes on through it.

@@ -46,8 +46,11 @@ int recv_relay_control();
 // Reads up to the mark of the next block: a run of at least two zero bytes,
 // then 0x96. Up to three of the five zero bytes sent may be lost on the way.
 // Each byte before a run is awaited for first_timeout; a silence there gives
-// false.
-bool find_block_start(int first_timeout);
+// false. block_length: the bytes the block looked for has at least, its
+// mark included, awaited together with the echo of ours.
+bool find_block_start(int first_timeout, int block_length);
+// The shortest data frame: its 17 bytes of framing and one payload byte.
+constexpr int shortest_frame_length = 18;
 // Reads the frame after its mark into buffer (capacity bytes): taken, with
 // its payload length in length, or why not (wrong_kind, wrong_number,
 // too_long, damaged). A frame numbered 0xFFFF or expected is taken. A frame

@@ -136,9 +136,9 @@ bool line_paced() {
   return paced;
 }
 
-int recv_raw(int timeout) {
+int recv_raw(int timeout, int unit_length) {
   const std::int64_t start = platform::monotonic_milliseconds();
-  const EchoTaken taken = take_echo(timeout * 10);
+  const EchoTaken taken = take_echo(timeout * 10, unit_length);
   last_echo_foreign = taken.foreign;
   last_echo_irregular = taken.irregular;
   if (received_count() == 0) {

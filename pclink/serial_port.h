@@ -49,8 +49,11 @@ void close_port();
 
 // The next byte from the line that is not the echo of ours: 0..255, or -1
 // when none came within the time-out (from the call, the echo's wait
-// included) or the port failed.
-int recv_raw(int timeout);
+// included) or the port failed. unit_length, when known: how many bytes
+// the unit it begins has at least. With an echo pending they are awaited
+// together with it, within the echo's time-out, and recv_unit and
+// recv_ahead find them buffered.
+int recv_raw(int timeout, int unit_length = 0);
 // Whether byte came in the place of an echo byte the last recv_raw took
 // off the line, differing from it and from our own bytes near that place.
 // On a cable the device's answer can be such a byte: noise on the way to

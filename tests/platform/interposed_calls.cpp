@@ -17,6 +17,7 @@ int flock_error = 0;
 int fchmod_signal = 0;
 SerialDriver serial_driver;
 int waits = 0;
+int line_sets = 0;
 
 }  // namespace interposed
 
@@ -85,6 +86,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept(noexcept(::ioc
   va_end(arguments);
   int result = 0;
   if (serial_driver_answers(request, argument, result)) return result;
+  if (request == TCSETS) ++interposed::line_sets;
   static const auto real_ioctl = real<int (*)(int, unsigned long, ...)>("ioctl");
   return real_ioctl(fd, request, argument);
 }

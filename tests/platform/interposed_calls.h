@@ -31,4 +31,7 @@ extern SerialDriver serial_driver;
 // Waits in poll() or select() since the count was last cleared.
 extern int waits;
 
+// Line settings applied with TCSETS since the count was last cleared.
+extern int line_sets;
+
 }  // namespace interposed

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "pclink/platform/port.h"
 #include "pclink/platform/posix/marked_input.h"
@@ -97,6 +98,34 @@ TEST_F(Pty, AUnitTricklingInIsWaitedForAsAWhole) {
   EXPECT_EQ(bytes[101], 101);
   EXPECT_EQ(damage[100], 0);
   EXPECT_LE(waits, unit / 64 + 3);
+}
+
+// The waits of a relay exchange through an echoing adapter: a long frame's
+// echo, then short blocks with their echo. Each change of the wake count is
+// a system call of its own: short waits of nearly one length share one, and
+// none outlasts the bytes it asked for.
+TEST_F(Pty, WaitsOfNearlyOneLengthShareTheLineSettings) {
+  ASSERT_EQ(platform::open_port(slave_path.c_str(), {9600, false}).failure, platform::OpenFailure::none);
+  std::uint8_t bytes[300];
+  std::uint8_t damage[300];
+  const auto read_unit = [&](int length) {
+    const std::vector<std::uint8_t> unit(static_cast<std::size_t>(length), 0x5A);
+    EXPECT_EQ(write(master, unit.data(), unit.size()), length);
+    const auto start = std::chrono::steady_clock::now();
+    const platform::ReadResult result = platform::read_bytes(bytes, damage, length, {length, 3000, 0});
+    EXPECT_EQ(result.status, platform::Transfer::done) << length;
+    EXPECT_EQ(result.count, length);
+    return std::chrono::steady_clock::now() - start;
+  };
+  read_unit(288);
+  interposed::line_sets = 0;
+  for (int length : {26, 24, 28, 24, 26}) {
+    EXPECT_LT(read_unit(length), std::chrono::milliseconds(1000)) << length;
+  }
+  EXPECT_EQ(interposed::line_sets, 1);
+  // Shorter than any wake count set so far: still handed on at once.
+  EXPECT_LT(read_unit(3), std::chrono::milliseconds(1000));
+  platform::close_port();
 }
 
 // A unit that stops coming ends the read after its gap, with what came.

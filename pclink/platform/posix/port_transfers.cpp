@@ -46,12 +46,20 @@ void set_line(int fd, const termios& line) {
 }
 #endif
 
-// Has a wait end only once count more bytes are there. Each change costs a
-// system call, so VMIN is set only when it differs.
+// Has a wait end only once at least some of the count bytes still needed
+// are there: VMIN never above count, for the wait would then outlast the
+// bytes. Each change of VMIN costs a system call, and the waits of a relay
+// exchange alternate between the echo of a long frame and short blocks, so
+// VMIN is left as it is while it is no more than count and more than half
+// of it (at most one wake more), and a short wait's count is rounded down
+// to a multiple of eight, so that waits of nearly one length (a block's
+// echo with the block behind it) share one setting.
 void wake_after(int fd, int count) {
-  const cc_t vmin = static_cast<cc_t>(std::clamp(count, 1, largest_wake_count));
-  if (line_set.c_cc[VMIN] == vmin) return;
-  line_set.c_cc[VMIN] = vmin;
+  const int current = line_set.c_cc[VMIN];
+  if (current <= count && (current == largest_wake_count || 2 * current > count)) return;
+  int vmin = std::clamp(count, 1, largest_wake_count);
+  if (vmin >= 8) vmin -= vmin % 8;
+  line_set.c_cc[VMIN] = static_cast<cc_t>(vmin);
   set_line(fd, line_set);
 }
 
