@@ -79,7 +79,7 @@ void count_refusal(int& refusals) {
 Grant serve_announced_frame(std::uint8_t* buffer, int capacity, int expected, int& length) {
   delay_ticks(relay_turnaround_ticks);
   send_relay_control(relay_syn);
-  if (!find_block_start(relay_grant_timeout, shortest_frame_length)) {
+  if (!find_block_start(relay_grant_timeout, shortest_frame_received)) {
     return Grant::unanswered;
   }
   Grant grant = read_frame(buffer, capacity, expected, length);

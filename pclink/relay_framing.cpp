@@ -36,8 +36,11 @@ constexpr int frame_header_rest = 8;
 // The bytes a block takes besides a frame's payload: sync, mark, kind, the
 // header's rest and the checksum.
 constexpr int frame_overhead = sync_length + 2 + frame_header_rest + 2;
-constexpr int control_block_length = sync_length + 3;
-static_assert(shortest_frame_length == frame_overhead + 1);
+// Of the five sync zeros sent, two at least arrive.
+constexpr int sync_zeros_lost_at_most = 3;
+// The fewest bytes a control block arrives in.
+constexpr int shortest_control_block_received = sync_length - sync_zeros_lost_at_most + 3;
+static_assert(shortest_frame_received == frame_overhead - sync_zeros_lost_at_most + 1);
 
 // Set once a byte of the frame being read failed to come: the rest of the
 // frame is not read, and reads as 0xFF.
@@ -226,7 +229,7 @@ void send_relay_control_with_next(std::uint8_t code) {
 
 int recv_relay_control() {
   for (;;) {
-    if (!find_block_start(relay_hunt_timeout, control_block_length)) {
+    if (!find_block_start(relay_hunt_timeout, shortest_control_block_received)) {
       return -1;
     }
     // A data frame met here is passed over: the hunt goes on through it.

@@ -49,8 +49,9 @@ int recv_relay_control();
 // false. block_length: the bytes the block looked for has at least, its
 // mark included, awaited together with the echo of ours.
 bool find_block_start(int first_timeout, int block_length);
-// The shortest data frame: its 17 bytes of framing and one payload byte.
-constexpr int shortest_frame_length = 18;
+// The fewest bytes a data frame arrives in: its 17 bytes of framing, less
+// the three sync zeros that may be lost, and one payload byte.
+constexpr int shortest_frame_received = 15;
 // Reads the frame after its mark into buffer (capacity bytes): taken, with
 // its payload length in length, or why not (wrong_kind, wrong_number,
 // too_long, damaged). A frame numbered 0xFFFF or expected is taken. A frame

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "pclink/echo.h"
+#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/relay.h"
 #include "pclink/relay_framing.h"
@@ -50,13 +51,25 @@ TEST_F(RelayWaits, OurBlocksEchoAndTheDevicesAnswerAreOneRead) {
   EXPECT_EQ(scripted_port::incoming_left(), 0u);
 }
 
+TEST_F(RelayWaits, ABlockThatLostPartOfItsSyncIsHandedOnWithoutWaitingForMore) {
+  // Two of the five sync zeros are all a block is sure to keep: a wait
+  // for more would last the echo's whole time-out at every block. The
+  // block's end is still told by a gap of silence, as without echo.
+  answer_after_byte(8, qvemu::encode_relay_control(relay_syn, 2));
+  send_relay_control(relay_enq);
+  EXPECT_EQ(recv_relay_control(), relay_syn);
+  EXPECT_LE(scripted_port::elapsed_ms(), turnaround_ms + unit_gap_ms());
+}
+
 TEST_F(RelayWaits, TheGrantsEchoAndTheFrameBehindItAreOneRead) {
   // The device announces its frame; our SYN block's echo and the frame
-  // (one payload byte, the shortest there is) come back in one read, and
-  // the frame is taken whole.
+  // (one payload byte, the shortest there is, with the fewest sync zeros)
+  // come back in one read, and the frame is taken whole.
   scripted_port::queue_incoming(qvemu::encode_relay_control(relay_enq));
-  const Bytes frame = qvemu::encode_relay_frame(Bytes{0x06});
-  ASSERT_EQ(frame.size(), static_cast<std::size_t>(shortest_frame_length));
+  qvemu::FrameShape fewest_zeros;
+  fewest_zeros.zeros = 2;
+  const Bytes frame = qvemu::encode_relay_frame(Bytes{0x06}, fewest_zeros);
+  ASSERT_EQ(frame.size(), static_cast<std::size_t>(shortest_frame_received));
   answer_after_byte(qvemu::encode_relay_control(relay_syn).size(), frame);
   std::uint8_t payload[relay_buffer_size];
   EXPECT_EQ(relay_recv_frame(payload, relay_buffer_size, relay_any_frame_number), 1);
