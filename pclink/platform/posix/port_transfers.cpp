@@ -52,13 +52,13 @@ void set_line(int fd, const termios& line) {
 // exchange alternate between the echo of a long frame and short blocks, so
 // VMIN is left as it is while it is no more than count and more than half
 // of it (at most one wake more), and a short wait's count is rounded down
-// to a multiple of eight, so that waits of nearly one length (a block's
+// to a multiple of four, so that waits of nearly one length (a block's
 // echo with the block behind it) share one setting.
 void wake_after(int fd, int count) {
   const int current = line_set.c_cc[VMIN];
   if (current <= count && (current == largest_wake_count || 2 * current > count)) return;
   int vmin = std::clamp(count, 1, largest_wake_count);
-  if (vmin >= 8) vmin -= vmin % 8;
+  if (vmin >= 4) vmin -= vmin % 4;
   line_set.c_cc[VMIN] = static_cast<cc_t>(vmin);
   set_line(fd, line_set);
 }
