@@ -46,7 +46,7 @@ struct EchoMatch {
   int accounted = 0;    // bytes of the record accounted for
   int irregular = 0;    // echo bytes that differed or were lost
   bool last_differed = false;
-  ForeignEcho foreign;
+  ByteValues foreign;
 };
 
 // How far either way a differing byte is compared with our own bytes.
@@ -77,7 +77,7 @@ EchoMatch match_echo(int received) {
       record.seen = true;
       ++match.irregular;
     } else {
-      if (!ours_near(byte, match.accounted)) match.foreign.values.set(byte);
+      if (!ours_near(byte, match.accounted)) match.foreign.add(byte);
       ++match.accounted;
       ++match.irregular;
       match.last_differed = true;

@@ -25,13 +25,11 @@ int echo_pending();
 // Notes a unit sent, whose echo is to come back.
 void remember_sent(const std::uint8_t* bytes, int count);
 
-// The values of the bytes that took echo bytes' places and differed from
-// them, leaving out any that equals one of our own bytes a few places
-// either way: bytes added or lost on the way shift the echo, and our own
-// bytes shifted are no news from the device.
-struct ForeignEcho {
-  std::bitset<256> values;
-  bool held(std::uint8_t byte) const { return values.test(byte); }
+// A set of byte values: which came among the bytes looked at.
+struct ByteValues {
+  std::bitset<256> seen;
+  void add(std::uint8_t byte) { seen.set(byte); }
+  bool held(std::uint8_t byte) const { return seen.test(byte); }
 };
 
 // What became of the pending echo.
@@ -40,10 +38,14 @@ struct EchoTaken {
   // damage, or the device's answer after the last echo byte was lost. If
   // the device stays silent, it was the answer. -1 when there is none.
   int in_place_of_last = -1;
-  // Among them may be the device's answer: noise on the way to the device
-  // can make it end our Packet before we do and answer while the echo of
-  // our last bytes is still coming back.
-  ForeignEcho foreign;
+  // The values of the bytes that took echo bytes' places and differed from
+  // them, leaving out any that equals one of our own bytes a few places
+  // either way: bytes added or lost on the way shift the echo, and our own
+  // bytes shifted are no news from the device. Among them may be the
+  // device's answer: noise on the way to the device can make it end our
+  // Packet before we do and answer while the echo of our last bytes is
+  // still coming back.
+  ByteValues foreign;
   // The echo did not come back as sent: bytes differed, were lost or
   // came in excess.
   bool irregular = false;

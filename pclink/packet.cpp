@@ -101,7 +101,7 @@ int answer_among_damage(int answer) {
   const bool refused_in_echo = echo_place_held(NAK);
   const DrainedBytes drained = drain_line();
   if (drained.last == ACK || drained.last == NAK) return drained.last;
-  if (refused_in_echo || drained.held(NAK)) return NAK;
+  if (refused_in_echo || drained.values.held(NAK)) return NAK;
   if (answer == ACK || answer == NAK) return answer;
   return std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1 ? NAK : answer;
 }

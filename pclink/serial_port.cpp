@@ -41,10 +41,8 @@ bool unit_stopped = false;
 // A byte handed on since received_damage last looked came damaged.
 bool damage_handed_on = false;
 
-// What differed in the echo that recv_raw took last, and whether it came
-// back as sent.
-ForeignEcho last_echo_foreign;
-bool last_echo_irregular = false;
+// What became of the echo that recv_raw took last.
+EchoTaken last_echo;
 
 // The line after "port open error": why, in words a user can act on.
 // A port name is a host name, in the user's own character set.
@@ -139,8 +137,7 @@ bool line_paced() {
 int recv_raw(int timeout, int unit_length) {
   const std::int64_t start = platform::monotonic_milliseconds();
   const EchoTaken taken = take_echo(timeout * 10, unit_length);
-  last_echo_foreign = taken.foreign;
-  last_echo_irregular = taken.irregular;
+  last_echo = taken;
   if (received_count() == 0) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
@@ -172,14 +169,14 @@ int recv_raw(int timeout, int unit_length) {
 }
 
 bool echo_place_held(std::uint8_t byte) {
-  return !relay_active && last_echo_foreign.held(byte);
+  return !relay_active && last_echo.foreign.held(byte);
 }
 
 bool bytes_behind_last_read() {
   if (relay_active) return false;
   // After an echo that came back as sent the device's answer is the next
   // byte; after a damaged one, what comes right behind it is looked at too.
-  if (received_count() == 0 && last_echo_irregular) fill_received(1, {drain_silence_ms(), 0});
+  if (received_count() == 0 && last_echo.irregular) fill_received(1, {drain_silence_ms(), 0});
   return received_count() > 0;
 }
 
@@ -228,7 +225,7 @@ DrainedBytes discard_until_silence(int byte_limit) {
       if (silence <= 0 || fill_received(1, {silence, 0}) == 0) break;
     }
     const int count = std::min(received_count(), byte_limit - drained.count);
-    for (int i = 0; i < count; ++i) drained.values.set(received_byte(i));
+    for (int i = 0; i < count; ++i) drained.values.add(received_byte(i));
     drained.last = received_byte(count - 1);
     take_received(count, nullptr);
     drained.count += count;
@@ -287,6 +284,5 @@ void reset_link_state() {
   relay_active = false;
   unit_stopped = false;
   damage_handed_on = false;
-  last_echo_foreign = {};
-  last_echo_irregular = false;
+  last_echo = {};
 }

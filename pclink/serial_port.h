@@ -14,8 +14,9 @@
 // carries them to the line through this layer.
 #pragma once
 
-#include <bitset>
 #include <cstdint>
+
+#include "pclink/echo.h"
 
 // Link modes chosen with -s: the low two bits of the digit after "-s".
 constexpr int link_mode_cable_9600 = 0;
@@ -90,8 +91,7 @@ int recv_ahead(int n);
 struct DrainedBytes {
   int count = 0;  // bytes discarded
   int last = -1;  // the last of them, the one the line fell silent after
-  std::bitset<256> values;  // which byte values were among them
-  bool held(std::uint8_t byte) const { return values.test(byte); }
+  ByteValues values;  // which byte values were among them
 };
 DrainedBytes discard_until_silence(int byte_limit);
 
