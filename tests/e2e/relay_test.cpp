@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -232,33 +233,42 @@ TEST(RelayPrograms, EveryProgramSaysTheSameOverTheRelayAsOverTheCable) {
   }
 }
 
-// Every program over the link, with every frame fault at once. Low counts,
-// so that even the five frames of each side of a reset meet every fault.
-void expect_every_program_to_survive_every_frame_fault(const Link& link) {
+// Every program over each relay link, with every frame fault at once. Low
+// counts, so that even the five frames of each side of a reset meet every
+// fault. One test per program and link: each waits out the relay's repeats
+// in real time, so that they run side by side under ctest.
+class EveryFrameFault : public ::testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(EveryFrameFault, TheProgramSurvivesEveryFrameFaultAtOnce) {
+  const auto [job_index, echo] = GetParam();
+  const Link& link = echo ? relay_echoing : relay_quiet;
   const std::vector<std::string> faults = {"--relay-bad-checksum", "2", "--relay-wrong-kind",  "3",
                                            "--relay-wrong-number", "4", "--relay-lose-syn",    "2",
                                            "--relay-lose-ack",     "3", "--relay-short-sync"};
   const std::string file = file_of(700);
-  for (const Job& job : program_jobs(file)) {
-    SCOPED_TRACE(job_name(job, link));
-    FileSession by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
-    FileSession relayed = expect_job_done_as_by_cable(job, link, by_cable, file, faults);
-    int fired = 0;
-    for (const std::string& event : trace_events(relayed.trace)) fired += event.rfind("fault: relay", 0) == 0;
-    EXPECT_EQ(fired, 5);
-    for (const char* message : {"opt check sum error\n", "Packet format error\n", "packet number error\n"}) {
-      EXPECT_NE(relayed.run.err.find(message), std::string::npos) << relayed.run.err;
-    }
+  const Job job = program_jobs(file).at(static_cast<std::size_t>(job_index));
+  SCOPED_TRACE(job_name(job, link));
+  FileSession by_cable = run_over(cable, job.program, job.args, job.device_files, job.host_files);
+  FileSession relayed = expect_job_done_as_by_cable(job, link, by_cable, file, faults);
+  int fired = 0;
+  for (const std::string& event : trace_events(relayed.trace)) fired += event.rfind("fault: relay", 0) == 0;
+  EXPECT_EQ(fired, 5);
+  for (const char* message : {"opt check sum error\n", "Packet format error\n", "packet number error\n"}) {
+    EXPECT_NE(relayed.run.err.find(message), std::string::npos) << relayed.run.err;
   }
 }
 
-TEST(RelayPrograms, EveryProgramSurvivesEveryFrameFaultWithEcho) {
-  expect_every_program_to_survive_every_frame_fault(relay_echoing);
+// "qvcopy_1_WithEcho": the program, its place among the jobs, the link.
+std::string frame_fault_case_name(const ::testing::TestParamInfo<std::tuple<int, bool>>& info) {
+  const auto [job_index, echo] = info.param;
+  return std::string(program_jobs("").at(static_cast<std::size_t>(job_index)).program) + "_" +
+         std::to_string(job_index) + (echo ? "_WithEcho" : "_WithoutEcho");
 }
 
-TEST(RelayPrograms, EveryProgramSurvivesEveryFrameFaultWithoutEcho) {
-  expect_every_program_to_survive_every_frame_fault(relay_quiet);
-}
+INSTANTIATE_TEST_SUITE_P(RelayPrograms, EveryFrameFault,
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(program_jobs("").size())),
+                                            ::testing::Bool()),
+                         frame_fault_case_name);
 
 // A fault the emulated adapter injects into the frames, and what the host
 // is to make of it.

@@ -21,7 +21,7 @@ work=$(cd "$work" && pwd)
 # frame fault, the one without echo stands for both: the port layer moves
 # the same bytes either way, and each run takes some 25 s under Wine.
 # Override with QV_WINE_FILTER (a gtest filter).
-filter=${QV_WINE_FILTER:--Emulator*:RelayPrograms.EveryProgramSurvivesEveryFrameFaultWithEcho}
+filter=${QV_WINE_FILTER:--Emulator*:RelayPrograms/EveryFrameFault.*WithEcho}
 
 install_missing() {
   missing=
