@@ -49,6 +49,12 @@ add_count() {  # add_count <variable> <log> <sed expression printing the count>
   eval "$1=\$((\$$1 + ${n:-0}))"
 }
 
+# Adds every count a stage's log reports, one report per shard, to a tally.
+add_counts() {  # add_counts <variable> <log> <sed expression printing the count>
+  n=$(sed -n "$3" "$2" | awk '{ n += $1 } END { print n + 0 }')
+  eval "$1=\$((\$$1 + n))"
+}
+
 run_build() {  # run_build <dir> <C++ compiler> <cmake options...>
   dir=$1; compiler=$2; shift 2
   echo "== $dir ($compiler)"
@@ -83,9 +89,9 @@ if [ -x tests/wine/run.sh ]; then
   echo "== tests/wine/run.sh"
   QV_WINE_LINUX_BUILD="$PWD/$plain_build" tests/wine/run.sh >"$logs/wine.log" 2>&1 || { cat "$logs/wine.log"; exit 1; }
   cat "$logs/wine.log"
-  add_count passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
+  add_counts passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
   # "[  SKIPPED ] 30 tests, listed below:", or "30 tests." under --gtest_brief.
-  add_count skipped "$logs/wine.log" 's/^\[  SKIPPED \] \([0-9][0-9]*\) tests\{0,1\}[,.].*/\1/p'
+  add_counts skipped "$logs/wine.log" 's/^\[  SKIPPED \] \([0-9][0-9]*\) tests\{0,1\}[,.].*/\1/p'
   windows_build=build-wine/win64
 fi
 

@@ -69,21 +69,33 @@ if [ -z "$linux_build" ] || [ ! -x "$linux_build/bin/e2e_tests" ] || [ ! -x "$li
   cmake --build "$linux_build" --parallel "$jobs" --target qvemu e2e_tests
 fi
 
-# A Wine prefix of this run alone, its COM2 mapped to a fixed path that each
-# test points at the emulator's pseudo-terminal.
+# A Wine prefix of this run alone. The cases run in shards side by side (they
+# mostly wait on the line's time-outs), each with a COM port of its own,
+# COM2 for the first, mapped to a fixed path that each test points at the
+# emulator's pseudo-terminal.
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
 export WINELOADER=/usr/lib/wine/wine64
 export WINEARCH=win64
-com2_link="$work/vcom2"
+shards=${QV_WINE_SHARDS:-$((jobs * 2))}
+port_links=
+shard=0
+while [ "$shard" -lt "$shards" ]; do
+  port_links="$port_links $work/vcom$((shard + 2))"
+  shard=$((shard + 1))
+done
 
 WINESERVER=/usr/lib/wine/wineserver
 [ -x "$WINESERVER" ] || WINESERVER=wineserver
 "$WINESERVER" -k 2>/dev/null || true
-rm -rf "$WINEPREFIX" "$com2_link"
+# shellcheck disable=SC2086
+rm -rf "$WINEPREFIX" $port_links
 echo "wine stage: preparing $WINEPREFIX"
 "$WINELOADER" wineboot -u >"$work/wineboot.log" 2>&1
-"$WINELOADER" reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$com2_link" /f >>"$work/wineboot.log" 2>&1
+for link in $port_links; do
+  "$WINELOADER" reg add 'HKLM\Software\Wine\Ports' /v "COM${link##*/vcom}" /t REG_SZ /d "$link" /f \
+    >>"$work/wineboot.log" 2>&1
+done
 # The port mapping takes effect when the server starts again. It is started
 # here, persistent and detached from every terminal: a server that a program
 # under test started would take the emulator's pseudo-terminal as its
@@ -97,7 +109,27 @@ echo "wine stage: preparing $WINEPREFIX"
 # their end in vain. Started here, they hold /dev/null.
 "$WINELOADER" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1 </dev/null
 # The prefix takes some 700 MB and serves this run alone.
-trap '"$WINESERVER" -k 2>/dev/null || true; "$WINESERVER" -w; rm -rf "$com2_link" "$WINEPREFIX"' EXIT
+# shellcheck disable=SC2086
+trap '"$WINESERVER" -k 2>/dev/null || true; "$WINESERVER" -w; rm -rf $port_links "$WINEPREFIX"' EXIT
 
-QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$com2_link" \
-  "$linux_build/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief=${QV_WINE_BRIEF:-1}
+# Each shard's report follows the one before it, whole; the run fails when
+# one shard did.
+shard=0
+for link in $port_links; do
+  QV_E2E_WINE_BIN="$work/win64/bin" QV_E2E_WINE_PORT_LINK="$link" QV_E2E_WINE_PORT="COM${link##*/vcom}" \
+    GTEST_TOTAL_SHARDS="$shards" GTEST_SHARD_INDEX="$shard" \
+    "$linux_build/bin/e2e_tests" --gtest_filter="$filter" --gtest_brief="${QV_WINE_BRIEF:-1}" \
+    >"$work/shard-$shard.log" 2>&1 &
+  echo $! >"$work/shard-$shard.pid"
+  shard=$((shard + 1))
+done
+failed=0
+shard=0
+while [ "$shard" -lt "$shards" ]; do
+  wait "$(cat "$work/shard-$shard.pid")" || failed=1
+  echo "wine stage: shard $((shard + 1)) of $shards"
+  cat "$work/shard-$shard.log"
+  rm -f "$work/shard-$shard.pid" "$work/shard-$shard.log"
+  shard=$((shard + 1))
+done
+exit "$failed"
