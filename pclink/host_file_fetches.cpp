@@ -1,6 +1,7 @@
 // Device files fetched into host files, read once or, verified, twice.
 #include "pclink/host_file_fetches.h"
 
+#include <cstdio>
 #include <string>
 
 #include "pclink/console.h"
@@ -104,6 +105,7 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
     return exit_not_done;
   }
   const long damaged_before = damaged_arrivals();
+  const long doubts_before = line_doubts();
   if (read_into(stream, device_name, room) != Read::whole) {
     abandon_save();
     return exit_not_done;
@@ -117,7 +119,12 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
   if (damage_met && !verify) {
     print_message(msg("damaged_fetch_read_again"), {device_name});
   }
-  if ((verify || damage_met) && !two_reads_agree(device_name, room)) {
+  // An empty file is the device's EOT where its first Packet was due, one
+  // control byte with no sum: after a doubt about the line it may have been
+  // our own ENQ damaged on the way and echoed back. Asking once more costs
+  // a few bytes.
+  const bool empty_in_doubt = std::ftell(stream) == 0 && line_doubts() > doubts_before;
+  if ((verify || damage_met || empty_in_doubt) && !two_reads_agree(device_name, room)) {
     abandon_save();
     return exit_not_done;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <set>
 
 #include "sim/conversations.h"
@@ -215,6 +216,23 @@ TEST(Judge, ARefusingDeviceIsLoudAndASilentOneEndsWithTimeOutOnEveryLine) {
   EXPECT_EQ(on_relay.verdict, sim::Verdict::loud);
   EXPECT_EQ(on_relay.exit_code, 1);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+}
+
+// The host's ENQ reaches the device as EOT and comes back so in the echo;
+// the device, which wanted ENQ, says nothing, and the host took the echoed
+// EOT for the device's "no data". With its ACK damaged too, an empty log
+// was saved as whole.
+TEST(Judge, AnEmptyFetchAfterADoubtIsAskedForAgainNotSavedAsWhole) {
+  const std::optional<sim::Case> c =
+      sim::parse_case("log-fetch cable-echo 254 to-device 41 flip:4 + to-device 40 flip:0");
+  ASSERT_TRUE(c.has_value());
+  const sim::Outcome outcome = sim::run_case(*c);
+  EXPECT_NE(outcome.verdict, sim::Verdict::silent) << outcome.why;
+  EXPECT_NE(outcome.verdict, sim::Verdict::hang) << outcome.why;
+
+  // An empty device file on a clean line is read once and saved empty.
+  const sim::Outcome empty = sim::run_case(sim::make_case(sim::Conversation::fetch, sim::LineKind::cable_echo, 0));
+  EXPECT_EQ(empty.verdict, sim::Verdict::whole) << empty.why;
 }
 
 TEST(Sweep, SingleFaultCasesCoverEveryByteBothWaysWithEveryFault) {
