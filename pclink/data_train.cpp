@@ -3,6 +3,7 @@
 
 #include "pclink/console.h"
 #include "pclink/conversation.h"
+#include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
@@ -106,6 +107,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
   // byte): the device owes that Packet again, so an EOT now means it took
   // the NAK for an ACK and the Packet is lost.
   bool packet_owed = false;
+  const long doubts_at_start = line_doubts();
   begin_progress(name, unknown_total);
   for (;;) {
     RefusedPacket refused;
@@ -132,6 +134,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
     repeats = 0;
     packet_owed = false;
     ++expected_number;
+    if (length == recv_eot) sink.eot_after_doubt = line_doubts() > doubts_at_start;
     send_control(ACK);  // the device's closing EOT is acknowledged here too
     if (length == recv_too_long) {
       note_past_room(overflowed, past_room);

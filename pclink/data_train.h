@@ -35,6 +35,10 @@ struct TrainSink {
   int capacity = 0;        // the bytes the sink takes; a train that brings more overflows
   int stored = 0;          // the bytes it took
   bool write_failed = false;  // the file refused bytes: what it holds is not the train's
+  // The line was in doubt during the train before its EOT came: an EOT
+  // with no data before it may then be our own ENQ, damaged into EOT and
+  // echoed back, rather than the device's.
+  bool eot_after_doubt = false;
 };
 
 // Data Packets in a row that carry no data, and Packets after the data

@@ -1,7 +1,6 @@
 // Device files fetched into host files, read once or, verified, twice.
 #include "pclink/host_file_fetches.h"
 
-#include <cstdio>
 #include <string>
 
 #include "pclink/console.h"
@@ -32,12 +31,14 @@ enum class Read { whole, failed, beyond_room, not_written };
 // Reads the device file into stream and takes the device's closing ENQ.
 // The device cuts a file at the capacity it is told. Told one byte more
 // than the room, it fills that byte only for a file that does not fit, so a
-// cut file is told from one of exactly the room's size.
-Read read_into(std::FILE* stream, const char* device_name, int room) {
+// cut file is told from one of exactly the room's size. *empty_in_doubt
+// tells of an empty file whose EOT came after a doubt about the line.
+Read read_into(std::FILE* stream, const char* device_name, int room, bool* empty_in_doubt = nullptr) {
   TrainSink sink;
   sink.file = stream;
   sink.capacity = room + 1;
   int count = read_device_file(device_name, sink);
+  if (empty_in_doubt != nullptr) *empty_in_doubt = count == 0 && sink.eot_after_doubt;
   await_closing_enq(count);
   if (count > room) {
     refuse_file_beyond_room(device_name, room);
@@ -105,8 +106,8 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
     return exit_not_done;
   }
   const long damaged_before = damaged_arrivals();
-  const long doubts_before = line_doubts();
-  if (read_into(stream, device_name, room) != Read::whole) {
+  bool empty_in_doubt = false;
+  if (read_into(stream, device_name, room, &empty_in_doubt) != Read::whole) {
     abandon_save();
     return exit_not_done;
   }
@@ -119,11 +120,9 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
   if (damage_met && !verify) {
     print_message(msg("damaged_fetch_read_again"), {device_name});
   }
-  // An empty file is the device's EOT where its first Packet was due, one
-  // control byte with no sum: after a doubt about the line it may have been
-  // our own ENQ damaged on the way and echoed back. Asking once more costs
-  // a few bytes.
-  const bool empty_in_doubt = std::ftell(stream) == 0 && line_doubts() > doubts_before;
+  // An empty file is the device's lone EOT, one control byte with no sum:
+  // after a doubt about the line before it, it may have been our own ENQ
+  // damaged on the way and echoed back. Asking once more costs a few bytes.
   if ((verify || damage_met || empty_in_doubt) && !two_reads_agree(device_name, room)) {
     abandon_save();
     return exit_not_done;

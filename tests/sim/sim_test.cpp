@@ -230,9 +230,15 @@ TEST(Judge, AnEmptyFetchAfterADoubtIsAskedForAgainNotSavedAsWhole) {
   EXPECT_NE(outcome.verdict, sim::Verdict::silent) << outcome.why;
   EXPECT_NE(outcome.verdict, sim::Verdict::hang) << outcome.why;
 
-  // An empty device file on a clean line is read once and saved empty.
+  // An empty device file on a clean line is read once and saved empty; so
+  // is one whose EOT came clean and only our ACK to it was damaged: asked
+  // again, the device still waiting for that ACK would end the run loud.
   const sim::Outcome empty = sim::run_case(sim::make_case(sim::Conversation::fetch, sim::LineKind::cable_echo, 0));
   EXPECT_EQ(empty.verdict, sim::Verdict::whole) << empty.why;
+  const std::optional<sim::Case> ack_damaged = sim::parse_case("fetch cable-echo 0 to-device 41 flip:4");
+  ASSERT_TRUE(ack_damaged.has_value());
+  const sim::Outcome after_eot = sim::run_case(*ack_damaged);
+  EXPECT_EQ(after_eot.verdict, sim::Verdict::whole) << after_eot.why;
 }
 
 TEST(Sweep, SingleFaultCasesCoverEveryByteBothWaysWithEveryFault) {
