@@ -43,14 +43,9 @@ skipped=0
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-# Adds the count that a stage's log reports to a tally.
+# Adds the counts that a stage's log reports (one report, or one per shard)
+# to a tally.
 add_count() {  # add_count <variable> <log> <sed expression printing the count>
-  n=$(sed -n "$3" "$2" | tail -n 1)
-  eval "$1=\$((\$$1 + ${n:-0}))"
-}
-
-# Adds every count a stage's log reports, one report per shard, to a tally.
-add_counts() {  # add_counts <variable> <log> <sed expression printing the count>
   n=$(sed -n "$3" "$2" | awk '{ n += $1 } END { print n + 0 }')
   eval "$1=\$((\$$1 + n))"
 }
@@ -89,9 +84,9 @@ if [ -x tests/wine/run.sh ]; then
   echo "== tests/wine/run.sh"
   QV_WINE_LINUX_BUILD="$PWD/$plain_build" tests/wine/run.sh >"$logs/wine.log" 2>&1 || { cat "$logs/wine.log"; exit 1; }
   cat "$logs/wine.log"
-  add_counts passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
+  add_count passed "$logs/wine.log" 's/^\[  PASSED  \] \([0-9][0-9]*\) tests\{0,1\}\..*/\1/p'
   # "[  SKIPPED ] 30 tests, listed below:", or "30 tests." under --gtest_brief.
-  add_counts skipped "$logs/wine.log" 's/^\[  SKIPPED \] \([0-9][0-9]*\) tests\{0,1\}[,.].*/\1/p'
+  add_count skipped "$logs/wine.log" 's/^\[  SKIPPED \] \([0-9][0-9]*\) tests\{0,1\}[,.].*/\1/p'
   windows_build=build-wine/win64
 fi
 
