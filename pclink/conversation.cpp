@@ -7,6 +7,7 @@
 #include "pclink/packet.h"
 #include "pclink/progress.h"
 #include "pclink/run_endings.h"
+#include "pclink/serial_port.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ int send_command(int n, const std::uint8_t* payload) {
   for (;;) {
     send_control(EOT);
     answer = recv_answer();
-    if (answer != NAK) {
+    // Our EOT, damaged on the way, was never heard: it goes again, as after
+    // a NAK.
+    if (answer != NAK && (answer == ACK || unheard_control() < 0)) {
       break;
     }
     count_repeat(repeats);
@@ -81,9 +84,14 @@ int recv_reply(std::uint8_t* buffer, int capacity) {
   int result = recv_packet(buffer, capacity, 1);
   // A reply under another number is as damaged as one with a wrong
   // checksum: a command's reply is always Packet 1.
+  int resends = 0;
   while (result == recv_bad_packet || result == recv_out_of_step) {
     count_repeat(repeats);
-    send_control(NAK);
+    // What came may be our own ENQ or NAK, damaged on the way and never
+    // heard: then it goes again; a NAK would ask for nothing.
+    if (!resend_unheard_control(resends)) {
+      send_control(NAK);
+    }
     result = recv_packet(buffer, capacity, 1);
   }
   send_control(ACK);

@@ -101,6 +101,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
   int expected_number = 1;
   bool overflowed = false;
   int repeats = 0;
+  int resends = 0;
   int empty_in_a_row = 0;
   int past_room = 0;
   // The last answer was a NAK to a damaged Packet (a unit of more than one
@@ -120,6 +121,12 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
     progress_mark(sink.stored + (length > tag_length ? length - tag_length : 0));
     if (length == recv_bad_packet || length == recv_repeated) {
       count_repeat(repeats);
+      // What came may be our own ENQ or ACK, damaged on the way and never
+      // heard: it goes again, and the device owes nothing.
+      if (length == recv_bad_packet && resend_unheard_control(resends)) {
+        packet_owed = false;
+        continue;
+      }
       packet_owed = length == recv_bad_packet && refused.line_length > 1;
       // A repeat of the Packet already stored means the device missed its ACK.
       send_control(length == recv_bad_packet ? NAK : ACK);
@@ -132,6 +139,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
       abandon_exchange(msg("eot_for_repeat"));
     }
     repeats = 0;
+    resends = 0;
     packet_owed = false;
     ++expected_number;
     if (length == recv_eot) sink.eot_after_doubt = line_doubts() > doubts_at_start;

@@ -194,26 +194,10 @@ namespace {
 
 // A stream that reads what a file of the save holds from its start: the
 // file opened anew by its path, or an anonymous file's own stream, rewound.
-std::FILE* open_reader(std::FILE* stream, bool& opened) {
-  std::fflush(stream);
-  const std::string* path = stream == pending_save.stream ? &pending_save.temporary : nullptr;
-  for (const ScratchFile& scratch : pending_save.scratch) {
-    if (scratch.stream == stream) path = &scratch.path;
-  }
-  opened = path != nullptr && !path->empty();
-  if (opened) return std::fopen(path->c_str(), "rb");
-  std::rewind(stream);
-  return stream;
-}
-
-void close_reader(std::FILE* reader, bool opened) {
-  if (opened && reader != nullptr) std::fclose(reader);
-}
-
 // Copies the spool, from its start, to the name the save writes as a stream.
 bool copy_spool_to_name() {
   bool opened = false;
-  std::FILE* spool = open_reader(pending_save.stream, opened);
+  std::FILE* spool = open_save_reader(pending_save.stream, opened);
   std::FILE* out = std::fopen(pending_save.name.c_str(), "wb");
   bool whole = out != nullptr;
   char block[4096];
@@ -225,7 +209,7 @@ bool copy_spool_to_name() {
     whole = std::fflush(out) == 0 && whole;
     whole = std::fclose(out) == 0 && whole;
   }
-  close_reader(spool, opened);
+  close_save_reader(spool, opened);
   return whole;
 }
 
@@ -272,22 +256,18 @@ void save_scratch_instead(std::FILE* chosen) {
   }
 }
 
-bool same_bytes(std::FILE* one, std::FILE* other) {
-  bool one_opened = false;
-  bool other_opened = false;
-  std::FILE* first = open_reader(one, one_opened);
-  std::FILE* second = open_reader(other, other_opened);
-  bool same = first != nullptr && second != nullptr;
-  char first_block[4096];
-  char second_block[4096];
-  while (same) {
-    std::size_t got = std::fread(first_block, 1, sizeof first_block, first);
-    same = std::fread(second_block, 1, sizeof second_block, second) == got &&
-           std::memcmp(first_block, second_block, got) == 0;
-    if (got < sizeof first_block) break;
+std::FILE* open_save_reader(std::FILE* stream, bool& opened) {
+  std::fflush(stream);
+  const std::string* path = stream == pending_save.stream ? &pending_save.temporary : nullptr;
+  for (const ScratchFile& scratch : pending_save.scratch) {
+    if (scratch.stream == stream) path = &scratch.path;
   }
-  same = same && std::ferror(first) == 0 && std::ferror(second) == 0;
-  close_reader(first, one_opened);
-  close_reader(second, other_opened);
-  return same;
+  opened = path != nullptr && !path->empty();
+  if (opened) return std::fopen(path->c_str(), "rb");
+  std::rewind(stream);
+  return stream;
+}
+
+void close_save_reader(std::FILE* reader, bool opened) {
+  if (opened && reader != nullptr) std::fclose(reader);
 }

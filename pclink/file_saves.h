@@ -54,9 +54,12 @@ int finish_streamed_save();
 // For a fetch read more than once: a scratch file beside the save (an
 // anonymous one for a name that is no regular file) to hold another read,
 // removed with the save however it ends; null when none can be made.
-// same_bytes compares two files of the save (save_stream() or scratch
-// files) from their starts; save_scratch_instead makes a scratch file's
-// bytes the ones the save puts in name's place, dropping the others.
+// save_scratch_instead makes a scratch file's bytes the ones the save puts
+// in name's place, dropping the others.
 std::FILE* open_scratch_file();
-bool same_bytes(std::FILE* one, std::FILE* other);
 void save_scratch_instead(std::FILE* chosen);
+// A file of the save (save_stream() or a scratch file), written so far,
+// to read from its start; opened tells close_save_reader whether the reader
+// is a stream of its own. Null when it cannot be read.
+std::FILE* open_save_reader(std::FILE* stream, bool& opened);
+void close_save_reader(std::FILE* reader, bool opened);

@@ -74,6 +74,7 @@ inline constexpr Message link_messages[] = {
     // "{name}:送信に失敗しました"
     {"sending_failed", "{name}:\x91\x97\x90\x4d\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd",
      "{name}: sending failed: the device did not confirm the file"},
+    english_already("read_back_again", "{name}: the read-back differs from what was sent: reading it back again"),
     english_already("read_back_differs", "{name}: read back, the device file differs from what was sent"),
     english_already("not_verified", "{name}: not read back, the write is not verified"),
     english_already("too_large_to_verify", "{name}: too large to be read back for a verify"),
@@ -85,6 +86,7 @@ inline constexpr Message link_messages[] = {
     english_already("damaged_fetch_read_again",
                     "{name}: the line damaged Packets on the way: reading it again to compare"),
     english_already("reads_differ", "{name}: the two reads differ, reading it a third time"),
+    english_already("reads_voted", "{name}: read three times; saved as two of the reads agree at each byte"),
     english_already("no_two_reads_alike", "{name}: read three times, no two reads alike: not saved"),
 
     // Host files.

@@ -10,6 +10,7 @@
 #include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/platform/console.h"
+#include "pclink/progress.h"
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
@@ -25,6 +26,26 @@ void send_control(std::uint8_t control) {
   begin_send();
   link_write(1, &control);
   end_send();
+}
+
+namespace {
+
+// Resends of one unheard control byte in a row: one damaged byte is the
+// common case, a line that damages every copy is left to the caller's own
+// limits.
+constexpr int unheard_control_resends = 3;
+
+}  // namespace
+
+bool resend_unheard_control(int& resends) {
+  const int control = unheard_control();
+  if (control < 0 || resends >= unheard_control_resends) {
+    return false;
+  }
+  ++resends;
+  note_retry();
+  send_control(static_cast<std::uint8_t>(control));
+  return true;
 }
 
 // A stray byte may be the start of a damaged unit; what follows it is
@@ -71,6 +92,7 @@ void wait_for(std::uint8_t b) {
     return;
   }
   int strays = 0;
+  int resends = 0;
   for (;;) {
     int byte = recv_byte();
     if (byte != b && byte != CAN) {
@@ -80,7 +102,9 @@ void wait_for(std::uint8_t b) {
     if (byte == b || byte == CAN) {
       return;
     }
-    count_repeat(strays);
+    if (!resend_unheard_control(resends)) {
+      count_repeat(strays);
+    }
   }
 }
 

@@ -57,10 +57,17 @@ struct RefusedPacket {
 // The next byte of the PC-link stream, 0..255.
 int recv_byte();
 void send_control(std::uint8_t control);
+// On a cable with echo: sends again the control byte that the device cannot
+// have heard (unheard_control, serial_port.h), so that a byte the line
+// damaged on its way costs a turnaround, not the device's silence and
+// "TimeOut". At most a few times for one count of resends; false when there
+// was none to send, or it went that often.
+bool resend_unheard_control(int& resends);
 // Reads until the byte b or CAN arrives; the caller is not told which. Any
 // other byte is taken for the start of a damaged unit: the line is drained,
 // and b or CAN as the last byte before the silence counts as arrived. An
-// ENQ that a data train already took counts as arrived (once).
+// ENQ that a data train already took counts as arrived (once). A control
+// byte of ours that the device never heard goes again.
 void wait_for(std::uint8_t b);
 // A data train took the device's ENQ after its EOT, to make sure the device
 // had ended the train itself; the next wait for ENQ returns at once, unless

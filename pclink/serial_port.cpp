@@ -16,6 +16,7 @@
 #include "pclink/platform/console.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/process.h"
+#include "pclink/port_open_failure.h"
 #include "pclink/serial_port_bytes.h"
 
 bool relay_active = false;
@@ -44,40 +45,12 @@ bool damage_handed_on = false;
 // What became of the echo that recv_raw took last.
 EchoTaken last_echo;
 
-// The line after "port open error": why, in words a user can act on.
-// A port name is a host name, in the user's own character set.
-void explain_open_failure(const platform::OpenResult& result) {
-  const MessageValue port = host_value(port_name);
-  switch (result.failure) {
-    case platform::OpenFailure::none:
-      return;
-    case platform::OpenFailure::no_such_port:
-      if (result.device_meant[0] != '\0') {
-        print_message(msg("port_missing_meant"), {port, result.device_meant});
-      } else if (result.device_nearby[0] != '\0') {
-        print_message(msg("port_missing_nearby"), {port, result.device_nearby});
-      } else {
-        print_message(msg("port_missing"), {port});
-      }
-      return;
-    case platform::OpenFailure::busy:
-      print_message(msg("port_busy"), {port});
-      return;
-    case platform::OpenFailure::not_a_port:
-      print_message(msg("port_not_serial"), {port});
-      return;
-    case platform::OpenFailure::no_permission:
-      if (result.group[0] == '\0') {
-        print_message(msg("port_no_permission"), {port});
-      } else {
-        print_message(msg("port_no_permission_group"), {port, result.group});
-      }
-      return;
-    case platform::OpenFailure::other:
-      print_message(msg("port_open_failed"), {port, result.error});
-      return;
-  }
-}
+// The control byte we sent last, while it is the last unit sent; -1 after
+// a longer unit.
+int last_control = -1;
+// That control byte came back in its echo as another byte and the device
+// stayed silent: see unheard_control.
+bool control_unheard = false;
 
 void flush_held_at_exit() {
   flush_held_line_quietly();
@@ -107,7 +80,7 @@ void open_port(int link_mode) {
   platform::OpenResult opened = platform::open_port(port_name, settings);
   if (opened.failure != platform::OpenFailure::none) {
     print_message(msg("port_open_error"));
-    explain_open_failure(opened);
+    explain_open_failure(port_name, opened);
     // Nothing can go on the line: the run ends here, rather than with a
     // failed write and "TimeOut" lines that would bury the reason.
     exit_program(exit_line_failed);
@@ -152,6 +125,7 @@ int recv_raw(int timeout, int unit_length) {
     fill_received(1, {static_cast<int>(wait_ms), 0});
   }
   int byte = -1;
+  control_unheard = false;
   if (received_count() > 0) {
     byte = received_byte(0);
     damage_handed_on = take_received(1, nullptr) || damage_handed_on;
@@ -160,12 +134,17 @@ int recv_raw(int timeout, int unit_length) {
     // echo byte's place was the device's answer, and that echo byte was lost.
     // Or it was our own last byte, damaged: a guess, and a doubt.
     byte = taken.in_place_of_last;
+    control_unheard = last_control >= 0;
     note_line_doubt();
   }
   if (byte >= 0) {
     note_device_byte();
   }
   return byte;
+}
+
+int unheard_control() {
+  return control_unheard && !relay_active ? last_control : -1;
 }
 
 bool echo_place_held(std::uint8_t byte) {
@@ -188,6 +167,7 @@ int recv_ahead(int n) {
   }
   const int missing = n - buffered;
   const int got = fill_received(n, {unit_timeout_ms(missing), unit_gap_ms()});
+  if (got > buffered) control_unheard = false;
   if (got < n) {
     unit_stopped = true;
   }
@@ -231,6 +211,7 @@ DrainedBytes discard_until_silence(int byte_limit) {
     drained.count += count;
   }
   unit_stopped = false;
+  if (drained.count > 0) control_unheard = false;
   // Bytes drained on a cable were where a unit or an answer should have
   // started. Through the relay they are the rest of a frame refused whole,
   // which its sender sends again: nothing is in doubt.
@@ -247,21 +228,29 @@ DrainedBytes drain_line() {
   return discard_until_silence(drain_byte_limit);
 }
 
-bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
+namespace {
+
+// A unit on its way: what it leaves to be heard is its own.
+void note_unit_sent(const std::uint8_t* bytes, int n) {
   unit_stopped = false;
-  const bool sent = write_line(bytes, n, timeout * 10 + line_time_ms(n));
+  last_control = n == 1 ? bytes[0] : -1;
+  control_unheard = false;
   if (echo_enabled) {
     remember_sent(bytes, n);
   }
+}
+
+}  // namespace
+
+bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
+  const bool sent = write_line(bytes, n, timeout * 10 + line_time_ms(n));
+  note_unit_sent(bytes, n);
   return sent;
 }
 
 void send_unit_with_next(const std::uint8_t* bytes, int n, int timeout) {
-  unit_stopped = false;
   hold_line(bytes, n, timeout * 10 + line_time_ms(n));
-  if (echo_enabled) {
-    remember_sent(bytes, n);
-  }
+  note_unit_sent(bytes, n);
 }
 
 bool line_never_answered() {
@@ -285,4 +274,6 @@ void reset_link_state() {
   unit_stopped = false;
   damage_handed_on = false;
   last_echo = {};
+  last_control = -1;
+  control_unheard = false;
 }

@@ -62,6 +62,13 @@ int recv_raw(int timeout, int unit_length = 0);
 // echo of our last bytes is still coming back. Never in link mode 2, whose
 // echo is of relay blocks.
 bool echo_place_held(std::uint8_t byte);
+// The control byte we sent last when the device cannot have heard it: its
+// echo came back as another byte, which recv_raw handed on after the device
+// stayed silent for a turnaround, and nothing has come since. The line
+// damaged it on the way, and the device still waits for it. -1 otherwise:
+// the device answered, or our last unit was no control byte. Never in link
+// mode 2 or without echo suppression.
+int unheard_control();
 // Whether bytes came right behind the one recv_raw handed on last, on a
 // cable: after an echo that did not come back as sent, within the silence
 // that ends a drain.

@@ -18,6 +18,7 @@ set(PCLINK_SOURCES
   command_line.cpp
   device_names.cpp
   file_saves.cpp
+  save_comparisons.cpp
   host_path.cpp
   local_files.cpp
   program_help.cpp
@@ -28,6 +29,7 @@ set(PCLINK_SOURCES
   serial_port_bytes.cpp
   line_watch.cpp
   echo.cpp
+  port_open_failure.cpp
   serial_port.cpp
   run_endings.cpp
   link_stream.cpp

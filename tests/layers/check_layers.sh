@@ -20,9 +20,10 @@ layers='
 base:                checksum16 messages message_catalogue_link message_catalogue_programs message_language
                      status_line terminal_text version version_text
 platform:
-console_and_files:   console console_messages command_line device_names file_saves host_path local_files
+console_and_files:   console console_messages command_line device_names file_saves save_comparisons host_path
+                     local_files
                      program_help progress
-serial_port:         line_doubts line_watch line_timing serial_port_bytes echo serial_port
+serial_port:         line_doubts line_watch line_timing serial_port_bytes echo port_open_failure serial_port
 run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay

@@ -1,0 +1,87 @@
+// What the host does after damage it can tell from the line: each case here
+// ended loud once, though the line told the host enough to go on.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "sim/conversations.h"
+
+namespace {
+
+sim::Outcome run_recorded(const std::string& text) {
+  const std::optional<sim::Case> c = sim::parse_case(text);
+  EXPECT_TRUE(c.has_value()) << text;
+  return c ? sim::run_case(*c, true) : sim::Outcome{};
+}
+
+// How many times the line carries the host's unit (in its line trace form,
+// "H> 05" and the like) as a unit of its own.
+int times_sent(const std::string& line_trace, const std::string& unit) {
+  int count = 0;
+  for (std::size_t at = line_trace.find(unit); at != std::string::npos; at = line_trace.find(unit, at + 1)) {
+    const std::size_t end = at + unit.size();
+    if (end == line_trace.size() || line_trace[end] == '\n' || line_trace[end] == '[') ++count;
+  }
+  return count;
+}
+
+// The host's control byte reaches the device as another byte and comes back
+// so in the echo; the device, still waiting for it, stays silent. The host
+// sends it again rather than wait for "TimeOut".
+TEST(Recovery, AControlByteTheLineDamagedOnItsWayGoesAgain) {
+  struct Damage {
+    const char* faults;
+    const char* unit;  // the control byte, as the line trace shows it
+  };
+  const Damage damages[] = {
+      {"to-device 10 flip:2", "H> 04"},  // the command's EOT, as 00
+      {"to-device 11 flip:4", "H> 05"},  // the ENQ for the reply, as NAK
+      {"to-device 12 flip:2", "H> 06"},  // the ACK to the reply, as 02
+  };
+  for (const Damage& damage : damages) {
+    const sim::Outcome clean = run_recorded("fetch cable-echo 1");
+    const sim::Outcome outcome = run_recorded(std::string("fetch cable-echo 1 ") + damage.faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << damage.faults << ": " << outcome.why << outcome.line_trace;
+    EXPECT_EQ(times_sent(outcome.line_trace, damage.unit), times_sent(clean.line_trace, damage.unit) + 1)
+        << damage.faults << "\n" << outcome.line_trace;
+    // A turnaround, not the ten seconds of a byte that never comes.
+    EXPECT_LT(outcome.virtual_us, clean.virtual_us + 1'000'000) << damage.faults;
+  }
+}
+
+// The echo came back damaged but the device answered: it heard the byte,
+// which must not go again (the device would take it for the next one).
+TEST(Recovery, AControlByteOnlyItsEchoLostIsNotSentAgain) {
+  const sim::Outcome clean = run_recorded("fetch cable-echo 1");
+  // The echo of the ACK to the reply, byte 24 to the host, comes back as 02,
+  // the device's EOT right behind it.
+  const sim::Outcome outcome = run_recorded("fetch cable-echo 1 to-host 24 flip:2");
+  EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << outcome.why;
+  EXPECT_EQ(times_sent(outcome.line_trace, "H> 06"), times_sent(clean.line_trace, "H> 06")) << outcome.line_trace;
+}
+
+// A Packet of the read-back altered behind a sound sum (one bit flipped one
+// way in one byte and back in another) made a whole write look stored
+// wrong; a second read-back shows the write whole.
+TEST(Recovery, AReadBackAlteredBehindASoundSumIsReadBackAgain) {
+  const sim::Outcome outcome = run_recorded("send-v cable 253 to-host 109 flip:7 + to-host 181 flip:7");
+  EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << outcome.why;
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_NE(outcome.host_errors.find("UP.BIN: the read-back differs from what was sent: reading it back again"),
+            std::string::npos)
+      << outcome.host_errors;
+}
+
+// On a line damaging one byte in a thousand, three reads of a 20 KB file
+// each came with a Packet altered behind a sound sum, each in another
+// place; at each byte two of them agree, and that is the device's file.
+TEST(Recovery, ThreeReadsAlteredInDifferentPlacesAreSavedAsTwoAgree) {
+  const sim::Outcome outcome = run_recorded("fetch cable-echo 20480 noise:12:0.001");
+  EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << outcome.why;
+  EXPECT_NE(outcome.host_errors.find("DOWN.BIN: read three times; saved as two of the reads agree at each byte"),
+            std::string::npos)
+      << outcome.host_errors;
+}
+
+}  // namespace
