@@ -34,6 +34,14 @@ std::vector<Bytes> with_consent(std::vector<Bytes> rest) {
   return answers;
 }
 
+// The device's answers to a one-Packet write, confirmed, and to the
+// read-back's request, up to its first data Packet.
+std::vector<Bytes> write_then_read_back_request() {
+  std::vector<Bytes> answers = with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
+  for (const Bytes& answer : with_consent({{ACK}, {ACK}})) answers.push_back(answer);
+  return answers;
+}
+
 std::string contents_of(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -338,9 +346,7 @@ TEST_F(HostFileTransfers, AFetchThatMetDamageIsReadAgainAndWhatItsSumMissedIsNot
 TEST_F(HostFileTransfers, AReadBackCutOffByTheLineSaysTheWriteIsNotVerified) {
   fs::path host = folder / "memo.txt";
   std::ofstream(host, std::ios::binary) << "hello";
-  // The write, confirmed, and the read-back up to its first data Packet.
-  std::vector<Bytes> write_and_request = with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
-  for (const Bytes& answer : with_consent({{ACK}, {ACK}})) write_and_request.push_back(answer);
+  const std::vector<Bytes> write_and_request = write_then_read_back_request();
   struct Case {
     const char* what;
     Bytes first_data;  // the device's answer to the host's ENQ for the data
@@ -377,8 +383,7 @@ TEST_F(HostFileTransfers, AReadBackCutOffByTheLineSaysTheWriteIsNotVerified) {
 TEST_F(HostFileTransfers, AReadBackThatDiffersIsReadBackOnceMore) {
   fs::path host = folder / "memo.txt";
   std::ofstream(host, std::ios::binary) << "hello";
-  std::vector<Bytes> write_and_request = with_consent({{ACK}, {ACK}, {ACK}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
-  for (const Bytes& answer : with_consent({{ACK}, {ACK}})) write_and_request.push_back(answer);
+  const std::vector<Bytes> write_and_request = write_then_read_back_request();
   struct Case {
     const char* what;
     std::vector<std::string> read_backs;
