@@ -124,6 +124,7 @@ EchoTaken take_echo(int timeout_ms, int answer_lead) {
     note_line_doubt();
   }
   if (received == 0) {
+    taken.none_came = true;
     return taken;  // nothing came back: nothing is learnt of the line
   }
   if (!whole && !record.seen) {

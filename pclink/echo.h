@@ -49,6 +49,8 @@ struct EchoTaken {
   // The echo did not come back as sent: bytes differed, were lost or
   // came in excess.
   bool irregular = false;
+  // An echo was awaited and not one byte came back.
+  bool none_came = false;
 };
 
 // Takes the pending echo off the line, waiting for it at most timeout_ms

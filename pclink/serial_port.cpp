@@ -1,14 +1,10 @@
-// The port layer: opening and closing the port, units to and from the line
-// through echo suppression, and the drain after a damaged unit, on top of
-// the platform's port.
+// The port layer: units to and from the line through echo suppression, and
+// the drain after a damaged unit, on top of the platform's port. Opening and
+// closing it are port_opening.cpp's.
 #include "pclink/serial_port.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
-#include "pclink/console.h"
 #include "pclink/echo.h"
 #include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
@@ -16,18 +12,9 @@
 #include "pclink/platform/console.h"
 #include "pclink/platform/port.h"
 #include "pclink/platform/process.h"
-#include "pclink/port_open_failure.h"
 #include "pclink/serial_port_bytes.h"
 
-bool relay_active = false;
-
 namespace {
-
-// Whether the open port keeps the line's pace (platform::line_keeps_pace).
-bool paced = false;
-
-constexpr char default_port_name[] = "COM2";
-char port_name[port_name_max_length + 1] = "COM2";
 
 // Draining after a damaged unit: a line that never falls silent is left
 // after this many bytes (and their time on the line), so that even a
@@ -52,64 +39,40 @@ int last_control = -1;
 // stayed silent: see unheard_control.
 bool control_unheard = false;
 
-void flush_held_at_exit() {
-  flush_held_line_quietly();
+}  // namespace
+
+
+namespace {
+
+// Times a control byte that vanished on its way goes again for one wait.
+constexpr int vanished_control_resends = 2;
+
+// Whether the control byte just sent vanished on the line: not one byte of
+// its echo came back, and no answer within a turnaround after that. The
+// echo comes from the device's end, with what reached it, so the device
+// never heard the byte and waits for it still.
+bool control_vanished(const EchoTaken& taken) {
+  return taken.none_came && last_control >= 0 && !relay_active && !port_failed &&
+         fill_received(1, {unit_gap_ms(), 0}) == 0;
 }
 
 }  // namespace
 
-int set_port_name(const char* name) {
-  if (std::strlen(name) > static_cast<std::size_t>(port_name_max_length)) {
-    return 0;
-  }
-  std::strcpy(port_name, name);
-  return 1;
-}
-
-const char* current_port_name() {
-  return port_name;
-}
-
-void open_port(int link_mode) {
-  platform::LineSettings settings{9600, false};
-  if (link_mode == link_mode_cable_19200) {
-    settings.baud = 19200;
-  } else if (link_mode == link_mode_relay) {
-    settings.odd_parity = true;
-  }
-  platform::OpenResult opened = platform::open_port(port_name, settings);
-  if (opened.failure != platform::OpenFailure::none) {
-    print_message(msg("port_open_error"));
-    explain_open_failure(port_name, opened);
-    // Nothing can go on the line: the run ends here, rather than with a
-    // failed write and "TimeOut" lines that would bury the reason.
-    exit_program(exit_line_failed);
-  }
-  // A program may end without closing the port; a unit held back for the
-  // next still reaches the line. Registered after the platform's own exit
-  // handler, so it runs before the port is put back and closed.
-  static const bool flushed_at_exit = std::atexit(flush_held_at_exit) == 0;
-  (void)flushed_at_exit;
-  set_line_timing(settings.baud, settings.odd_parity, opened.receive_latency_ms);
-  paced = platform::line_keeps_pace(port_name);
-  if (link_mode == link_mode_relay) {
-    relay_active = true;
-    note_relay_line();
-  }
-}
-
-void close_port() {
-  flush_held_line();
-  platform::close_port();
-}
-
-bool line_paced() {
-  return paced;
-}
-
 int recv_raw(int timeout, int unit_length) {
   const std::int64_t start = platform::monotonic_milliseconds();
-  const EchoTaken taken = take_echo(timeout * 10, unit_length);
+  EchoTaken taken = take_echo(timeout * 10, unit_length);
+  for (int resends = 0; resends < vanished_control_resends && control_vanished(taken); ++resends) {
+    // It goes again, rather than leave both sides waiting until "TimeOut";
+    // the wait for the answer keeps its time-out from the first. A device
+    // that heard it after all (a line stalled that long) gets it twice:
+    // a doubt.
+    const std::int64_t left = timeout * 10 - (platform::monotonic_milliseconds() - start);
+    if (left <= echo_timeout_ms(1)) break;
+    note_line_doubt();
+    const std::uint8_t control = static_cast<std::uint8_t>(last_control);
+    send_unit(&control, 1, timeout);
+    taken = take_echo(static_cast<int>(left), unit_length);
+  }
   last_echo = taken;
   if (received_count() == 0) {
     unit_stopped = false;
@@ -263,14 +226,11 @@ void delay_ticks(int n) {
   platform::sleep_ms(n * 6);
 }
 
-void reset_link_state() {
-  platform::close_port();
+void reset_unit_state() {
   reset_line_watch();
   reset_port_bytes();
   reset_echo();
   set_line_timing(19200, false, 0);
-  std::strcpy(port_name, default_port_name);
-  relay_active = false;
   unit_stopped = false;
   damage_handed_on = false;
   last_echo = {};

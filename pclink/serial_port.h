@@ -128,3 +128,6 @@ void delay_ticks(int n);
 // suppression on, "COM2", nothing pending. For tests that run many
 // conversations in one process.
 void reset_link_state();
+// Its part that concerns units on the line (all but the port, its name and
+// link mode): reset_link_state's.
+void reset_unit_state();

@@ -29,7 +29,7 @@ set(PCLINK_SOURCES
   serial_port_bytes.cpp
   line_watch.cpp
   echo.cpp
-  port_open_failure.cpp
+  port_opening.cpp
   serial_port.cpp
   run_endings.cpp
   link_stream.cpp
