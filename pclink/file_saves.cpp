@@ -192,8 +192,6 @@ std::FILE* save_stream() {
 
 namespace {
 
-// A stream that reads what a file of the save holds from its start: the
-// file opened anew by its path, or an anonymous file's own stream, rewound.
 // Copies the spool, from its start, to the name the save writes as a stream.
 bool copy_spool_to_name() {
   bool opened = false;
@@ -256,6 +254,8 @@ void save_scratch_instead(std::FILE* chosen) {
   }
 }
 
+// The file opened anew by its path, or an anonymous file's own stream,
+// rewound.
 std::FILE* open_save_reader(std::FILE* stream, bool& opened) {
   std::fflush(stream);
   const std::string* path = stream == pending_save.stream ? &pending_save.temporary : nullptr;

@@ -6,8 +6,8 @@
 #include "pclink/console.h"
 #include "pclink/file_commands.h"
 #include "pclink/file_saves.h"
-#include "pclink/save_comparisons.h"
 #include "pclink/line_doubts.h"
+#include "pclink/save_comparisons.h"
 
 namespace {
 

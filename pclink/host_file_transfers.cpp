@@ -66,8 +66,7 @@ bool each_byte_read_back(const std::uint8_t* first, const std::uint8_t* second, 
 bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   const std::size_t room = static_cast<std::size_t>(size) + 1;
   std::unique_ptr<std::uint8_t[]> first(new (std::nothrow) std::uint8_t[room]);
-  std::unique_ptr<std::uint8_t[]> second(new (std::nothrow) std::uint8_t[room]);
-  if (first == nullptr || second == nullptr) {
+  if (first == nullptr) {
     print_message(msg("no_memory"));
     return false;
   }
@@ -77,6 +76,11 @@ bool read_back_matches(const char* name, const std::uint8_t* sent, int size) {
   }
   if (count >= 0) {
     // The difference may be the read-back's own: a second one tells.
+    std::unique_ptr<std::uint8_t[]> second(new (std::nothrow) std::uint8_t[room]);
+    if (second == nullptr) {
+      print_message(msg("no_memory"));
+      return false;
+    }
     print_message(msg("read_back_again"), {name});
     await_enq();  // the first read-back's closing ENQ
     const int first_count = count;

@@ -10,7 +10,6 @@
 #include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/platform/console.h"
-#include "pclink/progress.h"
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
 #include "pclink/serial_port.h"
@@ -43,7 +42,6 @@ bool resend_unheard_control(int& resends) {
     return false;
   }
   ++resends;
-  note_retry();
   send_control(static_cast<std::uint8_t>(control));
   return true;
 }
@@ -102,9 +100,8 @@ void wait_for(std::uint8_t b) {
     if (byte == b || byte == CAN) {
       return;
     }
-    if (!resend_unheard_control(resends)) {
-      count_repeat(strays);
-    }
+    count_repeat(strays);
+    resend_unheard_control(resends);
   }
 }
 

@@ -33,16 +33,11 @@ bool damage_handed_on = false;
 EchoTaken last_echo;
 
 // The control byte we sent last, while it is the last unit sent; -1 after
-// a longer unit.
+// a longer unit, and so always through the relay, which sends blocks.
 int last_control = -1;
 // That control byte came back in its echo as another byte and the device
 // stayed silent: see unheard_control.
 bool control_unheard = false;
-
-}  // namespace
-
-
-namespace {
 
 // Times a control byte that vanished on its way goes again for one wait.
 constexpr int vanished_control_resends = 2;
@@ -52,7 +47,7 @@ constexpr int vanished_control_resends = 2;
 // echo comes from the device's end, with what reached it, so the device
 // never heard the byte and waits for it still.
 bool control_vanished(const EchoTaken& taken) {
-  return taken.none_came && last_control >= 0 && !relay_active && !port_failed &&
+  return taken.none_came && last_control >= 0 && !port_failed &&
          fill_received(1, {unit_gap_ms(), 0}) == 0;
 }
 
@@ -107,7 +102,7 @@ int recv_raw(int timeout, int unit_length) {
 }
 
 int unheard_control() {
-  return control_unheard && !relay_active ? last_control : -1;
+  return control_unheard ? last_control : -1;
 }
 
 bool echo_place_held(std::uint8_t byte) {
