@@ -3,7 +3,9 @@
 # line simulator (qvsim), in simulated time: the same 19200-baud echoing
 # cable and qvemu --noise as bench/paced_line.sh, but hundreds of seeded
 # runs in seconds, each the same every time. Prints, per transfer and rate,
-# the clean time, the median time and its ratio to the clean time, how the
+# the clean time, the median time and its ratio to the clean time, the
+# median time the line was busy (its busier direction carrying bytes, echo
+# and repeats included: no pacing of either side ends a run sooner), how the
 # runs ended (whole, loud: a non-zero exit, silent: exit 0 and a wrong
 # file) and how many took longer than 120 s.
 #
@@ -29,27 +31,39 @@ qvsim=$build/bin/qvsim
 size=20480
 slow=120
 
-# run KIND SIZE [noise:SEED:RATE]: prints "seconds verdict" for one case.
-# qvsim exits non-zero for a case that did not end whole or loud.
+# The line's byte time in seconds: 10 bits at 19200 baud (the relay's 11 at 9600).
+byte_time=$(awk -v line=$line 'BEGIN { printf "%.9f", line ~ /^relay/ ? 11 / 9600 : 10 / 19200 }')
+
+# run KIND SIZE [noise:SEED:RATE]: prints "seconds verdict busy-seconds" for
+# one case. qvsim exits non-zero for a case that did not end whole or loud.
 run() {
   { "$qvsim" --case "$1 $line $2${3:+ $3}" || true; } |
-    awk '/^verdict:/ { v = $2; sub(":", "", v) } /^virtual time:/ { t = $3 } END { print t, v }'
+    awk -v byte_time="$byte_time" '
+      /^verdict:/ { v = $2; sub(":", "", v) }
+      /^virtual time:/ {
+        t = $3; line = $0; gsub(/[,;]/, "", line); split(line, f, " ")
+        busy = (f[9] > f[13] ? f[9] : f[13]) * byte_time   # "... to the device N to the host M"
+      }
+      END { print t, v, busy }'
 }
 
 echo "qvsim: $size-byte transfers on $line, seeds 1..$seeds, simulated time"
-printf '%-8s %6s %9s %9s %6s   %s\n' transfer rate clean median ratio "whole loud silent past-${slow}s"
+printf '%-8s %6s %9s %9s %6s %9s %6s   %s\n' transfer rate clean median ratio busy ratio "whole loud silent past-${slow}s"
 for kind in send fetch; do
-  read -r clean verdict < <(run $kind $size)
+  read -r clean verdict _ < <(run $kind $size)
   [ "$verdict" = whole ] || { echo "a clean $kind did not end whole ($verdict)" >&2; exit 1; }
   for rate in $rates; do
     for seed in $(seq "$seeds"); do run $kind $size "noise:$seed:$rate"; done |
-      sort -n |
       awk -v kind=$kind -v rate=$rate -v clean="$clean" -v slow=$slow '
-        { t[NR] = $1; n[$2]++; if ($1 > slow) past++ }
+        function median(v, count,   i, j, x) {
+          for (i = 2; i <= count; i++) { x = v[i]; for (j = i - 1; j > 0 && v[j] > x; j--) v[j + 1] = v[j]; v[j + 1] = x }
+          return (count % 2) ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
+        }
+        { t[NR] = $1; b[NR] = $3; n[$2]++; if ($1 > slow) past++ }
         END {
-          m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
-          printf "%-8s %6s %7.2f s %7.2f s %6.2f   %5d %4d %6d %9d\n", kind, rate, clean, m, m / clean,
-                 n["whole"], n["loud"], n["silent"], past
+          m = median(t, NR); mb = median(b, NR)
+          printf "%-8s %6s %7.2f s %7.2f s %6.2f %7.2f s %6.2f   %5d %4d %6d %9d\n", kind, rate, clean, m, m / clean,
+                 mb, mb / clean, n["whole"], n["loud"], n["silent"], past
         }'
   done
 done
