@@ -122,7 +122,10 @@ TEST(QvcopyRoom, AFileLargerThanTheRoomIsNeverSavedCutAndMRaisesTheRoom) {
 
 // Without -m any file the device holds comes whole (a 1 MB one here, eight
 // times the old fixed room), and it goes to the disk as it comes: the
-// program's memory does not grow with the file.
+// program's memory does not grow with the file. A fetch that held the file
+// would peak 1024 KiB higher; the bound leaves room for the run-to-run
+// spread of the peak (up to about 130 KiB between two fetches of the same
+// file, and no more for a 4 MB one: buffers touched deeper in a longer run).
 TEST(QvcopyRoom, AnyDeviceFileComesWholeWithoutMAndMemoryStaysFlat) {
   if (wine_mode()) GTEST_SKIP() << "the resident set of a Windows program under Wine is Wine's";
   const std::string small = binary_file(3000);
@@ -135,7 +138,7 @@ TEST(QvcopyRoom, AnyDeviceFileComesWholeWithoutMAndMemoryStaysFlat) {
   EXPECT_TRUE(read_file(large_fetch.host + "/L.BIN") == large);
   EXPECT_NE(host_bytes(large_fetch.trace).find(read_request("L.BIN")), std::string::npos);
   ASSERT_GT(small_fetch.run.peak_memory_kb, 0);
-  EXPECT_LT(large_fetch.run.peak_memory_kb - small_fetch.run.peak_memory_kb, 128)
+  EXPECT_LT(large_fetch.run.peak_memory_kb - small_fetch.run.peak_memory_kb, 512)
       << "small " << small_fetch.run.peak_memory_kb << " KiB, large " << large_fetch.run.peak_memory_kb << " KiB";
 }
 
