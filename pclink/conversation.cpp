@@ -4,6 +4,7 @@
 
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
+#include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
 #include "pclink/run_endings.h"
@@ -56,7 +57,11 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
       progress_mark(rules.marked_done);
     }
     send_packet(n, number, payload);
-    if (recv_answer() != NAK) {
+    const int answer = recv_answer();
+    if (rules.silence_may_end_train && take_link_silence()) {
+      return device_ended_train;
+    }
+    if (answer != NAK) {
       return number + 1;
     }
     count_repeat(repeats);

@@ -38,11 +38,25 @@ struct WriteRules {
   // A progress mark with every transmission, with these bytes done; none
   // with no_progress_mark.
   long long marked_done = no_progress_mark;
+  // A device silent after the Packet is not the end of the run: see
+  // device_ended_train.
+  bool silence_may_end_train = false;
 };
+// What send_write_packet returns, under silence_may_end_train, when no
+// answer came: the device may have ended the train on one of our bytes.
+// After a Packet whose SOH the line damaged, the device passes over our
+// bytes to the next 0x04 (a Packet number or a data byte), takes it for
+// the train's EOT, answers ACK in the middle of our Packet and waits for
+// ENQ, deaf to the Packets that follow. The caller then asks with ENQ for
+// the device's reply (recv_reply): a device that ended the train answers
+// it, one that did not stays silent and the run ends in "TimeOut" as it
+// would have. The silence is a doubt, so the write is read back.
+constexpr int device_ended_train = -1;
 // Sends the write Packet of n bytes under number until the device takes it;
 // a line that never lets it through ends the program after
 // handshake_repeat_limit repeats in a row. Returns the number the next
-// Packet takes: the one after the last transmission's.
+// Packet takes: the one after the last transmission's; or
+// device_ended_train.
 int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules);
 // Asks for the device's reply and completes its handshake; the payload is
 // left in buffer (capacity bytes). Returns what recv_packet returned for the

@@ -20,7 +20,7 @@ constexpr int tag_length = 3;
 
 // Every transmission of the file service, a repeat included, takes the next
 // number.
-constexpr WriteRules file_service_write{RepeatNumber::next};
+constexpr WriteRules file_service_write{RepeatNumber::next, no_progress_mark, true};
 
 }  // namespace
 
@@ -100,17 +100,20 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   // The last data Packet always carries fewer than 253 bytes, so a size
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
-  int data_length = 0;
+  int data_length = write_data_bytes;
   begin_progress(name, size);
-  do {
+  while (data_length == write_data_bytes && next_number != device_ended_train) {
     data_length = size - sent < write_data_bytes ? size - sent : write_data_bytes;
     progress_mark(sent + data_length);
     copy_block(tag_length, work, "RFD");
     copy_block(data_length, work + tag_length, source + sent);
     next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write);
     sent += data_length;
-  } while (data_length == write_data_bytes);
-  send_eot_until_ack();
+  }
+  // A device that ended the train itself waits for our ENQ, not an EOT.
+  if (next_number != device_ended_train) {
+    send_eot_until_ack();
+  }
   int length = recv_reply(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
     print_message(msg("sending_failed"), {name});

@@ -57,6 +57,12 @@ void link_read(int n, std::uint8_t* destination) {
   }
 }
 
+bool take_link_silence() {
+  if (!link_failed || port_failed) return false;
+  link_failed = false;
+  return true;
+}
+
 int link_read_in_unit(int n, std::uint8_t* destination) {
   if (relay_active) {
     relay_read(n, destination);

@@ -19,6 +19,12 @@ extern bool link_failed;
 // transfer ends the program ("TimeOut", exit code 1).
 void link_read(int n, std::uint8_t* destination);
 void link_write(int n, const std::uint8_t* source);
+// The byte awaited last did not come on a cable whose port is sound: the
+// failure is withdrawn and true returned, for a caller that still has a
+// question to ask the device before the silence may end the program.
+// False, with nothing changed, when the line did not fail so or the port
+// itself failed.
+bool take_link_silence();
 // The rest of a unit whose first byte has come: up to n bytes, awaited
 // together within the unit's time-out (serial_port.h). Returns how many
 // came; fewer than n when the unit stopped coming, cut short by a lost

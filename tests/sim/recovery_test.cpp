@@ -98,3 +98,30 @@ TEST(Recovery, ThreeReadsAlteredInDifferentPlacesAreSavedAsTwoAgree) {
 }
 
 }  // namespace
+
+// After a Packet whose SOH the line damaged, the device passes over our
+// bytes to the next 0x04 (here the number of Packet 4), takes it for the
+// train's EOT and waits for ENQ, deaf to our Packets. Met by its silence,
+// the host asks with ENQ, takes the device's reply, finds the file short in
+// the read-back and sends it again. A device silent for another reason (its
+// ACK lost) passes over the ENQ, and the run still ends in "TimeOut".
+TEST(Recovery, AWriteTrainTheDeviceEndedOnOneOfOurBytesIsSentAgain) {
+  const char* const cut_trains[] = {
+      "send cable-echo 1012 to-device 560 flip:0",
+      "send cable 1012 to-device 560 flip:1",
+      "send-v cable-echo 1012 to-device 560 flip:0",
+  };
+  for (const char* faults : cut_trains) {
+    const sim::Outcome outcome = run_recorded(faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_EQ(outcome.exit_code, 0) << faults;
+    EXPECT_NE(outcome.host_errors.find("UP.BIN: sending it again"), std::string::npos)
+        << faults << "\n" << outcome.host_errors;
+    EXPECT_NE(outcome.device_trace.find("expected ENQ after the write train's EOT"), std::string::npos)
+        << faults << ": the device did not end the train early; the case no longer tests the recovery";
+  }
+  const sim::Outcome lost_ack = run_recorded("send cable 1012 to-host 15 drop");
+  EXPECT_EQ(lost_ack.verdict, sim::Verdict::loud) << lost_ack.why;
+  EXPECT_EQ(lost_ack.exit_code, 1) << lost_ack.host_errors;  // "TimeOut"
+  EXPECT_NE(lost_ack.host_errors.find("TimeOut"), std::string::npos) << lost_ack.host_errors;
+}
