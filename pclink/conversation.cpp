@@ -16,6 +16,10 @@ const std::uint8_t* bytes_of(const char* text) {
   return reinterpret_cast<const std::uint8_t*>(text);
 }
 
+bool is_control_byte(int byte) {
+  return byte == SOH || byte == EOT || byte == ENQ || byte == ACK || byte == NAK || byte == CAN;
+}
+
 }  // namespace
 
 bool reply_begins_with(const char* answer, const std::uint8_t* payload, int length) {
@@ -75,10 +79,17 @@ void send_eot_until_ack() {
   int repeats = 0;
   for (;;) {
     send_control(EOT);
-    if (recv_answer() == ACK) {
+    const int answer = recv_answer();
+    if (answer == ACK) {
       return;
     }
     note_line_doubt();
+    // No byte of the protocol, to an EOT the device heard: its ACK, damaged
+    // on the way. The device now waits for our ENQ and would pass over a
+    // second EOT in silence.
+    if (!is_control_byte(answer) && unheard_control() < 0) {
+      return;
+    }
     count_repeat(repeats);
   }
 }

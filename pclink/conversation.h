@@ -17,6 +17,9 @@ int send_command(int n, const std::uint8_t* payload);
 // Closes a write train: EOT until the device answers ACK. Anything else
 // leaves a doubt about the line (line_doubts.h): a device that refuses the
 // EOT of a train it took whole is rare, and an answer out of step is not.
+// Another byte of the protocol (NAK, CAN, ...), or our EOT damaged on its
+// way (unheard_control), sends it again; a byte the device never sends is
+// its ACK, damaged.
 void send_eot_until_ack();
 
 // The device's write handshake. Every write Packet is answered with one

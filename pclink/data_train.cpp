@@ -7,6 +7,7 @@
 #include "pclink/link_stream.h"
 #include "pclink/local_files.h"
 #include "pclink/packet.h"
+#include "pclink/platform/files.h"
 #include "pclink/progress.h"
 #include "pclink/relay.h"
 #include "pclink/run_endings.h"
@@ -94,7 +95,59 @@ void note_past_room(bool& overflowed, int& past_room) {
   }
 }
 
+// The rest of a train that lost a Packet: the device took an answer of ours
+// for the next Packet's (an ACK doubled on the way, a NAK damaged into one)
+// and will not send that Packet again. Every unit is answered with ACK,
+// whatever came, so that the device ends the train and goes back to idle;
+// nothing is stored. A device one Packet ahead of us takes each ACK for the
+// Packet it sent last, and a NAK would only bring that one twice. Returns
+// transfer_broken once the train's EOT and the closing ENQ are taken.
+int finish_broken_train(int expected_number, const TrainSink& sink) {
+  std::uint8_t work[work_buffer_size];
+  int repeats = 0;
+  int resends = 0;
+  int empty_in_a_row = 0;
+  long long brought = sink.stored;
+  int past_room = 0;
+  for (;;) {
+    const int length = recv_packet(work, work_buffer_size, expected_number);
+    if (length == recv_eot && eot_stands_alone()) {
+      send_control(ACK);
+      take_closing_enq();
+      return transfer_broken;
+    }
+    progress_mark(sink.stored);
+    if (length == recv_bad_packet || length == recv_eot) {
+      count_repeat(repeats);
+      if (resend_unheard_control(resends)) continue;
+    } else {
+      repeats = 0;
+      resends = 0;
+      // Most likely the Packet after the one expected, or that one again:
+      // numbers follow the device's.
+      if (length != recv_repeated) ++expected_number;
+    }
+    send_control(ACK);
+    if (length < tag_length) continue;
+    // A device that never ends its train is given up here as well.
+    empty_in_a_row = length == tag_length ? empty_in_a_row + 1 : 0;
+    brought += length - tag_length;
+    if (empty_in_a_row > empty_data_packets_limit) abandon_exchange(msg("train_without_data"));
+    if (brought > sink.capacity && ++past_room > packets_past_room_limit) abandon_exchange(msg("train_past_room"));
+  }
+}
+
 }  // namespace
+
+bool restart_sink(TrainSink& sink) {
+  if (sink.file != nullptr && !platform::empty_file(sink.file)) {
+    return false;
+  }
+  sink.stored = 0;
+  sink.write_failed = false;
+  sink.eot_after_doubt = false;
+  return true;
+}
 
 int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
   std::uint8_t work[work_buffer_size];
@@ -133,10 +186,16 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
       continue;
     }
     if (length == recv_out_of_step) {
-      abandon_exchange(msg("packet_out_of_sequence"));
+      print_message(msg("packet_out_of_sequence"));
+      send_control(ACK);
+      return finish_broken_train(expected_number + 2, sink);
     }
     if (length == recv_eot && packet_owed) {
-      abandon_exchange(msg("eot_for_repeat"));
+      // The train is over, without the Packet it owed.
+      print_message(msg("eot_for_repeat"));
+      send_control(ACK);
+      take_closing_enq();
+      return transfer_broken;
     }
     repeats = 0;
     resends = 0;

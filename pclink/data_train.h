@@ -25,6 +25,9 @@ constexpr int transfer_refused = -1;         // no "DOK", "ANG" for the file, or
 constexpr int transfer_packet_error = -2;    // a data Packet with a tag other than the expected one
 constexpr int transfer_overflow = -3;        // more data than the announced capacity or the work buffer
 constexpr int transfer_not_started = -4;     // the request cannot be built (name too long); nothing sent
+// receive_train: a Packet was lost on the way (the device went on past it);
+// the rest of the train was taken without storing it, and the device is idle.
+constexpr int transfer_broken = -5;
 
 // Where the bytes behind each data Packet's tag go: a memory block, or a file
 // written as they come, so that a file of any size costs the host no more
@@ -48,11 +51,16 @@ struct TrainSink {
 constexpr int empty_data_packets_limit = 64;
 constexpr int packets_past_room_limit = 64;
 
+// Empties the sink for a train to be received again: false when its file
+// cannot be emptied (a pipe, a terminal).
+bool restart_sink(TrainSink& sink);
+
 // Receives the device's train (after the host's ENQ has asked for it) into
 // sink. Every data Packet must begin with data_tag ("AFV", "AFF"); name is
 // what the messages call the thing fetched. Returns the count stored, or
 // transfer_refused ("ANG"), transfer_packet_error or transfer_overflow after
 // its message. The device's closing ENQ is taken as well (await_enq then
-// returns at once). A train that cannot be trusted ends the program
-// (abandon_exchange).
+// returns at once). A train that lost a Packet returns transfer_broken,
+// after its message; any other train that cannot be trusted ends the
+// program (abandon_exchange).
 int receive_train(const char* data_tag, TrainSink& sink, const char* name);

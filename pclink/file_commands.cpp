@@ -18,6 +18,10 @@ constexpr int largest_announced_capacity = 0xFFFFFF;
 
 constexpr int tag_length = 3;
 
+// Reads of a file whose train lost a Packet: one loss is a fault of the
+// line; a second in a row on the same file means a line too noisy to go on.
+constexpr int broken_train_reads = 2;
+
 // Every transmission of the file service, a repeat included, takes the next
 // number.
 constexpr WriteRules file_service_write{RepeatNumber::next, no_progress_mark, true};
@@ -44,13 +48,25 @@ void await_closing_enq(int command_result) {
 int fetch_train(const char* service_word, const std::uint8_t* request, int request_length, const char* data_tag,
                 TrainSink& sink, const char* name) {
   std::uint8_t reply[work_buffer_size];
-  if (!request_service(service_word, reply, work_buffer_size)) {
-    return transfer_refused;
+  for (int reads = 1;; ++reads) {
+    if (!request_service(service_word, reply, work_buffer_size)) {
+      return transfer_refused;
+    }
+    wait_for(ENQ);
+    send_command(request_length, request);
+    send_control(ENQ);
+    const int result = receive_train(data_tag, sink, name);
+    if (result != transfer_broken) {
+      return result;
+    }
+    // Reading has no effect on the device: a train that lost a Packet is
+    // asked for again, from the start, into an emptied sink.
+    if (reads == broken_train_reads || !restart_sink(sink)) {
+      abandon_explained_exchange();
+    }
+    print_message(msg("broken_train_read_again"), {name});
+    await_enq();  // taken with the train's end
   }
-  wait_for(ENQ);
-  send_command(request_length, request);
-  send_control(ENQ);
-  return receive_train(data_tag, sink, name);
 }
 
 int get_file(int capacity, std::uint8_t* destination, const char* name) {

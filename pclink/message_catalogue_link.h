@@ -52,6 +52,7 @@ inline constexpr Message link_messages[] = {
     english_already("packet_out_of_sequence", "a data Packet out of sequence: the data did not come whole"),
     english_already("eot_for_repeat", "EOT in place of a Packet sent again: the data did not come whole"),
     english_already("transfer_abandoned", "transfer abandoned"),
+    english_already("broken_train_read_again", "{name}: reading it again from the start"),
 
     // The conversation and the file service.
     // "Zaurus が未接続または待機状態にありません"

@@ -84,6 +84,24 @@ void reset_packet_state() {
   last_packet = {};
 }
 
+namespace {
+
+// Whether the byte read where the device's control byte b belongs is b,
+// damaged on the way: it came alone (the line fell silent right behind it),
+// one bit from b, and our own last control byte reached the device. The
+// device sends b once and then waits for us, so waiting on for a b that
+// already came would only end in "TimeOut". A byte with company is a
+// damaged unit or noise; one our unheard control byte would answer is
+// not the device's (it goes again instead); and one bit keeps a stray byte
+// on an idle line, while the device is still busy, from passing for b.
+// Through the relay a byte comes in a checked frame and is what it is.
+bool lone_damaged_control(int byte, std::uint8_t b, const DrainedBytes& drained) {
+  return !relay_active && drained.count == 0 && unheard_control() < 0 &&
+         std::popcount(static_cast<unsigned>(byte ^ b)) == 1;
+}
+
+}  // namespace
+
 void wait_for(std::uint8_t b) {
   if (b == ENQ && closing_enq_taken) {
     closing_enq_taken = false;
@@ -95,7 +113,9 @@ void wait_for(std::uint8_t b) {
     int byte = recv_byte();
     if (byte != b && byte != CAN) {
       note_line_doubt();
-      byte = drain_line().last;
+      const DrainedBytes drained = drain_line();
+      if (lone_damaged_control(byte, b, drained)) return;
+      byte = drained.last;
     }
     if (byte == b || byte == CAN) {
       return;

@@ -35,6 +35,10 @@ void count_repeat(int& repeats) {
 
 void abandon_exchange(const Message& why) {
   print_message(why);
+  abandon_explained_exchange();
+}
+
+void abandon_explained_exchange() {
   print_message(msg("transfer_abandoned"));
   print_ending_note();
   close_port();

@@ -25,6 +25,8 @@ void count_repeat(int& repeats);
 // and ends the program with exit code 2: the line is too noisy to go on, or
 // the device's train cannot be trusted. Nothing is saved.
 [[noreturn]] void abandon_exchange(const Message& why);
+// The same when why was printed already.
+[[noreturn]] void abandon_explained_exchange();
 
 // A line that an ending in the middle of an exchange prints after its own
 // message ("TimeOut", "transfer abandoned"): what the ending leaves undone,

@@ -41,6 +41,10 @@ enum class CreateFailure {
 // the last handle to it closes.
 std::FILE* create_new_file(const char* path, const char* model, CreateFailure& failure);
 
+// Empties a file open for writing and puts the stream back at its start,
+// for its bytes to be written anew. False for a stream that cannot be
+// emptied (a pipe, a terminal): what it was given stays given.
+bool empty_file(std::FILE* stream);
 // Flushes the stream and makes the operating system put its bytes on the
 // disk. False when either fails.
 bool sync_file(std::FILE* stream);

@@ -125,3 +125,74 @@ TEST(Recovery, AWriteTrainTheDeviceEndedOnOneOfOurBytesIsSentAgain) {
   EXPECT_EQ(lost_ack.exit_code, 1) << lost_ack.host_errors;  // "TimeOut"
   EXPECT_NE(lost_ack.host_errors.find("TimeOut"), std::string::npos) << lost_ack.host_errors;
 }
+
+// The device sends a one-byte unit once and then waits for the host: its
+// ACK to the write train's EOT, its EOT after a reply, its ENQ after one.
+// Damaged on the way (one bit flipped, nothing behind it), each still is
+// that byte; the host once waited for another and ended in "TimeOut".
+TEST(Recovery, ALoneControlByteOfTheDeviceDamagedOnOneBitIsTakenForWhatItWas) {
+  struct Damage {
+    const char* faults;
+    const char* what;
+  };
+  const Damage damages[] = {
+      {"send cable-echo 1012 to-host 27 flip:3", "the ENQ after the consent, as 0D"},
+      {"fetch cable-echo 1012 to-host 27 flip:3", "the ENQ after the consent, as 0D"},
+      {"send cable-echo 1012 to-host 1117 flip:5", "the ACK to the write train's EOT, as 26"},
+      {"send cable-echo 1012 to-host 1130 flip:3", "the EOT after the reply AEX, as 0C"},
+      {"send cable-echo 1012 to-host 1132 flip:3", "the closing ENQ, as 0D"},
+  };
+  for (const Damage& damage : damages) {
+    const sim::Outcome outcome = run_recorded(damage.faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << damage.faults << " (" << damage.what << "): " << outcome.why;
+    EXPECT_EQ(outcome.exit_code, 0) << damage.faults << "\n" << outcome.host_errors;
+    EXPECT_LT(outcome.virtual_us, 5'000'000) << damage.faults << ": waited for a byte that had come";
+  }
+  // A write whose answer to the EOT was damaged is not proven by its
+  // handshake: it is read back.
+  const sim::Outcome eot_answer = run_recorded("send cable-echo 1012 to-host 1117 flip:5");
+  EXPECT_NE(eot_answer.host_errors.find("the line was not clean during the write; read back, the file is whole"),
+            std::string::npos)
+      << eot_answer.host_errors;
+}
+
+// A byte that is not one bit from the awaited one, or one our own damaged
+// echo explains, is no such byte: the host does not go on as if it were.
+TEST(Recovery, AStrayByteIsNotTakenForTheDevicesControlByte) {
+  // The ENQ after the consent as 35 (two bits off): the host waits on and
+  // ends in "TimeOut", rather than send the write request to a device that
+  // may not be ready.
+  const sim::Outcome two_bits = run_recorded("send cable-echo 1012 to-host 27 flip:4 + to-host 27 flip:5");
+  EXPECT_EQ(two_bits.verdict, sim::Verdict::loud) << two_bits.why;
+  EXPECT_EQ(two_bits.exit_code, 1) << two_bits.host_errors;
+  // Our ACK to the consent's EOT reaches the device as 04 and comes back so:
+  // the device, still waiting for the ACK, is silent. That 04 is one bit
+  // from the ENQ awaited next, but it is our own byte: the ACK goes again.
+  const sim::Outcome own_echo = run_recorded("send cable-echo 1012 to-device 13 flip:1");
+  EXPECT_EQ(own_echo.verdict, sim::Verdict::whole) << own_echo.why;
+  EXPECT_EQ(times_sent(own_echo.line_trace, "H> 06"), times_sent(run_recorded("send cable-echo 1012").line_trace, "H> 06") + 1)
+      << own_echo.line_trace;
+}
+
+// The host's ACK to a data Packet doubled on the line: the device takes the
+// second copy for the answer to the next Packet and runs one Packet ahead.
+// When the host then refuses a damaged Packet, the device takes the NAK for
+// the one after and never sends the damaged one again. The rest of the
+// train is answered to its end and the file read again from the start.
+TEST(Recovery, ATrainThatLostAPacketIsReadAgainFromTheStart) {
+  const char* const broken_trains[] = {
+      "fetch cable-echo 1012 to-device 41 double + to-host 700 flip:3",
+      "fetch cable-echo 1012 to-device 41 double + to-host 800 flip:3",
+  };
+  for (const char* faults : broken_trains) {
+    const sim::Outcome outcome = run_recorded(faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_EQ(outcome.exit_code, 0) << faults;
+    EXPECT_NE(outcome.host_errors.find("a data Packet out of sequence: the data did not come whole\n"),
+              std::string::npos)
+        << faults << ": the train did not break; the case no longer tests the recovery\n"
+        << outcome.host_errors;
+    EXPECT_NE(outcome.host_errors.find("DOWN.BIN: reading it again from the start"), std::string::npos)
+        << faults << "\n" << outcome.host_errors;
+  }
+}

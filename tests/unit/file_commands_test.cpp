@@ -2,10 +2,12 @@
 // numbering, the repeats and every way a train can end.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "pclink/conversation.h"
+#include "pclink/data_train.h"
 #include "pclink/echo.h"
 #include "pclink/file_commands.h"
 #include "pclink/packet.h"
@@ -174,6 +176,57 @@ TEST_F(FileCommands, ADamagedReadPacketIsNakedAndExpectedAgain) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "p-check sum error\noooo end\n");
   EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 6), "abcdef");
   EXPECT_EQ(count_units(NAK), 1u);
+}
+
+// The device took our NAK to Packet 2 for the answer to Packet 3 (it was
+// one Packet ahead) and will not send Packet 2 again: the rest of the
+// train is answered with ACK to its end, and the file read again.
+TEST_F(FileCommands, ATrainThatLostAPacketIsFinishedAndReadAgain) {
+  Bytes damaged = packet_bytes(2, "AFVdef");
+  damaged.back() ^= 0x01;
+  std::vector<Bytes> answers = consent();
+  answers.insert(answers.end(), {{ACK}, {ACK}, packet_bytes(1, "AFVabc"), damaged, packet_bytes(3, "AFVghi"),
+                                 packet_bytes(4, "AFVjkl"), {EOT}, {ENQ}});
+  const std::vector<Bytes> whole = read_conversation(
+      {packet_bytes(1, "AFVabc"), packet_bytes(2, "AFVdef"), packet_bytes(3, "AFVghi"), packet_bytes(4, "AFVjkl")});
+  answers.insert(answers.end(), whole.begin(), whole.end());
+  scripted_port::answer_units(answers);
+  Bytes buffer(16, 0xEE);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(get_file(16, buffer.data(), "F"), 12);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 12), "abcdefghijkl");
+  EXPECT_NE(err.find("a data Packet out of sequence: the data did not come whole\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("F: reading it again from the start\n"), std::string::npos) << err;
+  // One NAK, to the damaged Packet; Packet 4 and the EOT of the broken
+  // train answered with ACK like the rest.
+  EXPECT_EQ(count_units(NAK), 1u);
+  EXPECT_EQ(scripted_port::incoming_left(), 0u);
+}
+
+TEST_F(FileCommands, ASinkIsEmptiedForASecondReadUnlessItIsAPipe) {
+  TrainSink file_sink;
+  file_sink.file = std::tmpfile();
+  ASSERT_NE(file_sink.file, nullptr);
+  std::fputs("first read", file_sink.file);
+  file_sink.stored = 10;
+  file_sink.write_failed = true;
+  ASSERT_TRUE(restart_sink(file_sink));
+  EXPECT_EQ(file_sink.stored, 0);
+  EXPECT_FALSE(file_sink.write_failed);
+  std::fputs("ab", file_sink.file);
+  std::fflush(file_sink.file);
+  std::rewind(file_sink.file);
+  char back[16] = {};
+  EXPECT_EQ(std::fread(back, 1, sizeof back, file_sink.file), 2u);  // nothing of the first read is left
+  std::fclose(file_sink.file);
+
+  std::FILE* pipe = popen("true", "r");
+  ASSERT_NE(pipe, nullptr);
+  TrainSink pipe_sink;
+  pipe_sink.file = pipe;
+  EXPECT_FALSE(restart_sink(pipe_sink));
+  pclose(pipe);
 }
 
 TEST_F(FileCommands, AngInTheMiddleOfATrainIsARefusal) {
@@ -378,6 +431,19 @@ TEST_F(FileCommands, TheClosingEotIsRepeatedUntilAck) {
   EXPECT_EQ(put_file(0, nullptr, "E"), transfer_unproven);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(count_units(EOT), 1u + 3);
+}
+
+// The device's ACK to the write train's EOT came as 0x26, a byte the device
+// never sends: it was that ACK, and the device waits for ENQ. An EOT sent
+// again would meet its silence. The write is left unproven.
+TEST_F(FileCommands, ADamagedAnswerToTheTrainsEotIsItsAck) {
+  std::vector<Bytes> answers = consent();
+  answers.insert(answers.end(), {{ACK}, {ACK}, {0x26}, packet_bytes(1, "AEX"), {EOT}, {ENQ}});
+  scripted_port::answer_units(answers);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(put_file(0, nullptr, "E"), transfer_unproven);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(count_units(EOT), 1u + 1);
 }
 
 TEST_F(FileCommands, WriteNumbersWrapAfter255Packets) {

@@ -210,7 +210,9 @@ TEST_F(AddinConversation, TheClosingEotIsRepeatedUntilAck) {
   write_file("x", "1");
   scripted_port::queue_incoming({ENQ});
   Answers answers = device_answers::command("DOK");
-  device_answers::append(answers, {{ACK}, {ACK}, {NAK}, {0x41}, {ACK}});
+  // NAK and CAN are the device's own bytes: the EOT goes again. 0x41 is
+  // no byte the device sends: its ACK, damaged, and the host goes on.
+  device_answers::append(answers, {{ACK}, {ACK}, {NAK}, {CAN}, {0x41}});
   device_answers::append(answers, device_answers::reply(scripted_port::bytes_of("AEX")));
   // A write whose EOT was not simply taken is read back.
   device_answers::append(answers, device_answers::command("DOK"));

@@ -68,6 +68,10 @@ const char* path_base_name(const char* path) {
   return separator != nullptr ? separator + 1 : path;
 }
 
+bool empty_file(std::FILE* stream) {
+  return std::fflush(stream) == 0 && ftruncate(fileno(stream), 0) == 0 && std::fseek(stream, 0, SEEK_SET) == 0;
+}
+
 bool sync_file(std::FILE* stream) {
   return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }

@@ -87,6 +87,13 @@ const char* path_base_name(const char* path) {
   return base;
 }
 
+bool empty_file(std::FILE* stream) {
+  // A pipe or a console has no size to set and refuses.
+  return std::fflush(stream) == 0 && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) ==
+                                         FILE_TYPE_DISK &&
+         _chsize_s(_fileno(stream), 0) == 0 && std::fseek(stream, 0, SEEK_SET) == 0;
+}
+
 bool sync_file(std::FILE* stream) {
   return std::fflush(stream) == 0 && _commit(_fileno(stream)) == 0;
 }
