@@ -141,7 +141,9 @@ int answer_among_damage(int answer) {
   note_line_doubt();
   const bool refused_in_echo = echo_place_held(NAK);
   const DrainedBytes drained = drain_line();
-  if (drained.last == ACK || drained.last == NAK) return drained.last;
+  // A NAK read with our own last byte echoed behind it: that byte is no ACK.
+  const bool echo_last = answer == NAK && may_be_late_echo_of_last_byte(drained.last);
+  if ((drained.last == ACK || drained.last == NAK) && !echo_last) return drained.last;
   if (refused_in_echo || drained.values.held(NAK)) return NAK;
   if (answer == ACK || answer == NAK) return answer;
   return std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1 ? NAK : answer;

@@ -35,6 +35,8 @@ EchoTaken last_echo;
 // The control byte we sent last, while it is the last unit sent; -1 after
 // a longer unit, and so always through the relay, which sends blocks.
 int last_control = -1;
+// The last byte of the last unit sent, kept after its echo came.
+int last_unit_end = -1;
 // That control byte came back in its echo as another byte and the device
 // stayed silent: see unheard_control.
 bool control_unheard = false;
@@ -107,6 +109,10 @@ int unheard_control() {
 
 bool echo_place_held(std::uint8_t byte) {
   return !relay_active && last_echo.foreign.held(byte);
+}
+
+bool may_be_late_echo_of_last_byte(int byte) {
+  return echo_enabled && !relay_active && byte >= 0 && byte == last_unit_end;
 }
 
 bool bytes_behind_last_read() {
@@ -192,6 +198,7 @@ namespace {
 void note_unit_sent(const std::uint8_t* bytes, int n) {
   unit_stopped = false;
   last_control = n == 1 ? bytes[0] : -1;
+  last_unit_end = n > 0 ? bytes[n - 1] : -1;
   control_unheard = false;
   if (echo_enabled) {
     remember_sent(bytes, n);

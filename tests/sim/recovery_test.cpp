@@ -196,3 +196,18 @@ TEST(Recovery, ATrainThatLostAPacketIsReadAgainFromTheStart) {
         << faults << "\n" << outcome.host_errors;
   }
 }
+
+// Bytes added to our Packet on its way make the device end it early and
+// answer NAK while the echo of our last bytes is still coming back. The
+// read request for DOWN.BIN ends in 0x06: that byte, echoed behind the NAK,
+// was once taken for the device's ACK, and the device, which had refused
+// the request, never answered the EOT that followed ("TimeOut").
+TEST(Recovery, OurLastByteEchoedBehindTheDevicesNakIsNoAck) {
+  for (const char* faults : {"fetch cable-echo 253 to-device 33 insert:6F-30", "fetch cable-echo 253 to-device 20 insert:6F"}) {
+    const sim::Outcome outcome = run_recorded(faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_NE(outcome.device_trace.find("D 15 | NAK"), std::string::npos)
+        << faults << ": the device did not refuse the request; the case no longer tests this\n"
+        << outcome.device_trace;
+  }
+}
