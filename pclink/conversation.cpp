@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pclink/answers.h"
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"

@@ -54,26 +54,16 @@ namespace {
 // A data train took the device's ENQ to make sure the train had ended.
 bool closing_enq_taken = false;
 
-// When the host's last Packet began to go out on a cable, and the least
-// time the line needs to carry it whole: the device answers only after its
-// last byte, so an answer read sooner was no answer to it. The host's
-// clock can only make an answer look later than it came, never sooner.
-struct PacketOnTheLine {
-  std::int64_t sent_at_ms = 0;
-  std::int64_t line_ms = 0;
-} last_packet;
-
-// Whether the answer just read came too soon for the Packet, on a port that
-// keeps the line's pace; nine tenths of the nominal time leaves room for a
-// line a little fast and for the clock's millisecond steps.
-bool answered_too_soon() {
-  if (relay_active || !line_paced() || last_packet.line_ms == 0) {
-    return false;
-  }
-  return platform::monotonic_milliseconds() - last_packet.sent_at_ms < last_packet.line_ms * 9 / 10;
-}
+// The last Packet sent, until its answer is read.
+PacketSent last_packet;
 
 }  // namespace
+
+PacketSent take_packet_sent() {
+  const PacketSent packet = last_packet;
+  last_packet.line_ms = 0;
+  return packet;
+}
 
 void note_closing_enq_taken() {
   closing_enq_taken = true;
@@ -123,50 +113,6 @@ void wait_for(std::uint8_t b) {
     count_repeat(strays);
     resend_unheard_control(resends);
   }
-}
-
-namespace {
-
-// The device's answer, when the byte read for it was damage: a NAK among
-// the bytes that came around it is a refusal, whatever else came.
-//
-// Noise that added bytes on the way can make the device end our Packet
-// early and refuse it while our last bytes are still being echoed: its NAK
-// then came among the echo's bytes, or among those drained after what we
-// took for the answer, which is the echo of one of our last bytes. A NAK
-// with one bit flipped on the way back is one bit from NAK and three from
-// ACK. The Packet goes again; the doubt stays, so that a NAK that was only
-// a damaged echo byte, or one of our own bytes, shows in the read-back.
-int answer_among_damage(int answer) {
-  note_line_doubt();
-  const bool refused_in_echo = echo_place_held(NAK);
-  const DrainedBytes drained = drain_line();
-  // A NAK read with our own last byte echoed behind it: that byte is no ACK.
-  const bool echo_last = answer == NAK && may_be_late_echo_of_last_byte(drained.last);
-  if ((drained.last == ACK || drained.last == NAK) && !echo_last) return drained.last;
-  if (refused_in_echo || drained.values.held(NAK)) return NAK;
-  if (answer == ACK || answer == NAK) return answer;
-  return std::popcount(static_cast<unsigned>(answer ^ NAK)) == 1 ? NAK : answer;
-}
-
-}  // namespace
-
-int recv_answer() {
-  int answer = recv_byte();
-  // A byte that came before the Packet could have reached the device is a
-  // stray one, or the answer to something the device made of part of it.
-  if (answered_too_soon()) {
-    note_line_doubt();
-  }
-  // The device answers a Packet with one byte and falls silent: an answer
-  // with bytes already behind it came from where our echo was still coming
-  // back, and may be one of our own bytes.
-  const bool answering_packet = last_packet.line_ms != 0;
-  last_packet.line_ms = 0;
-  if ((answer == ACK || answer == NAK) && !(answering_packet && bytes_behind_last_read())) {
-    return answer;
-  }
-  return answer_among_damage(answer);
 }
 
 namespace {

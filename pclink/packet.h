@@ -76,10 +76,6 @@ void note_closing_enq_taken();
 // Forgets an ENQ taken that way. For tests that run many conversations in
 // one process.
 void reset_packet_state();
-// The device's one-byte answer to a unit the host sent. Anything but ACK or
-// NAK is line damage: the line is drained, and an ACK or NAK as the last byte
-// before the silence is the answer; otherwise the stray byte is returned.
-int recv_answer();
 
 // Receives one Packet expecting the given number (compared in its low 8
 // bits) into buffer, which holds capacity bytes. Returns the payload length
@@ -88,6 +84,17 @@ int recv_answer();
 int recv_packet(std::uint8_t* buffer, int capacity, int number, RefusedPacket* refused = nullptr);
 // Sends one Packet; always 1.
 int send_packet(int n, int number, const std::uint8_t* payload);
+
+// When the host's last Packet began to go out, and the least time the line
+// needs to carry it whole: the device answers only after its last byte, so
+// an answer read sooner was no answer to it. The host's clock can only make
+// an answer look later than it came, never sooner.
+struct PacketSent {
+  std::int64_t sent_at_ms = 0;
+  std::int64_t line_ms = 0;  // 0: no Packet awaits its answer
+};
+// The last Packet sent, while no answer to it was read; then forgotten.
+PacketSent take_packet_sent();
 
 // Buffer size of the library's own replies and file commands.
 constexpr int work_buffer_size = 4096;

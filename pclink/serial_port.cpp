@@ -112,7 +112,7 @@ bool echo_place_held(std::uint8_t byte) {
 }
 
 bool may_be_late_echo_of_last_byte(int byte) {
-  return echo_enabled && !relay_active && byte >= 0 && byte == last_unit_end;
+  return echo_enabled && !relay_active && last_echo.irregular && byte >= 0 && byte == last_unit_end;
 }
 
 bool bytes_behind_last_read() {

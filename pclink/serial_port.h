@@ -62,9 +62,10 @@ int recv_raw(int timeout, int unit_length = 0);
 // echo of our last bytes is still coming back. Never in link mode 2, whose
 // echo is of relay blocks.
 bool echo_place_held(std::uint8_t byte);
-// Whether byte, found behind the device's answer, may be the echo of the
-// last byte of our last unit, come late for the same reason. Never without
-// echo, nor in link mode 2.
+// Whether byte, read where the device's answer was due or behind it, may be
+// the echo of the last byte of our last unit, come late for the same
+// reason: the echo came back irregular, and byte is that last byte. Never
+// without echo, nor in link mode 2.
 bool may_be_late_echo_of_last_byte(int byte);
 // The control byte we sent last when the device cannot have heard it: its
 // echo came back as another byte, which recv_raw handed on after the device

@@ -36,6 +36,7 @@ set(PCLINK_SOURCES
   relay_framing.cpp
   relay.cpp
   packet.cpp
+  answers.cpp
   conversation.cpp
   data_train.cpp
   file_commands.cpp

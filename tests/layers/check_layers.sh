@@ -28,6 +28,7 @@ run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay
 packet:              packet
+answers:             answers
 conversation:        conversation
 file_commands:       data_train file_commands
 host_file_transfers: host_file_transfers host_file_fetches

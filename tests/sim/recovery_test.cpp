@@ -211,3 +211,23 @@ TEST(Recovery, OurLastByteEchoedBehindTheDevicesNakIsNoAck) {
         << outcome.device_trace;
   }
 }
+
+// A byte added inside the read request's header makes the device read a
+// length from the wrong place and wait for bytes that never come; our last
+// byte, 0x06, is echoed late where its answer was due. The host awaits the
+// device's answer behind it (the device's NAK after its 3 s), where it once
+// took that byte for an ACK and ended in "TimeOut". Added on the way back
+// instead, the same shift leaves the device's real ACK behind our byte,
+// and that costs the same wait, not the run.
+TEST(Recovery, OurLastByteEchoedLateWhereTheAnswerWasDueIsNoAck) {
+  const sim::Outcome misled = run_recorded("fetch cable-echo 253 to-device 15 insert:04");
+  EXPECT_EQ(misled.verdict, sim::Verdict::whole) << misled.why;
+  EXPECT_NE(misled.device_trace.find("truncated packet"), std::string::npos)
+      << "the device was not misled; the case no longer tests this\n"
+      << misled.device_trace;
+  const sim::Outcome shifted_echo = run_recorded("fetch cable-echo 253 to-host 40 insert:6F");
+  EXPECT_EQ(shifted_echo.verdict, sim::Verdict::whole) << shifted_echo.why;
+  for (const sim::Outcome* outcome : {&misled, &shifted_echo}) {
+    EXPECT_LT(outcome->virtual_us, 5'000'000) << outcome->line_trace;
+  }
+}

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pclink/answers.h"
 #include "pclink/console.h"
 #include "pclink/conversation.h"
 #include "pclink/echo.h"

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "pclink/answers.h"
 #include "pclink/conversation.h"
 #include "pclink/echo.h"
 #include "pclink/line_timing.h"

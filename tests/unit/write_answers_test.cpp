@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "pclink/answers.h"
 #include "pclink/conversation.h"
 #include "pclink/echo.h"
 #include "pclink/line_doubts.h"
