@@ -59,7 +59,7 @@ int answer_among_damage(int answer) {
   if (may_be_late_echo_of_last_byte(last)) {
     // The last byte that came is our own: a NAK before it refused the
     // Packet, and without one the device's answer may be still to come.
-    if (answer == NAK || refused_in_echo) return NAK;
+    if (answer == NAK || refused_in_echo || drained.values.held(NAK)) return NAK;
     const int behind = answer_behind_late_echo(last);
     if (behind != last || behind == NAK) return nak_if_one_bit_off(behind);
   }
