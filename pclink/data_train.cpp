@@ -95,6 +95,15 @@ void note_past_room(bool& overflowed, int& past_room) {
   }
 }
 
+// Counts a data Packet without data; a device that sends them one after
+// another is not ending its train.
+void note_data_length(int data_length, int& empty_in_a_row) {
+  empty_in_a_row = data_length == 0 ? empty_in_a_row + 1 : 0;
+  if (empty_in_a_row > empty_data_packets_limit) {
+    abandon_exchange(msg("train_without_data"));
+  }
+}
+
 // The rest of a train that lost a Packet: the device took an answer of ours
 // for the next Packet's (an ACK doubled on the way, a NAK damaged into one)
 // and will not send that Packet again. Every unit is answered with ACK,
@@ -108,6 +117,7 @@ int finish_broken_train(int expected_number, const TrainSink& sink) {
   int resends = 0;
   int empty_in_a_row = 0;
   long long brought = sink.stored;
+  bool overflowed = false;
   int past_room = 0;
   for (;;) {
     const int length = recv_packet(work, work_buffer_size, expected_number);
@@ -130,10 +140,9 @@ int finish_broken_train(int expected_number, const TrainSink& sink) {
     send_control(ACK);
     if (length < tag_length) continue;
     // A device that never ends its train is given up here as well.
-    empty_in_a_row = length == tag_length ? empty_in_a_row + 1 : 0;
+    note_data_length(length - tag_length, empty_in_a_row);
     brought += length - tag_length;
-    if (empty_in_a_row > empty_data_packets_limit) abandon_exchange(msg("train_without_data"));
-    if (brought > sink.capacity && ++past_room > packets_past_room_limit) abandon_exchange(msg("train_past_room"));
+    if (brought > sink.capacity) note_past_room(overflowed, past_room);
   }
 }
 
@@ -227,10 +236,7 @@ int receive_train(const char* data_tag, TrainSink& sink, const char* name) {
       return transfer_packet_error;
     }
     int data_length = length - tag_length;
-    empty_in_a_row = data_length == 0 ? empty_in_a_row + 1 : 0;
-    if (empty_in_a_row > empty_data_packets_limit) {
-      abandon_exchange(msg("train_without_data"));
-    }
+    note_data_length(data_length, empty_in_a_row);
     if (overflowed || !sink_take(sink, work + tag_length, data_length)) {
       note_past_room(overflowed, past_room);
     }
