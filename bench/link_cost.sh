@@ -7,8 +7,8 @@
 # with -v (which reads it twice) included, it
 # prints the wall time, the bytes that crossed the line per file byte (host to
 # device, device to host; an echoing line carries the host's bytes back once
-# more), the host's system calls per file byte and its pauses, counted with
-# `strace -c -f`.
+# more), the host's system calls per file byte (the median of three runs)
+# and its pauses, counted with `strace -c -f`.
 #
 # usage: bench/link_cost.sh [BUILD_DIR] [--host-bin DIR]   (default: build; needs strace)
 #   --host-bin DIR   the programs under test from another build (default
@@ -59,17 +59,23 @@ run_qvcopy() {
 }
 
 # transfer NAME LINK_LETTERS EMULATOR_OPTIONS... -- QVCOPY_ARGUMENTS...
-# Timed without strace; counted in a second run under strace.
+# Timed without strace; counted in three runs under strace, whose median
+# count is shown: how many pieces an echo reaches the host in, and so how
+# many reads it takes, varies with the load on the machine.
 transfer() {
   local name=$1 letters=$2; shift 2
   run_qvcopy "$work/$name" "$@"
   local timed=$seconds
-  run_qvcopy "$work/$name-strace" strace "$@"
-  local run=$work/$name-strace
+  local counts=()
+  for count_run in 1 2 3; do
+    run_qvcopy "$work/$name-strace$count_run" strace "$@"
+    counts+=("$(awk '$NF == "total" { print $(NF-2) }' "$work/$name-strace$count_run/strace")")
+  done
+  local run=$work/$name-strace1
   local host_bytes device_bytes calls pauses
   host_bytes=$(line_bytes "$run/trace" "${letters:0:1}")
   device_bytes=$(line_bytes "$run/trace" "${letters:1:1}")
-  calls=$(awk '$NF == "total" { print $(NF-2) }' "$run/strace")
+  calls=$(printf '%s\n' "${counts[@]}" | sort -n | sed -n 2p)
   pauses=$(awk '$NF ~ /nanosleep/ { print $4 }' "$run/strace")
   printf '%-14s %7.2f s   %6s %6s   %7s   %6s\n' "$name" "$timed" \
     "$(per_byte "$host_bytes")" "$(per_byte "$device_bytes")" "$(per_byte "$calls")" "${pauses:-0}"

@@ -17,6 +17,7 @@ int flock_error = 0;
 int fchmod_signal = 0;
 SerialDriver serial_driver;
 int waits = 0;
+std::function<void(int)> at_wait;
 int line_sets = 0;
 
 }  // namespace interposed
@@ -93,12 +94,14 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept(noexcept(::ioc
 
 extern "C" int poll(pollfd* fds, nfds_t count, int timeout) {
   ++interposed::waits;
+  if (interposed::at_wait) interposed::at_wait(interposed::waits);
   static const auto real_poll = real<int (*)(pollfd*, nfds_t, int)>("poll");
   return real_poll(fds, count, timeout);
 }
 
 extern "C" int select(int count, fd_set* reading, fd_set* writing, fd_set* failing, timeval* timeout) {
   ++interposed::waits;
+  if (interposed::at_wait) interposed::at_wait(interposed::waits);
   static const auto real_select = real<int (*)(int, fd_set*, fd_set*, fd_set*, timeval*)>("select");
   return real_select(count, reading, writing, failing, timeout);
 }

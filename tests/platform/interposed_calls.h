@@ -4,6 +4,7 @@
 // a test asks otherwise.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 namespace interposed {
@@ -30,6 +31,10 @@ extern SerialDriver serial_driver;
 
 // Waits in poll() or select() since the count was last cleared.
 extern int waits;
+
+// When set, called at the start of each wait with the count so far: the
+// device's next bytes arrive while the reader waits, on the reader's thread.
+extern std::function<void(int)> at_wait;
 
 // Line settings applied with TCSETS since the count was last cleared.
 extern int line_sets;

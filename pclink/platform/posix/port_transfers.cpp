@@ -46,17 +46,30 @@ void set_line(int fd, const termios& line) {
 }
 #endif
 
+// A wake count that already takes a unit in few wakes: a read's first wait
+// keeps it even where the unit is longer (see wake_after).
+constexpr int fair_wake_count = 16;
+
 // Has a wait end only once at least some of the count bytes still needed
 // are there: VMIN never above count, for the wait would then outlast the
 // bytes. Each change of VMIN costs a system call, and the waits of a relay
 // exchange alternate between the echo of a long frame and short blocks, so
-// VMIN is left as it is while it is no more than count and more than half
-// of it (at most one wake more), and a short wait's count is rounded down
-// to a multiple of four, so that waits of nearly one length (a block's
+// VMIN is raised only where that saves wakes: not while it is more than
+// half of what is needed (at most one wake more); not for a read's first
+// wait while it is fair (the bytes may well come in one piece); not when
+// the last wake brought as many bytes as the raised VMIN would ask for (the
+// line hands them over in pieces that large anyway, as a pseudo-terminal or
+// a USB adapter at a long latency does). A short wait's count is rounded
+// down to a multiple of four, so that waits of nearly one length (a block's
 // echo with the block behind it) share one setting.
-void wake_after(int fd, int count) {
+void wake_after(int fd, int count, int last_piece) {
   const int current = line_set.c_cc[VMIN];
-  if (current <= count && (current == largest_wake_count || 2 * current > count)) return;
+  const int raised = std::min(count, largest_wake_count);
+  const bool first_wait = last_piece == 0;
+  if (current <= count && (current == largest_wake_count || 2 * current > count ||
+                           (first_wait ? current >= fair_wake_count : last_piece >= raised))) {
+    return;
+  }
   int vmin = std::clamp(count, 1, largest_wake_count);
   if (vmin >= 4) vmin -= vmin % 4;
   line_set.c_cc[VMIN] = static_cast<cc_t>(vmin);
@@ -88,8 +101,9 @@ ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, 
   const long long deadline = platform_posix::now_ms() + limits.timeout_ms;
   long long silent_until = gap_end(platform_posix::now_ms(), limits.gap_ms);
   int got = 0;
+  int last_piece = 0;  // none yet: the read's first wait
   while (got < limits.wanted) {
-    wake_after(fd, limits.wanted - got);
+    wake_after(fd, limits.wanted - got, last_piece);
     const long long until = silent_until >= 0 ? std::min(deadline, silent_until) : deadline;
     const platform_posix::WaitResult wait = platform_posix::wait_ready(fd, Direction::reading, until);
     if (wait.outcome == Wait::failed) {
@@ -99,6 +113,7 @@ ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, 
     // wake-up count do not make the port ready.
     const ssize_t count = ::read(fd, buffer + got, static_cast<std::size_t>(capacity - got));
     if (count > 0) {
+      last_piece = static_cast<int>(count);
       got += platform_posix::decode_marked(buffer + got, damage + got, static_cast<int>(count), marks);
       silent_until = gap_end(platform_posix::now_ms(), limits.gap_ms);
       continue;
