@@ -3,6 +3,7 @@
 
 #include <bit>
 
+#include "pclink/echo.h"
 #include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
 #include "pclink/packet.h"
@@ -20,9 +21,6 @@ bool answered_too_soon(const PacketSent& packet) {
   }
   return platform::monotonic_milliseconds() - packet.sent_at_ms < packet.line_ms * 9 / 10;
 }
-
-// The device waits this long for the rest of a Packet before it refuses it.
-constexpr int device_packet_patience_ms = 3000;
 
 // Our Packet's last byte came back where the answer was due, or last among
 // the bytes behind it, after an echo that bytes added on the way shifted:
@@ -69,10 +67,8 @@ int answer_among_damage(int answer) {
   return nak_if_one_bit_off(answer);
 }
 
-}  // namespace
-
-int recv_answer() {
-  int answer = recv_byte();
+// The answer the device gave with byte, told from the damage around it.
+int judged_answer(int answer) {
   const PacketSent packet = take_packet_sent();
   // A byte that came before the Packet could have reached the device is a
   // stray one, or the answer to something the device made of part of it.
@@ -90,4 +86,20 @@ int recv_answer() {
     return answer;
   }
   return answer_among_damage(answer);
+}
+
+}  // namespace
+
+int recv_answer() {
+  return judged_answer(recv_byte());
+}
+
+int recv_answer_within(int timeout_ms) {
+  if (relay_active) return recv_answer();
+  // Before it: the wait for the echo, and, for a control byte whose echo
+  // never came (lost on its way), that byte's going again (recv_raw).
+  const int echo = echo_pending();
+  const int echo_ms = echo > 0 ? 2 * echo_timeout_ms(echo) + 2 * unit_gap_ms() : 0;
+  const int byte = recv_raw((echo_ms + timeout_ms + 9) / 10, 0, timeout_ms);
+  return byte < 0 ? byte : judged_answer(byte);
 }

@@ -5,6 +5,7 @@
 #include "pclink/answers.h"
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
+#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
@@ -55,7 +56,7 @@ int send_command(int n, const std::uint8_t* payload) {
   return answer;
 }
 
-int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules) {
+int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules, int* silent_number) {
   int repeats = 0;
   for (;;) {
     if (rules.marked_done != no_progress_mark) {
@@ -64,6 +65,7 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
     send_packet(n, number, payload);
     const int answer = recv_answer();
     if (rules.silence_may_end_train && take_link_silence()) {
+      if (silent_number != nullptr) *silent_number = number;
       return device_ended_train;
     }
     if (answer != NAK) {
@@ -76,27 +78,53 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
   }
 }
 
-void send_eot_until_ack() {
+int end_write_train(std::uint8_t* buffer, int capacity) {
   int repeats = 0;
+  bool enq_passed_over = false;
   for (;;) {
     send_control(EOT);
-    const int answer = recv_answer();
+    // Silence, or an ACK that may be our own EOT damaged into one on its
+    // way: the ENQ tells a device that heard the EOT (it answers) from one
+    // that did not (it passes over the ENQ and gets the EOT again).
+    const int answer = recv_answer_within(device_packet_patience_ms + unit_gap_ms());
+    if (answer < 0 || (answer == ACK && unheard_control() == EOT)) {
+      note_line_doubt();
+      if (device_left_train()) {
+        return take_reply(buffer, capacity);
+      }
+      // Deaf to the EOT again, as to the ENQ: the device is gone, or in a
+      // state that no unit of ours ends.
+      if (enq_passed_over) timeout_exit();
+      enq_passed_over = true;
+      count_repeat(repeats);
+      continue;
+    }
     if (answer == ACK) {
-      return;
+      break;
     }
     note_line_doubt();
     // No byte of the protocol, to an EOT the device heard: its ACK, damaged
     // on the way. The device now waits for our ENQ and would pass over a
     // second EOT in silence.
     if (!is_control_byte(answer) && unheard_control() < 0) {
-      return;
+      break;
     }
     count_repeat(repeats);
   }
+  return recv_reply(buffer, capacity);
+}
+
+bool device_left_train() {
+  send_control(ENQ);
+  return device_begins_within(device_packet_patience_ms + unit_gap_ms());
 }
 
 int recv_reply(std::uint8_t* buffer, int capacity) {
   send_control(ENQ);
+  return take_reply(buffer, capacity);
+}
+
+int take_reply(std::uint8_t* buffer, int capacity) {
   int repeats = 0;
   int result = recv_packet(buffer, capacity, 1);
   // A reply under another number is as damaged as one with a wrong

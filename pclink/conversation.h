@@ -14,13 +14,16 @@
 // Sends a command as Packet 1 and closes it with EOT, each repeated while the
 // device answers NAK. Returns the last byte the device sent (normally ACK).
 int send_command(int n, const std::uint8_t* payload);
-// Closes a write train: EOT until the device answers ACK. Anything else
-// leaves a doubt about the line (line_doubts.h): a device that refuses the
-// EOT of a train it took whole is rare, and an answer out of step is not.
-// Another byte of the protocol (NAK, CAN, ...), or our EOT damaged on its
-// way (unheard_control), sends it again; a byte the device never sends is
-// its ACK, damaged.
-void send_eot_until_ack();
+// Closes a write train and takes the device's reply (as recv_reply):
+// EOT until the device answers ACK, then ENQ. Anything else leaves a doubt
+// about the line (line_doubts.h): a device that refuses the EOT of a train
+// it took whole is rare, and an answer out of step is not. Another byte of
+// the protocol (NAK, CAN, ...), or our EOT damaged on its way
+// (unheard_control), sends it again; a byte the device never sends is its
+// ACK, damaged. On a cable, silence (the EOT lost, or the ACK) and an ACK
+// that may be our own EOT damaged into one are told apart by asking with
+// ENQ (device_left_train).
+int end_write_train(std::uint8_t* buffer, int capacity);
 
 // The device's write handshake. Every write Packet is answered with one
 // byte: ACK takes it, NAK refuses it and it goes again. Any other answer is
@@ -59,8 +62,10 @@ constexpr int device_ended_train = -1;
 // a line that never lets it through ends the program after
 // handshake_repeat_limit repeats in a row. Returns the number the next
 // Packet takes: the one after the last transmission's; or
-// device_ended_train.
-int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules);
+// device_ended_train, with the last transmission's number in silent_number
+// if given.
+int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules,
+                      int* silent_number = nullptr);
 // Asks for the device's reply and completes its handshake; the payload is
 // left in buffer (capacity bytes). Returns what recv_packet returned for the
 // reply it accepted. A reply that fails any check (format, number,
@@ -69,6 +74,14 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
 // damaged "DOK" is still the device's consent, which it has acted on, so it
 // must never be read as a refusal.
 int recv_reply(std::uint8_t* buffer, int capacity);
+// recv_reply after its ENQ went out.
+int take_reply(std::uint8_t* buffer, int capacity);
+// After a write Packet met silence (device_ended_train): asks with ENQ for
+// the device's reply, and whether it began to come within the device's
+// patience. A device that ended the train answers; one that is still
+// reading the train passes over the ENQ, and then its answer to our Packet
+// was lost on the way. The reply, when it comes, is taken with take_reply.
+bool device_left_train();
 
 // Whether a received payload of the given length (a recv_packet result)
 // begins with answer, such as "DOK". A missing or short reply never matches,

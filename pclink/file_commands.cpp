@@ -117,20 +117,36 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
   int data_length = write_data_bytes;
+  bool device_left = next_number == device_ended_train;
+  bool enq_sent = false;
+  bool answer_lost = false;  // the last data Packet's
   begin_progress(name, size);
-  while (data_length == write_data_bytes && next_number != device_ended_train) {
+  while (data_length == write_data_bytes && !device_left) {
     data_length = size - sent < write_data_bytes ? size - sent : write_data_bytes;
     progress_mark(sent + data_length);
     copy_block(tag_length, work, "RFD");
     copy_block(data_length, work + tag_length, source + sent);
-    next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write);
+    int silent_number = 0;
+    next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write, &silent_number);
+    if (next_number == device_ended_train) {
+      enq_sent = true;
+      // A device that passes over the ENQ is still reading the train: its
+      // answer was lost, and is taken as the likelier ACK, as a damaged one
+      // is (a lost NAK shows in the read-back as a missing piece). A second
+      // silence in a row is a device gone, which the reply's wait ends.
+      device_left = device_left_train() || answer_lost;
+      answer_lost = !device_left;
+      if (answer_lost) note_line_doubt();
+      next_number = silent_number + 1;
+    } else {
+      answer_lost = false;
+    }
     sent += data_length;
   }
   // A device that ended the train itself waits for our ENQ, not an EOT.
-  if (next_number != device_ended_train) {
-    send_eot_until_ack();
-  }
-  int length = recv_reply(work, work_buffer_size);
+  int length = !device_left ? end_write_train(work, work_buffer_size)
+               : enq_sent   ? take_reply(work, work_buffer_size)
+                            : recv_reply(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
     print_message(msg("sending_failed"), {name});
     return transfer_refused;

@@ -84,8 +84,7 @@ FileWrite write_file(const char* name, const char* device_name, const std::vecto
   if (with_end_mark) {
     send_end_mark(exchange, number);
   }
-  send_eot_until_ack();
-  int length = recv_reply(exchange, exchange_buffer_size);
+  int length = end_write_train(exchange, exchange_buffer_size);
   if (!reply_begins_with("AEX", exchange, length)) {
     print_message(msg("sending_failed"), {device_name});
     return FileWrite::refused;
