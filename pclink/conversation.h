@@ -54,9 +54,9 @@ struct WriteRules {
 // bytes to the next 0x04 (a Packet number or a data byte), takes it for
 // the train's EOT, answers ACK in the middle of our Packet and waits for
 // ENQ, deaf to the Packets that follow. The caller then asks with ENQ for
-// the device's reply (recv_reply): a device that ended the train answers
-// it, one that did not stays silent and the run ends in "TimeOut" as it
-// would have. The silence is a doubt, so the write is read back.
+// the device's reply (device_left_train): a device that ended the train
+// answers it; one that did not passes over it, its answer lost on the way,
+// and the train goes on. The silence is a doubt, so the write is read back.
 constexpr int device_ended_train = -1;
 // Sends the write Packet of n bytes under number until the device takes it;
 // a line that never lets it through ends the program after
