@@ -3,7 +3,6 @@
 
 #include <bit>
 
-#include "pclink/echo.h"
 #include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
 #include "pclink/packet.h"
@@ -21,6 +20,9 @@ bool answered_too_soon(const PacketSent& packet) {
   }
   return platform::monotonic_milliseconds() - packet.sent_at_ms < packet.line_ms * 9 / 10;
 }
+
+// The device waits this long for the rest of a Packet before it refuses it.
+constexpr int device_packet_patience_ms = 3000;
 
 // Our Packet's last byte came back where the answer was due, or last among
 // the bytes behind it, after an echo that bytes added on the way shifted:
@@ -94,12 +96,8 @@ int recv_answer() {
   return judged_answer(recv_byte());
 }
 
-int recv_answer_within(int timeout_ms) {
+int recv_answer_or_silence() {
   if (relay_active) return recv_answer();
-  // Before it: the wait for the echo, and, for a control byte whose echo
-  // never came (lost on its way), that byte's going again (recv_raw).
-  const int echo = echo_pending();
-  const int echo_ms = echo > 0 ? 2 * echo_timeout_ms(echo) + 2 * unit_gap_ms() : 0;
-  const int byte = recv_raw((echo_ms + timeout_ms + 9) / 10, 0, timeout_ms);
+  const int byte = recv_raw(pclink_byte_timeout);
   return byte < 0 ? byte : judged_answer(byte);
 }

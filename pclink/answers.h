@@ -9,16 +9,11 @@
 // which.
 #pragma once
 
-// The device waits this long for the rest of a Packet before it refuses it,
-// and so answers every Packet within it.
-constexpr int device_packet_patience_ms = 3000;
-
 // The device's one-byte answer to a unit the host sent. Anything but ACK or
 // NAK is line damage: the line is drained, and an ACK or NAK as the last byte
 // before the silence is the answer; otherwise the stray byte is returned.
 int recv_answer();
 // recv_answer on a cable for a unit whose answer may be lost for good: -1
-// when no byte came within timeout_ms after the unit's echo, the line's
-// time-out left unspent.
+// when no byte came within the line's time-out, which is then not spent.
 // (Through the relay, which repeats its frames without limit, recv_answer.)
-int recv_answer_within(int timeout_ms);
+int recv_answer_or_silence();

@@ -5,7 +5,6 @@
 #include "pclink/answers.h"
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
-#include "pclink/line_timing.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/progress.h"
@@ -86,7 +85,7 @@ int end_write_train(std::uint8_t* buffer, int capacity) {
     // Silence, or an ACK that may be our own EOT damaged into one on its
     // way: the ENQ tells a device that heard the EOT (it answers) from one
     // that did not (it passes over the ENQ and gets the EOT again).
-    const int answer = recv_answer_within(device_packet_patience_ms + unit_gap_ms());
+    const int answer = recv_answer_or_silence();
     if (answer < 0 || (answer == ACK && unheard_control() == EOT)) {
       note_line_doubt();
       if (device_left_train()) {
@@ -116,7 +115,7 @@ int end_write_train(std::uint8_t* buffer, int capacity) {
 
 bool device_left_train() {
   send_control(ENQ);
-  return device_begins_within(device_packet_patience_ms + unit_gap_ms());
+  return device_begins_to_answer();
 }
 
 int recv_reply(std::uint8_t* buffer, int capacity) {

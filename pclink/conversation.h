@@ -77,10 +77,11 @@ int recv_reply(std::uint8_t* buffer, int capacity);
 // recv_reply after its ENQ went out.
 int take_reply(std::uint8_t* buffer, int capacity);
 // After a write Packet met silence (device_ended_train): asks with ENQ for
-// the device's reply, and whether it began to come within the device's
-// patience. A device that ended the train answers; one that is still
-// reading the train passes over the ENQ, and then its answer to our Packet
-// was lost on the way. The reply, when it comes, is taken with take_reply.
+// the device's reply, and whether it began to come within the line's
+// time-out (a device may store the file before it answers). A device that
+// ended the train answers; one that is still reading the train passes over
+// the ENQ, and then its answer to our Packet was lost on the way. The
+// reply, when it comes, is taken with take_reply.
 bool device_left_train();
 
 // Whether a received payload of the given length (a recv_packet result)

@@ -55,7 +55,7 @@ bool control_vanished(const EchoTaken& taken) {
 
 }  // namespace
 
-int recv_raw(int timeout, int unit_length, int answer_ms) {
+int recv_raw(int timeout, int unit_length) {
   const std::int64_t start = platform::monotonic_milliseconds();
   EchoTaken taken = take_echo(timeout * 10, unit_length);
   for (int resends = 0; resends < vanished_control_resends && control_vanished(taken); ++resends) {
@@ -75,7 +75,6 @@ int recv_raw(int timeout, int unit_length, int answer_ms) {
     unit_stopped = false;
     const std::int64_t waited = platform::monotonic_milliseconds() - start;
     std::int64_t wait_ms = std::max<std::int64_t>(timeout * 10 - waited, 0);
-    if (answer_ms >= 0) wait_ms = std::min<std::int64_t>(wait_ms, answer_ms);
     if (taken.in_place_of_last >= 0) {
       // The device answers at once after our unit: if nothing follows the
       // byte in the last echo byte's place within a turnaround, that byte
@@ -116,9 +115,9 @@ bool may_be_late_echo_of_last_byte(int byte) {
   return echo_enabled && !relay_active && last_echo.irregular && byte >= 0 && byte == last_unit_end;
 }
 
-bool device_begins_within(int timeout_ms) {
+bool device_begins_to_answer() {
   const int echo = echo_pending();
-  return fill_received(echo + 1, {timeout_ms, 0}) > echo;
+  return fill_received(echo + 1, {pclink_byte_timeout * 10, 0}) > echo;
 }
 
 bool bytes_behind_last_read() {

@@ -53,9 +53,8 @@ void close_port();
 // included) or the port failed. unit_length, when known: how many bytes
 // the unit it begins has at least. With an echo pending they are awaited
 // together with it, within the echo's time-out, and recv_unit and
-// recv_ahead find them buffered. answer_ms, when not negative: the longest
-// wait for the byte once the echo is taken.
-int recv_raw(int timeout, int unit_length = 0, int answer_ms = -1);
+// recv_ahead find them buffered.
+int recv_raw(int timeout, int unit_length = 0);
 // Whether byte came in the place of an echo byte the last recv_raw took
 // off the line, differing from it and from our own bytes near that place.
 // On a cable the device's answer can be such a byte: noise on the way to
@@ -79,10 +78,10 @@ int unheard_control();
 // cable: after an echo that did not come back as sent, within the silence
 // that ends a drain.
 bool bytes_behind_last_read();
-// Whether the device begins to send within timeout_ms, behind the echo of
-// our last unit, on a cable: what came is left for recv_raw. For a question
-// the device may pass over in silence.
-bool device_begins_within(int timeout_ms);
+// Whether the device begins to send within the line's time-out, behind the
+// echo of our last unit, on a cable: what came is left for recv_raw. For a
+// question the device may pass over in silence.
+bool device_begins_to_answer();
 
 // The bytes of a unit whose first byte has come: up to n more, awaited
 // together within the unit's own time-out (twice their time on the line and
