@@ -117,8 +117,8 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
   // that is a multiple of 253 (0 included) ends with a bare "RFD".
   int sent = 0;
   int data_length = write_data_bytes;
-  bool device_left = next_number == device_ended_train;
-  bool enq_sent = false;
+  const bool request_met_silence = next_number == device_ended_train;
+  bool device_left = request_met_silence;
   bool answer_lost = false;  // the last data Packet's
   begin_progress(name, size);
   while (data_length == write_data_bytes && !device_left) {
@@ -129,7 +129,6 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     int silent_number = 0;
     next_number = send_write_packet(data_length + tag_length, work, next_number, file_service_write, &silent_number);
     if (next_number == device_ended_train) {
-      enq_sent = true;
       // A device that passes over the ENQ is still reading the train: its
       // answer was lost, and is taken as the likelier ACK, as a damaged one
       // is (a lost NAK shows in the read-back as a missing piece). A second
@@ -143,10 +142,11 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     }
     sent += data_length;
   }
-  // A device that ended the train itself waits for our ENQ, not an EOT.
-  int length = !device_left ? end_write_train(work, work_buffer_size)
-               : enq_sent   ? take_reply(work, work_buffer_size)
-                            : recv_reply(work, work_buffer_size);
+  // A device that ended the train itself waits for our ENQ, not an EOT; in
+  // the train, device_left_train has sent it.
+  int length = request_met_silence ? recv_reply(work, work_buffer_size)
+               : device_left       ? take_reply(work, work_buffer_size)
+                                   : end_write_train(work, work_buffer_size);
   if (!reply_begins_with("AEX", work, length)) {
     print_message(msg("sending_failed"), {name});
     return transfer_refused;
