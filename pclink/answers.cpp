@@ -90,14 +90,22 @@ int judged_answer(int answer) {
   return answer_among_damage(answer);
 }
 
+// The answer to a Packet that filler bytes ended: the refusal they were
+// sent for, or a doubt (the sum matched after all, or the answer was lost
+// in damage), and the write is read back.
+int weighed_answer(int answer) {
+  if (filler_ended_unit() && answer != NAK) note_line_doubt();
+  return answer;
+}
+
 }  // namespace
 
 int recv_answer() {
-  return judged_answer(recv_byte());
+  return weighed_answer(judged_answer(recv_byte()));
 }
 
 int recv_answer_or_silence() {
   if (relay_active) return recv_answer();
   const int byte = recv_raw(pclink_byte_timeout);
-  return byte < 0 ? byte : judged_answer(byte);
+  return byte < 0 ? byte : weighed_answer(judged_answer(byte));
 }

@@ -8,6 +8,7 @@
 #include "pclink/console.h"
 #include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
+#include "pclink/platform/console.h"
 #include "pclink/serial_port_bytes.h"
 
 bool echo_enabled = true;
@@ -86,6 +87,42 @@ EchoMatch match_echo(int received) {
   return match;
 }
 
+// Whether the last of the received bytes is the echo of one of the last
+// bytes we sent, up to the most that may have vanished before it: the
+// device had them and is silent, waiting for the rest. The device's answer
+// behind an echo that lost bytes on the way back ends otherwise, and so
+// would bytes of ours still coming.
+bool echo_ends_near_our_end(int received) {
+  const std::uint8_t last = received_byte(received - 1);
+  for (int i = std::max(record.count - 1 - vanished_bytes_limit, 0); i < record.count; ++i) {
+    if (record.bytes[i] == last) return true;
+  }
+  return false;
+}
+
+// Fills the receive buffer with count bytes by deadline, as fill_received
+// does, but leaves off once the echo of echo_count bytes is at most
+// vanished_bytes_limit short, ends with one of our last bytes, and nothing
+// has come for a unit's gap. Returns how many it holds; stopped: the gap
+// ended the wait. Any other silence (an echo yet to begin, a line that
+// paused) is waited through.
+int fill_until_stall(int count, int echo_count, std::int64_t deadline, bool* stopped) {
+  for (;;) {
+    const std::int64_t left = deadline - platform::monotonic_milliseconds();
+    if (left <= 0) return received_count();
+    const int got = fill_received(count, {static_cast<int>(left), unit_gap_ms()});
+    if (got >= count || port_failed) return got;
+    if (got < echo_count && echo_count - got <= vanished_bytes_limit && platform::monotonic_milliseconds() < deadline) {
+      if (!echo_ends_near_our_end(got)) {
+        const std::int64_t rest = deadline - platform::monotonic_milliseconds();
+        return fill_received(count, {static_cast<int>(std::max<std::int64_t>(rest, 0)), 0});
+      }
+      *stopped = true;
+      return got;
+    }
+  }
+}
+
 void turn_suppression_off() {
   echo_enabled = false;
   print_message(msg("no_echo"));
@@ -108,11 +145,18 @@ void remember_sent(const std::uint8_t* bytes, int count) {
   record.count = kept + count;
 }
 
-EchoTaken take_echo(int timeout_ms, int answer_lead) {
+EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   EchoTaken taken;
   if (!echo_enabled || record.count == 0) return taken;
   const int wait_ms = std::min(timeout_ms, echo_timeout_ms(record.count));
-  const int received = std::min(fill_received(record.count + answer_lead, {wait_ms, 0}), record.count);
+  const int wanted = record.count + answer_lead;
+  bool stopped = false;
+  const int filled =
+      watch_stall && record.seen_whole && record.count > 1
+          ? fill_until_stall(wanted, record.count, platform::monotonic_milliseconds() + wait_ms, &stopped)
+          : fill_received(wanted, {wait_ms, 0});
+  const int received = std::min(filled, record.count);
+  if (stopped) taken.stopped_short_by = record.count - received;
   const EchoMatch match = match_echo(received);
   const bool whole = match.accounted == record.count;
   record.count = 0;
@@ -120,7 +164,9 @@ EchoTaken take_echo(int timeout_ms, int answer_lead) {
   // that follows is the device's own. An echo that did not come back whole,
   // or more irregular, may hide bytes added or lost on the way to the
   // device, and the answer taken may not be the device's.
-  if (!whole || match.irregular > 1) {
+  // An echo that stopped short is bytes lost on the way to the device,
+  // which will refuse the unit: the caller weighs its answer.
+  if ((!whole && !stopped) || match.irregular > (stopped ? taken.stopped_short_by : 1)) {
     note_line_doubt();
   }
   if (received == 0) {

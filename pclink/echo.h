@@ -51,14 +51,27 @@ struct EchoTaken {
   bool irregular = false;
   // An echo was awaited and not one byte came back.
   bool none_came = false;
+  // The echo of a unit longer than a byte stopped coming this many bytes
+  // short (at most vanished_bytes_limit), and nothing came behind it for a
+  // unit's gap: those bytes never reached the device, which waits for them.
+  int stopped_short_by = 0;
 };
+
+// The most bytes of a unit that may have vanished on the way, for
+// stopped_short_by: the noise of a line loses a byte here and there; an
+// echo that stops further short is a line that paused, whose bytes may
+// still come.
+constexpr int vanished_bytes_limit = 2;
 
 // Takes the pending echo off the line, waiting for it at most timeout_ms
 // (and never longer than its echo time-out). Whatever the receive buffer
 // holds afterwards is the device's. answer_lead: the bytes the device's
 // answer is known to begin with, awaited in the same wait as the echo, so
 // that an echo and the answer right behind it cost one wake, not two.
-EchoTaken take_echo(int timeout_ms, int answer_lead = 0);
+// watch_stall: the wait also ends when the echo of a unit longer than a
+// byte, on a line seen to echo, stops coming short of it for a unit's gap
+// (stopped_short_by), rather than wait the whole echo time-out.
+EchoTaken take_echo(int timeout_ms, int answer_lead = 0, bool watch_stall = false);
 
 // Suppression on, nothing pending, nothing learnt of the line: the start-up
 // state.

@@ -53,11 +53,43 @@ bool control_vanished(const EchoTaken& taken) {
          fill_received(1, {unit_gap_ms(), 0}) == 0;
 }
 
+// Filler bytes went out after the last unit sent: see filler_ended_unit.
+bool filler_sent = false;
+
+// What ends a Packet that lost bytes on the way: a byte that is no control
+// byte, nor one bit from one, so that the device, should it come after the
+// Packet's end, passes over it as a stray.
+constexpr std::uint8_t filler_byte = 0xFF;
+
+// Sends count filler bytes after a Packet whose last bytes never reached
+// the device (EchoTaken::stopped_short_by). Their echo is taken with the
+// answer.
+void send_filler(int count, int timeout) {
+  std::uint8_t filler[vanished_bytes_limit];
+  std::fill_n(filler, count, filler_byte);
+  write_line(filler, count, timeout * 10 + line_time_ms(count));
+  last_unit_end = filler_byte;
+  if (echo_enabled) remember_sent(filler, count);
+}
+
 }  // namespace
 
 int recv_raw(int timeout, int unit_length) {
   const std::int64_t start = platform::monotonic_milliseconds();
-  EchoTaken taken = take_echo(timeout * 10, unit_length);
+  // After a Packet on a cable, an echo that stops a byte or two short
+  // while the device stays silent means those bytes were lost on the way:
+  // the echo comes from the device's end. The device would wait seconds for
+  // them before it refused the Packet; filler bytes make up the count, and
+  // it refuses the Packet at once, for their sum is not the one it checks
+  // (filler_ended_unit).
+  const bool after_packet = !relay_active && last_control < 0;
+  EchoTaken taken = take_echo(timeout * 10, unit_length, after_packet);
+  if (taken.stopped_short_by > 0 && !port_failed) {
+    filler_sent = true;
+    send_filler(taken.stopped_short_by, timeout);
+    const std::int64_t left = timeout * 10 - (platform::monotonic_milliseconds() - start);
+    taken = take_echo(static_cast<int>(std::max<std::int64_t>(left, 0)), unit_length);
+  }
   for (int resends = 0; resends < vanished_control_resends && control_vanished(taken); ++resends) {
     // It goes again, rather than leave both sides waiting until "TimeOut";
     // the wait for the answer keeps its time-out from the first. A device
@@ -101,6 +133,10 @@ int recv_raw(int timeout, int unit_length) {
     note_device_byte();
   }
   return byte;
+}
+
+bool filler_ended_unit() {
+  return filler_sent;
 }
 
 int unheard_control() {
@@ -202,6 +238,7 @@ namespace {
 // A unit on its way: what it leaves to be heard is its own.
 void note_unit_sent(const std::uint8_t* bytes, int n) {
   unit_stopped = false;
+  filler_sent = false;
   last_control = n == 1 ? bytes[0] : -1;
   last_unit_end = n > 0 ? bytes[n - 1] : -1;
   control_unheard = false;
@@ -243,4 +280,5 @@ void reset_unit_state() {
   last_echo = {};
   last_control = -1;
   control_unheard = false;
+  filler_sent = false;
 }

@@ -55,6 +55,10 @@ void close_port();
 // together with it, within the echo's time-out, and recv_unit and
 // recv_ahead find them buffered.
 int recv_raw(int timeout, int unit_length = 0);
+// Whether recv_raw, since the last unit went out, made up for bytes of it
+// that never reached the device with filler bytes: the device then refuses
+// the unit, and any other answer may have stored the filler.
+bool filler_ended_unit();
 // Whether byte came in the place of an echo byte the last recv_raw took
 // off the line, differing from it and from our own bytes near that place.
 // On a cable the device's answer can be such a byte: noise on the way to

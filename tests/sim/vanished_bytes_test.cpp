@@ -1,0 +1,48 @@
+// Bytes of a write Packet lost on their way to the device, over whole
+// conversations on an echoing cable: filler bytes end the Packet, the
+// device refuses it at once, and it goes again.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "sim/conversations.h"
+
+namespace {
+
+sim::Outcome run(const std::string& text) {
+  const std::optional<sim::Case> c = sim::parse_case(text);
+  EXPECT_TRUE(c.has_value()) << text;
+  return c ? sim::run_case(*c, true) : sim::Outcome{};
+}
+
+int lines_in(const std::string& text) {
+  int count = 0;
+  for (char c : text) count += c == '\n';
+  return count;
+}
+
+TEST(VanishedBytes, APacketThatLostABytePaysATurnaroundNotTheDevicesPatience) {
+  const sim::Outcome clean = run("send cable-echo 1012");
+  // A data byte of the third data Packet, and the last byte of the second.
+  for (const char* faults : {"to-device 600 drop", "to-device 559 drop"}) {
+    const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_NE(outcome.line_trace.find("H> FF\n"), std::string::npos) << faults << "\n" << outcome.line_trace;
+    EXPECT_LT(outcome.virtual_us, clean.virtual_us + 1'000'000) << faults;
+    // The device refused the Packet it could not check: nothing to read back.
+    EXPECT_EQ(lines_in(outcome.host_errors), lines_in(clean.host_errors)) << faults << "\n" << outcome.host_errors;
+  }
+}
+
+// No filler where the echo cannot tell: an echo byte lost on its way back
+// (the device answers at once), or a cable without echo.
+TEST(VanishedBytes, NoFillerWhereTheDeviceHadTheWholePacketOrNoEchoTells) {
+  for (const char* text : {"send cable-echo 1012 to-host 600 drop", "send cable 1012 to-device 600 drop"}) {
+    const sim::Outcome outcome = run(text);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << text << ": " << outcome.why;
+    EXPECT_EQ(outcome.line_trace.find("H> FF\n"), std::string::npos) << text << "\n" << outcome.line_trace;
+  }
+}
+
+}  // namespace
