@@ -1,11 +1,11 @@
-// The extraction loop of qvunpack: listings, written members, messages.
+// The extraction loop of qvunpack on archives it cannot take whole: damaged
+// structure and sizes, unsafe names, and members it cannot write.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,128 +13,16 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "qvunpack/command_line.h"
 #include "qvunpack/extractor.h"
 #include "support/archive_writer.h"
 #include "support/sjis.h"
 #include "support/test_files.h"
+#include "unit/qvunpack_extract_test_support.h"
 
 namespace fs = std::filesystem;
 using archive_writer::Layout;
 using archive_writer::Member;
-
-namespace {
-
-// Runs each test in an empty folder work/ inside a folder of its own, so
-// that a file written outside the current directory would show up beside it.
-class Extract : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root = make_temp_folder("qv_unpack");
-    ASSERT_FALSE(root.empty());
-    fs::create_directory(root / "work");
-    previous = fs::current_path();
-    fs::current_path(root / "work");
-  }
-  void TearDown() override {
-    fs::current_path(previous);
-    // Nothing beside the archive and the working folder.
-    std::set<std::string> beside = folder_entries(root);
-    beside.erase("archive");
-    EXPECT_EQ(beside, std::set<std::string>({"work"}));
-    fs::remove_all(root);
-  }
-
-  // Runs extract_archive on the text, capturing both streams.
-  ExtractResult run(const std::string& text, bool list_only = false, bool terse = false) {
-    std::string name = (root / "archive").string();
-    std::ofstream(name, std::ios::binary) << text;
-    UnpackOptions options{name.c_str(), list_only, terse};
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    ExtractResult result = extract_archive(options);
-    out = testing::internal::GetCapturedStdout();
-    err = testing::internal::GetCapturedStderr();
-    return result;
-  }
-
-  fs::path root;
-  fs::path previous;
-  std::string out;
-  std::string err;
-};
-
-const char worked_example[] =
-    "PABAK\r\n"
-    "00000000H5HPJ66K66i0OSOP00000030000\r\n"
-    "\x1aPABAK\r\n"
-    "789P\r\n"
-    "\x1aPABAK\r\n";
-
-std::string random_bytes(std::mt19937& random, std::size_t count) {
-  std::string bytes(count, '\0');
-  for (char& b : bytes) b = static_cast<char>(random() % 256);
-  return bytes;
-}
-
-}  // namespace
-
-TEST_F(Extract, WorkedExample) {
-  EXPECT_EQ(run(worked_example), ExtractResult::done);
-  EXPECT_EQ(out, "       3  MEMO.TXT\r\n");
-  EXPECT_EQ(err, "");
-  EXPECT_EQ(read_whole_file("MEMO.TXT"), "abc");
-  EXPECT_EQ(folder_entries("."), std::set<std::string>({"MEMO.TXT"}));
-}
-
-TEST_F(Extract, RandomMembersRoundTripWithEveryLineShape) {
-  std::mt19937 random(1234);
-  std::vector<Member> members;
-  std::string listing;
-  for (int i = 0; i < 24; ++i) {
-    std::size_t size = i < 4 ? static_cast<std::size_t>(i) : random() % 4000;
-    members.push_back({"M" + std::to_string(i) + ".BIN", random_bytes(random, size)});
-    char line[16];
-    std::snprintf(line, sizeof line, "%8zu  ", size);
-    listing += line + members.back().name + "\r\n";
-  }
-  for (int bytes_per_line : {1, 2, 3, 4, 5, 57, 100, 766, 767}) {
-    Layout layout;
-    layout.bytes_per_line = bytes_per_line;
-    layout.line_end = bytes_per_line % 2 ? "\r\n" : "\n";
-    layout.header_line = bytes_per_line != 57;
-    ASSERT_EQ(run(archive_writer::archive(members, layout)), ExtractResult::done);
-    EXPECT_EQ(out, listing);
-    EXPECT_EQ(err, "");
-    for (const Member& member : members) {
-      ASSERT_EQ(read_whole_file(member.name), member.bytes) << member.name << " at " << bytes_per_line;
-      fs::remove(member.name);
-    }
-  }
-}
-
-TEST_F(Extract, ListingWritesNothing) {
-  std::vector<Member> members = {{"A.TXT", std::string(1234, 'a')}, {"B.TXT", ""}};
-  EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
-  EXPECT_EQ(out, "    1234  A.TXT\r\n       0  B.TXT\r\n");
-  EXPECT_TRUE(folder_entries(".").empty());
-  EXPECT_EQ(run(archive_writer::archive(members), true, true), ExtractResult::done);
-  EXPECT_EQ(out, "A.TXT\r\nB.TXT\r\n");
-  EXPECT_TRUE(folder_entries(".").empty());
-}
-
-TEST_F(Extract, EmptyMemberBecomesAnEmptyFile) {
-  EXPECT_EQ(run(archive_writer::archive({{"EMPTY", ""}})), ExtractResult::done);
-  EXPECT_TRUE(fs::exists("EMPTY"));
-  EXPECT_EQ(fs::file_size("EMPTY"), 0u);
-}
-
-TEST_F(Extract, SpacesAreSqueezedOutOfNames) {
-  EXPECT_EQ(run(archive_writer::archive({{"MY DATA .DAT", "x"}, {" A B C D E F", "y"}})), ExtractResult::done);
-  EXPECT_EQ(read_whole_file("MYDATA.DAT"), "x");
-  EXPECT_EQ(read_whole_file("ABCDEF"), "y");
-  EXPECT_EQ(out, "       1  MYDATA.DAT\r\n       1  ABCDEF\r\n");
-}
+using qvunpack_extract_test::Extract;
 
 TEST_F(Extract, SizeMismatchSkipsOnlyThatMember) {
   std::vector<Member> members = {{"SHORT", "abcd", 5}, {"LONG", "abcdef", 5}, {"RIGHT", "xyz"}};
@@ -228,13 +116,6 @@ TEST_F(Extract, UnsafeNamesAreNotWritten) {
   EXPECT_EQ(run(archive_writer::archive(members), true), ExtractResult::done);
 }
 
-TEST_F(Extract, ShiftJisNamesAreKeptByteForByte) {
-  // "ソ" ends in the byte 0x5C, a backslash on its own.
-  std::string name = sjis("ソフト") + ".TXT";
-  EXPECT_EQ(run(archive_writer::archive({{name, "sjis"}})), ExtractResult::done);
-  EXPECT_EQ(read_whole_file(name), "sjis");
-}
-
 TEST_F(Extract, ASlashAfterALeadByteStillSeparates) {
   const std::string folder("A\x81");
   fs::create_directory(folder);
@@ -304,33 +185,4 @@ TEST_F(Extract, MemberWithoutMemoryIsSkippedWholly) {
   EXPECT_EXIT(std::_Exit(extract_with_little_memory(name) ? 0 : 1), ::testing::ExitedWithCode(0), "");
   fs::remove("NEXT");
   fs::remove("messages");
-}
-
-TEST(UnpackCommandLine, OptionsAndTheLastNameWin) {
-  auto parse = [](std::vector<const char*> words) {
-    words.insert(words.begin(), "qvunpack");
-    CommandLineRefusal refusal;
-    return parse_unpack_arguments(static_cast<int>(words.size()), const_cast<char**>(words.data()), refusal);
-  };
-  UnpackOptions plain = parse({"a", "b"});
-  EXPECT_STREQ(plain.archive, "b");
-  EXPECT_FALSE(plain.list_only);
-  EXPECT_FALSE(plain.terse);
-  UnpackOptions listing = parse({"-l", "backup"});
-  EXPECT_STREQ(listing.archive, "backup");
-  EXPECT_TRUE(listing.list_only);
-  EXPECT_FALSE(listing.terse);
-  UnpackOptions terse = parse({"backup", "-t"});
-  EXPECT_STREQ(terse.archive, "backup");
-  EXPECT_TRUE(terse.list_only);
-  EXPECT_TRUE(terse.terse);
-  EXPECT_STREQ(parse({"-"}).archive, "-");
-  EXPECT_EQ(parse({"backup", "-x", "other"}).archive, nullptr);
-  EXPECT_EQ(parse({"-L", "backup"}).archive, nullptr);
-  // A letter beside a known one is no longer passed over: "-tx" is refused.
-  UnpackOptions grouped = parse({"backup", "-tx"});
-  EXPECT_EQ(grouped.archive, nullptr);
-  EXPECT_TRUE(grouped.terse);
-  EXPECT_TRUE(parse({"-lt", "backup"}).terse);
-  EXPECT_EQ(parse({}).archive, nullptr);
 }
