@@ -101,26 +101,30 @@ bool echo_ends_near_our_end(int received) {
 }
 
 // Fills the receive buffer with count bytes by deadline, as fill_received
-// does, but leaves off once the echo of echo_count bytes is at most
-// vanished_bytes_limit short, ends with one of our last bytes, and nothing
-// has come for a unit's gap. Returns how many it holds; stopped: the gap
-// ended the wait. Any other silence (an echo yet to begin, a line that
-// paused) is waited through.
+// does, but leaves off when the echo of echo_count bytes, past its time on
+// the line, is at most vanished_bytes_limit short, ends
+// with one of our last bytes, and nothing more comes for a turnaround.
+// Returns how many it holds; stopped: it left off so. Any other echo is
+// waited for to the deadline, and a whole one costs one wait, as ever.
 int fill_until_stall(int count, int echo_count, std::int64_t deadline, bool* stopped) {
-  for (;;) {
-    const std::int64_t left = deadline - platform::monotonic_milliseconds();
-    if (left <= 0) return received_count();
-    const int got = fill_received(count, {static_cast<int>(left), unit_gap_ms()});
-    if (got >= count || port_failed) return got;
-    if (got < echo_count && echo_count - got <= vanished_bytes_limit && platform::monotonic_milliseconds() < deadline) {
-      if (!echo_ends_near_our_end(got)) {
-        const std::int64_t rest = deadline - platform::monotonic_milliseconds();
-        return fill_received(count, {static_cast<int>(std::max<std::int64_t>(rest, 0)), 0});
-      }
+  const auto left_ms = [deadline] {
+    return std::max<std::int64_t>(deadline - platform::monotonic_milliseconds(), 0);
+  };
+  const auto until = [&left_ms](std::int64_t limit_ms) { return static_cast<int>(std::min(left_ms(), limit_ms)); };
+  // The echo's last byte is due a unit's time on the line after it went
+  // out, and what the adapter holds back.
+  int got = fill_received(count, {until(line_time_ms(echo_count) + drain_silence_ms()), 0});
+  if (got >= count || port_failed) return got;
+  const bool near_whole = got > 0 && got < echo_count && echo_count - got <= vanished_bytes_limit;
+  if (near_whole && echo_ends_near_our_end(got)) {
+    const int before = got;
+    got = fill_received(count, {until(unit_gap_ms()), 0});
+    if (got == before && left_ms() > 0) {
       *stopped = true;
       return got;
     }
   }
+  return fill_received(count, {static_cast<int>(left_ms()), 0});
 }
 
 void turn_suppression_off() {
