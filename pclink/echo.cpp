@@ -102,10 +102,10 @@ bool echo_ends_near_our_end(int received) {
 
 // Fills the receive buffer with count bytes by deadline, as fill_received
 // does, but leaves off when the echo of echo_count bytes, past its time on
-// the line, is at most vanished_bytes_limit short, ends
-// with one of our last bytes, and nothing more comes for a turnaround.
-// Returns how many it holds; stopped: it left off so. Any other echo is
-// waited for to the deadline, and a whole one costs one wait, as ever.
+// the line, is at most vanished_bytes_limit short, ends with one of our
+// last bytes, and nothing more comes for a turnaround. Returns how many it
+// holds; stopped: it left off so. Any other echo is waited for to the
+// deadline, and a whole one costs one wait, as ever.
 int fill_until_stall(int count, int echo_count, std::int64_t deadline, bool* stopped) {
   const auto left_ms = [deadline] {
     return std::max<std::int64_t>(deadline - platform::monotonic_milliseconds(), 0);

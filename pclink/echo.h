@@ -52,8 +52,9 @@ struct EchoTaken {
   // An echo was awaited and not one byte came back.
   bool none_came = false;
   // The echo of a unit longer than a byte stopped coming this many bytes
-  // short (at most vanished_bytes_limit), and nothing came behind it for a
-  // unit's gap: those bytes never reached the device, which waits for them.
+  // short (at most vanished_bytes_limit) past its time on the line, and
+  // nothing came behind it for a turnaround: those bytes never reached the
+  // device, which waits for them.
   int stopped_short_by = 0;
 };
 
@@ -69,7 +70,7 @@ constexpr int vanished_bytes_limit = 2;
 // answer is known to begin with, awaited in the same wait as the echo, so
 // that an echo and the answer right behind it cost one wake, not two.
 // watch_stall: the wait also ends when the echo of a unit longer than a
-// byte, on a line seen to echo, stops coming short of it for a unit's gap
+// byte, on a line seen to echo, stops a byte or two short of it
 // (stopped_short_by), rather than wait the whole echo time-out.
 EchoTaken take_echo(int timeout_ms, int answer_lead = 0, bool watch_stall = false);
 
