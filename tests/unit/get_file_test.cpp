@@ -18,15 +18,7 @@
 
 namespace {
 
-using file_commands_test::afv_train;
-using file_commands_test::consent;
-using file_commands_test::count_units;
-using file_commands_test::file_of;
-using file_commands_test::FileCommands;
-using file_commands_test::packets_after_opening;
-using file_commands_test::payload_of;
-using file_commands_test::read_conversation;
-using file_commands_test::refusal;
+using namespace file_commands_test;
 using scripted_port::Bytes;
 using scripted_port::bytes_of;
 using scripted_port::packet_bytes;

@@ -23,8 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using host_file_transfers_test::HostFileTransfers;
-using host_file_transfers_test::with_consent;
+using namespace host_file_transfers_test;
 using scripted_port::Bytes;
 using scripted_port::packet_bytes;
 

@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using local_files_test::as_text;
-using local_files_test::LocalFiles;
+using namespace local_files_test;
 
 struct FreeBlock {
   void operator()(std::uint8_t* block) const { std::free(block); }

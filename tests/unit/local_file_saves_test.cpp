@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using local_files_test::as_text;
-using local_files_test::LocalFiles;
+using namespace local_files_test;
 
 }  // namespace
 

@@ -27,11 +27,7 @@
 
 namespace {
 
-using noisy_line_test::file_of;
-using noisy_line_test::NoisyLine;
-using noisy_line_test::read_train;
-using noisy_line_test::serve_read;
-using noisy_line_test::with_byte_changed;
+using namespace noisy_line_test;
 using scripted_port::Bytes;
 using scripted_port::bytes_of;
 using scripted_port::packet_bytes;

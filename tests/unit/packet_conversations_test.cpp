@@ -18,7 +18,7 @@
 
 namespace {
 
-using packet_test::Packets;
+using namespace packet_test;
 using scripted_port::Bytes;
 using scripted_port::packet_bytes;
 

@@ -22,7 +22,7 @@
 namespace fs = std::filesystem;
 using archive_writer::Layout;
 using archive_writer::Member;
-using qvunpack_extract_test::Extract;
+using namespace qvunpack_extract_test;
 
 TEST_F(Extract, SizeMismatchSkipsOnlyThatMember) {
   std::vector<Member> members = {{"SHORT", "abcd", 5}, {"LONG", "abcdef", 5}, {"RIGHT", "xyz"}};

@@ -21,7 +21,7 @@ using archive_writer::Member;
 
 namespace {
 
-using qvunpack_extract_test::Extract;
+using namespace qvunpack_extract_test;
 
 const char worked_example[] =
     "PABAK\r\n"

@@ -17,14 +17,7 @@
 
 namespace {
 
-using relay_test::concat;
-using relay_test::control_block;
-using relay_test::FrameShape;
-using relay_test::line_written;
-using relay_test::queue_announcements;
-using relay_test::Relay;
-using relay_test::relay_frame;
-using relay_test::RelayPeer;
+using namespace relay_test;
 using scripted_port::Bytes;
 
 TEST_F(Relay, AnythingButAckMakesTheSenderStartAgainFromTheEnqBlock) {
