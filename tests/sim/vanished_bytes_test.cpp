@@ -30,14 +30,4 @@ TEST(VanishedBytes, APacketThatLostABytePaysATurnaroundNotTheDevicesPatience) {
   }
 }
 
-// No filler where the echo cannot tell: an echo byte lost on its way back
-// (the device answers at once), or a cable without echo.
-TEST(VanishedBytes, NoFillerWhereTheDeviceHadTheWholePacketOrNoEchoTells) {
-  for (const char* text : {"send cable-echo 1012 to-host 600 drop", "send cable 1012 to-device 600 drop"}) {
-    const sim::Outcome outcome = run(text);
-    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << text << ": " << outcome.why;
-    EXPECT_EQ(outcome.line_trace.find("H> FF\n"), std::string::npos) << text << "\n" << outcome.line_trace;
-  }
-}
-
 }  // namespace
