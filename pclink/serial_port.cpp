@@ -68,6 +68,7 @@ void send_filler(int count, int timeout) {
   std::uint8_t filler[vanished_bytes_limit];
   std::fill_n(filler, count, filler_byte);
   write_line(filler, count, timeout * 10 + line_time_ms(count));
+  filler_sent = true;
   last_unit_end = filler_byte;
   if (echo_enabled) remember_sent(filler, count);
 }
@@ -85,7 +86,6 @@ int recv_raw(int timeout, int unit_length) {
   const bool after_packet = !relay_active && last_control < 0;
   EchoTaken taken = take_echo(timeout * 10, unit_length, after_packet);
   if (taken.stopped_short_by > 0 && !port_failed) {
-    filler_sent = true;
     send_filler(taken.stopped_short_by, timeout);
     const std::int64_t left = timeout * 10 - (platform::monotonic_milliseconds() - start);
     taken = take_echo(static_cast<int>(std::max<std::int64_t>(left, 0)), unit_length);
