@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/echo_damage.h"
 #include "pclink/line_doubts.h"
 #include "pclink/line_timing.h"
 #include "pclink/platform/console.h"
@@ -31,7 +32,13 @@ struct EchoRecord {
   // Units whose echo, before one came back whole, matched but for its last
   // byte: on a line without echo, the device's answer taken for echo.
   int doubtful_units = 0;
+  // How the device checks the unit pending, when the record holds that
+  // unit alone.
+  UnitCheck check;
 } record;
+
+// The check of the next unit to be sent (expect_unit_check).
+UnitCheck next_unit_check;
 
 // A relay adapter without echo, with -C forgotten, never lets the echo time
 // out: the device answers each of our blocks with one as long, whose bytes
@@ -41,50 +48,19 @@ struct EchoRecord {
 // rarer, and damage anywhere else does not count.
 constexpr int doubtful_unit_limit = 2;
 
-// How the bytes that came in the echo's place match the record.
-struct EchoMatch {
-  int used = 0;         // bytes received that the echo accounts for
-  int accounted = 0;    // bytes of the record accounted for
-  int irregular = 0;    // echo bytes that differed or were lost
-  bool last_differed = false;
-  ByteValues foreign;
-};
-
-// How far either way a differing byte is compared with our own bytes.
-constexpr int shift_reach = 8;
-
-// Whether byte is one of ours within shift_reach places of place.
-bool ours_near(std::uint8_t byte, int place) {
-  const int first = std::max(place - shift_reach, 0);
-  const int last = std::min(place + shift_reach, record.count - 1);
-  for (int i = first; i <= last; ++i) {
-    if (record.bytes[i] == byte) return true;
+// Whether the damage the echo shows is such that the device, had it struck
+// on the way there, would have refused the unit: then the device's answer
+// stands and leaves no doubt (echo_damage.h). Weighed only for a unit whose
+// check is known, alone in the record, on a line seen to echo whole.
+bool device_would_refuse(const EchoMatch& match) {
+  if (!record.seen_whole || record.check.length != record.count) return false;
+  if (match.inserted > 0) {
+    std::uint8_t echoed[echo_record_size + inserted_run_limit];
+    for (int i = 0; i < match.used; ++i) echoed[i] = received_byte(i);
+    return !insertion_could_pass(record.check, echoed, match.inserted_at);
   }
-  return false;
-}
-
-// Walks the received bytes against the record. A byte equal to the next
-// echo byte but one means the one between was lost on the way.
-EchoMatch match_echo(int received) {
-  EchoMatch match;
-  while (match.accounted < record.count && match.used < received) {
-    const std::uint8_t byte = received_byte(match.used++);
-    match.last_differed = false;
-    if (byte == record.bytes[match.accounted]) {
-      ++match.accounted;
-      record.seen = true;
-    } else if (match.accounted + 1 < record.count && byte == record.bytes[match.accounted + 1]) {
-      match.accounted += 2;
-      record.seen = true;
-      ++match.irregular;
-    } else {
-      if (!ours_near(byte, match.accounted)) match.foreign.add(byte);
-      ++match.accounted;
-      ++match.irregular;
-      match.last_differed = true;
-    }
-  }
-  return match;
+  return match.in_step && !match.last_differed && match.change_count == match.irregular &&
+         !changes_could_pass(record.check, match.changes, match.change_count);
 }
 
 // Whether the last of the received bytes is the echo of one of the last
@@ -147,6 +123,12 @@ void remember_sent(const std::uint8_t* bytes, int count) {
   std::memmove(record.bytes, record.bytes + record.count - kept, static_cast<std::size_t>(kept));
   std::memcpy(record.bytes + kept, bytes, static_cast<std::size_t>(count));
   record.count = kept + count;
+  record.check = kept == 0 && next_unit_check.length == count ? next_unit_check : UnitCheck{};
+  next_unit_check = {};
+}
+
+void expect_unit_check(const UnitCheck& check) {
+  next_unit_check = check;
 }
 
 EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
@@ -161,18 +143,28 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
           : fill_received(wanted, {wait_ms, 0});
   const int received = std::min(filled, record.count);
   if (stopped) taken.stopped_short_by = record.count - received;
-  const EchoMatch match = match_echo(received);
+  EchoMatch match = match_echo(record.bytes, record.count, received);
+  if (match.any_echoed) record.seen = true;
   const bool whole = match.accounted == record.count;
-  record.count = 0;
+  if (whole && !stopped && match.irregular > 1 && record.seen_whole) {
+    const EchoMatch added = match_insertion(record.bytes, record.count);
+    if (added.inserted > 0) match = added;
+  }
   // One echo byte damaged or lost leaves the count in step, and the answer
   // that follows is the device's own. An echo that did not come back whole,
   // or more irregular, may hide bytes added or lost on the way to the
   // device, and the answer taken may not be the device's.
   // An echo that stopped short is bytes lost on the way to the device,
   // which will refuse the unit: the caller weighs its answer.
-  if ((!whole && !stopped) || match.irregular > (stopped ? taken.stopped_short_by : 1)) {
+  // Damage the device refuses wherever it struck is no doubt: its answer
+  // tells where.
+  const bool doubtful = (!whole && !stopped) || match.inserted > 0 ||
+                        match.irregular > (stopped ? taken.stopped_short_by : 1);
+  if (doubtful && !(whole && !stopped && device_would_refuse(match))) {
     note_line_doubt();
   }
+  record.count = 0;
+  record.check = {};
   if (received == 0) {
     taken.none_came = true;
     return taken;  // nothing came back: nothing is learnt of the line
@@ -201,4 +193,5 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
 void reset_echo() {
   echo_enabled = true;
   record = EchoRecord{};
+  next_unit_check = {};
 }

@@ -3,7 +3,8 @@
 // anything is read as the device's, as many bytes as were sent are taken
 // off the line as their echo: the device answers only once the host's unit
 // is whole. An echo byte that differs is line damage. Internal to the port
-// layer, but for the switch itself, which -C clears.
+// layer, but for the switch itself, which -C clears, and the check of the
+// unit the packet layer sends next.
 //
 // What the echo teaches about the line: when bytes come back but not one
 // of them is an echo of ours, the line does not echo, and suppression goes
@@ -12,8 +13,10 @@
 // for the device goes on.
 #pragma once
 
-#include <bitset>
 #include <cstdint>
+
+#include "pclink/echo_damage.h"
+#include "pclink/echo_match.h"
 
 extern bool echo_enabled;  // echo suppression on (the default); -C clears it
 
@@ -24,13 +27,12 @@ int echo_pending();
 
 // Notes a unit sent, whose echo is to come back.
 void remember_sent(const std::uint8_t* bytes, int count);
+// How the device checks the next unit sent, if that unit is check.length
+// bytes long: damage its echo shows is weighed against the check, and only
+// damage that could pass it is a doubt (echo_damage.h). Set by the packet
+// layer before it sends a Packet on a cable.
+void expect_unit_check(const UnitCheck& check);
 
-// A set of byte values: which came among the bytes looked at.
-struct ByteValues {
-  std::bitset<256> seen;
-  void add(std::uint8_t byte) { seen.set(byte); }
-  bool held(std::uint8_t byte) const { return seen.test(byte); }
-};
 
 // What became of the pending echo.
 struct EchoTaken {

@@ -238,6 +238,9 @@ int send_packet(int n, int number, const std::uint8_t* payload) {
   }
   unit[sizeof header + n] = static_cast<std::uint8_t>(sum & 0xFF);
   unit[sizeof header + n + 1] = static_cast<std::uint8_t>(sum >> 8);
+  // The device refuses a Packet whose payload does not add up to its sum:
+  // echo damage that would not, wherever it struck, is no doubt.
+  expect_unit_check({n + packet_framing_length, static_cast<int>(sizeof header), static_cast<int>(sizeof header) + n});
   link_write(n + packet_framing_length, unit);
   end_send();
   return 1;

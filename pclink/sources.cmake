@@ -28,6 +28,8 @@ set(PCLINK_SOURCES
   line_timing.cpp
   serial_port_bytes.cpp
   line_watch.cpp
+  echo_damage.cpp
+  echo_match.cpp
   echo.cpp
   port_opening.cpp
   serial_port.cpp

@@ -23,7 +23,7 @@ platform:
 console_and_files:   console console_messages command_line device_names file_saves save_comparisons host_path
                      local_files
                      program_help progress
-serial_port:         line_doubts line_watch line_timing serial_port_bytes echo serial_port port_opening
+serial_port:         line_doubts line_watch line_timing serial_port_bytes echo_damage echo_match echo serial_port port_opening
 run_endings:         run_endings
 link_stream:         link_stream
 relay:               relay_framing relay

@@ -1,0 +1,56 @@
+// Matching the bytes that came back in an echo's place against the bytes
+// sent: which came back as sent, which differed in place, which were lost,
+// and a run of bytes added with the rest in step behind it. Internal to the
+// echo suppression (echo.h); the bytes received are the port layer's
+// receive buffer.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+
+#include "pclink/echo_damage.h"
+
+// A set of byte values: which came among the bytes looked at.
+struct ByteValues {
+  std::bitset<256> seen;
+  void add(std::uint8_t byte) { seen.set(byte); }
+  bool held(std::uint8_t byte) const { return seen.test(byte); }
+};
+
+// How the bytes that came in the echo's place match the bytes sent.
+struct EchoMatch {
+  int used = 0;         // bytes received that the echo accounts for
+  int accounted = 0;    // bytes sent accounted for
+  int irregular = 0;    // echo bytes that differed or were lost
+  bool last_differed = false;
+  bool any_echoed = false;  // a byte came back as sent: the line echoes
+  ByteValues foreign;
+  // The bytes that differed in place, the first of them, and whether the
+  // echo is in step otherwise (no byte lost or added).
+  EchoChange changes[weighed_changes_limit];
+  int change_count = 0;
+  bool in_step = true;
+  int inserted = 0;     // bytes added in one run, the rest in step (match_insertion)
+  int inserted_at = 0;  // the place in the unit where they came
+};
+
+// The most bytes the line adds in one run: a doubled byte, or a burst of
+// garbage a few bytes long.
+constexpr int inserted_run_limit = 8;
+
+// Walks the first received bytes of the receive buffer against the count
+// bytes sent. A byte equal to the next sent byte but one means the one
+// between was lost on the way; any other byte that differs is counted in
+// its place.
+EchoMatch match_echo(const std::uint8_t* sent, int count, int received);
+
+// The echo as the bytes sent with one run of bytes added between them and
+// nothing else amiss: a doubled byte or a burst of garbage, on the way
+// there or back. match_echo reads every byte behind such a run as damage,
+// and would leave the run's last bytes to be read as the device's answer.
+// The bytes the run pushed behind the unit's echo are on the line right
+// behind it and are waited for a short while. A run that may hold the
+// device's answer is none: the device answers what it took for our unit's
+// end, which bytes added or held up on the way there can make come early.
+// inserted stays 0 when the echo is not so.
+EchoMatch match_insertion(const std::uint8_t* sent, int count);

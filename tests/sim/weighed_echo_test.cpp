@@ -1,0 +1,65 @@
+// Echo damage on an echoing cable, over whole write conversations: damage
+// the device refuses wherever it struck leaves no doubt behind its answer,
+// and the write needs no read-back; damage that could have passed its sum
+// does, and the read-back finds what the device stored.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "sim/conversations.h"
+
+namespace {
+
+sim::Outcome run(const std::string& text) {
+  const std::optional<sim::Case> c = sim::parse_case(text);
+  EXPECT_TRUE(c.has_value()) << text;
+  return c ? sim::run_case(*c, true) : sim::Outcome{};
+}
+
+// A read-back begins with the read request "CFV".
+bool read_back(const sim::Outcome& outcome) {
+  return outcome.device_trace.find("\"CFV\"") != std::string::npos;
+}
+
+// Bytes 568 and 570 to the device are payload bytes 0xC7 and 0xE6 of the
+// third data Packet, bit 0 set in one and clear in the other; their echo is
+// bytes 585 and 587 to the host.
+TEST(WeighedEcho, DamageTheDeviceWouldRefuseNeedsNoReadBack) {
+  const sim::Outcome clean = run("send cable-echo 1012");
+  for (const char* faults : {
+           "to-host 600 double",                          // a byte doubled on the way back
+           "to-host 600 insert:41-42-43",                 // garbage on the way back
+           "to-host 585 flip:0 + to-host 587 flip:1",      // two echo bytes, the sum not kept
+           "to-device 568 flip:0 + to-host 587 flip:1",    // the device had one damaged byte
+           "to-device 568 flip:1 + to-device 570 flip:0",  // it had two, that do not cancel
+       }) {
+    const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_FALSE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
+    EXPECT_LT(outcome.virtual_us, clean.virtual_us + 300'000) << faults;
+  }
+}
+
+TEST(WeighedEcho, DamageThatCouldHavePassedTheSumIsReadBack) {
+  // Two flips that cancel in the sum: on the way there, the device took the
+  // Packet damaged; on the way back, or one each way, it did not. The echo
+  // cannot tell.
+  for (const char* faults : {"to-device 568 flip:0 + to-device 570 flip:0", "to-host 585 flip:0 + to-host 587 flip:0",
+                             "to-device 568 flip:0 + to-host 587 flip:0"}) {
+    const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_TRUE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
+  }
+  // Bytes among the echo that may be the device's answer are not taken for
+  // added ones: the device answers a Packet whose last bytes it got seconds
+  // late (its patience ran out) or that bytes added on the way ended early,
+  // while our last bytes are still coming back.
+  for (const char* faults : {"to-device 600 double", "to-device 555 pause:12000", "to-host 600 insert:41-15-06"}) {
+    const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+  }
+  EXPECT_TRUE(read_back(run("send cable-echo 1012 to-host 600 insert:41-15-06")));
+}
+
+}  // namespace
