@@ -48,19 +48,33 @@ UnitCheck next_unit_check;
 // rarer, and damage anywhere else does not count.
 constexpr int doubtful_unit_limit = 2;
 
+// Whether the echo pending can be weighed: a unit whose check is known,
+// alone in the record, on a line seen to echo whole.
+bool weighable() {
+  return record.seen_whole && record.check.length == record.count;
+}
+
 // Whether the damage the echo shows is such that the device, had it struck
 // on the way there, would have refused the unit: then the device's answer
-// stands and leaves no doubt (echo_damage.h). Weighed only for a unit whose
-// check is known, alone in the record, on a line seen to echo whole.
+// stands and leaves no doubt (echo_damage.h).
 bool device_would_refuse(const EchoMatch& match) {
-  if (!record.seen_whole || record.check.length != record.count) return false;
+  if (!weighable()) return false;
+  EchoDamage damage;
+  damage.changes = match.changes;
+  damage.change_count = match.change_count;
+  std::uint8_t added[inserted_run_limit];
   if (match.inserted > 0) {
-    std::uint8_t echoed[echo_record_size + inserted_run_limit];
-    for (int i = 0; i < match.used; ++i) echoed[i] = received_byte(i);
-    return !insertion_could_pass(record.check, echoed, match.inserted_at);
+    for (int i = 0; i < match.inserted; ++i) added[i] = received_byte(match.inserted_at + i);
+    damage.added_at = match.inserted_at;
+    damage.added = added;
+    damage.added_count = match.inserted;
+  } else if (!match.in_step || match.last_differed || match.change_count != match.irregular) {
+    return false;  // bytes lost on the way, or the last byte's place taken: not weighed
   }
-  return match.in_step && !match.last_differed && match.change_count == match.irregular &&
-         !changes_could_pass(record.check, match.changes, match.change_count);
+  for (int i = 0; i < std::min(match.change_count, weighed_changes_limit); ++i) {
+    if (may_be_answer(match.changes[i].received)) return false;
+  }
+  return !damage_could_pass(record.check, record.bytes, damage);
 }
 
 // Whether the last of the received bytes is the echo of one of the last
@@ -146,9 +160,10 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   EchoMatch match = match_echo(record.bytes, record.count, received);
   if (match.any_echoed) record.seen = true;
   const bool whole = match.accounted == record.count;
-  if (whole && !stopped && match.irregular > 1 && record.seen_whole) {
+  if (whole && !stopped && match.irregular > 1 && weighable()) {
+    // Read as one run of bytes added, the echo may need fewer changes.
     const EchoMatch added = match_insertion(record.bytes, record.count);
-    if (added.inserted > 0) match = added;
+    if (added.inserted > 0 && added.irregular < match.irregular) match = added;
   }
   // One echo byte damaged or lost leaves the count in step, and the answer
   // that follows is the device's own. An echo that did not come back whole,

@@ -5,14 +5,14 @@
 // check can. Damage that the device refuses wherever it struck leaves no
 // doubt behind the device's answer: an ACK says it came on the way back, a
 // NAK that it came on the way there. Only damage that would pass the check,
-// had it struck on the way there, may have been stored, and only that is a
-// doubt (line_doubts.h).
+// had some of it struck on the way there, may have been stored, and only
+// that is a doubt (line_doubts.h).
 //
 // Principles of operation: the packet layer tells the port layer how the
 // device checks the unit it is about to send (expect_unit_check); the echo
-// describes what came back as bytes changed in place, or as a run of bytes
-// added with the rest in step; these functions say whether any part of that
-// damage, struck on the way there and alone, passes the check.
+// is described as bytes changed in place and at most one run of bytes
+// added (echo_match.h); every way of sharing that damage between the way
+// there and the way back is played through the device's check.
 #pragma once
 
 #include <cstdint>
@@ -28,25 +28,31 @@ struct UnitCheck {
   int summed_to = 0;
 };
 
-// An echo byte that came back in its place, other than it went.
+// An echo byte that came back in its place (in the unit as sent), other
+// than it went.
 struct EchoChange {
   int place = 0;
   std::uint8_t sent = 0;
   std::uint8_t received = 0;
 };
 
-// At most this many changed bytes are weighed: past it, some part of the
-// damage is taken to pass (every part is tried, 2^count of them).
-constexpr int weighed_changes_limit = 6;
+// At most this many changed bytes are weighed: past it, the damage is taken
+// to pass.
+constexpr int weighed_changes_limit = 4;
 
-// Whether some of the changes, struck on the way to the device and no
-// others, would leave a unit that passes the check. A change in the header
-// counts as passing: the device reads its fields, not a sum.
-bool changes_could_pass(const UnitCheck& check, const EchoChange* changes, int count);
+// The damage an echo showed: changes in place and at most one run of bytes
+// added before the unit's byte at added_at (added_count 0: none).
+struct EchoDamage {
+  const EchoChange* changes = nullptr;
+  int change_count = 0;
+  int added_at = 0;
+  const std::uint8_t* added = nullptr;
+  int added_count = 0;
+};
 
-// Whether the unit as echoed, with bytes added at place and the rest of the
-// unit in step behind them, would pass the check had the bytes been added on
-// the way to the device. The device then took the unit's length of it, the
-// added bytes in and as many of our last ones out. Bytes added within the
-// header count as passing.
-bool insertion_could_pass(const UnitCheck& check, const std::uint8_t* echoed, int place);
+// Whether some of the damage, struck on the way to the device and the rest
+// on the way back, would leave bytes that the device takes for a sound unit
+// other than the one sent. The device takes the unit's length of what
+// reaches it: an added run pushes our last bytes out. Damage within the
+// header counts as passing: the device reads its fields, not a sum.
+bool damage_could_pass(const UnitCheck& check, const std::uint8_t* sent, const EchoDamage& damage);

@@ -38,6 +38,12 @@ struct EchoMatch {
 // garbage a few bytes long.
 constexpr int inserted_run_limit = 8;
 
+// Whether byte may be the device's answer, ACK or NAK, or one of them with
+// a bit flipped on the way. The device answers what it took for our unit's
+// end: bytes added or held up on the way there make that come early, and
+// its answer then comes among the echo of our last bytes.
+bool may_be_answer(std::uint8_t byte);
+
 // Walks the first received bytes of the receive buffer against the count
 // bytes sent. A byte equal to the next sent byte but one means the one
 // between was lost on the way; any other byte that differs is counted in
@@ -49,8 +55,7 @@ EchoMatch match_echo(const std::uint8_t* sent, int count, int received);
 // there or back. match_echo reads every byte behind such a run as damage,
 // and would leave the run's last bytes to be read as the device's answer.
 // The bytes the run pushed behind the unit's echo are on the line right
-// behind it and are waited for a short while. A run that may hold the
-// device's answer is none: the device answers what it took for our unit's
-// end, which bytes added or held up on the way there can make come early.
-// inserted stays 0 when the echo is not so.
+// behind it and are waited for a short while. The run and the changes that
+// give the fewest changes are taken; none where a byte among them may be
+// the device's answer. inserted stays 0 when the echo is not so.
 EchoMatch match_insertion(const std::uint8_t* sent, int count);

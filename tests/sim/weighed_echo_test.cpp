@@ -33,6 +33,8 @@ TEST(WeighedEcho, DamageTheDeviceWouldRefuseNeedsNoReadBack) {
            "to-host 585 flip:0 + to-host 587 flip:1",      // two echo bytes, the sum not kept
            "to-device 568 flip:0 + to-host 587 flip:1",    // the device had one damaged byte
            "to-device 568 flip:1 + to-device 570 flip:0",  // it had two, that do not cancel
+           "to-host 600 double + to-host 590 flip:1",      // a byte doubled and one changed
+           "to-host 600 insert:41-42-43 + to-device 575 flip:2",  // garbage back, a change there
        }) {
     const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;

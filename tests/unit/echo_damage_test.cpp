@@ -12,9 +12,10 @@ namespace {
 // A Packet of 8 payload bytes: SOH, number, complement, length, payload, sum.
 constexpr UnitCheck packet_check{15, 5, 13};
 
-std::vector<std::uint8_t> packet() {
-  std::vector<std::uint8_t> unit = {0x01, 0x02, 0xFD, 0x08, 0x00, 0x52, 0x46, 0x44, 0x10, 0x21, 0x32, 0x43, 0x54};
-  const std::uint16_t sum = checksum16(8, unit.data() + 5);
+std::vector<std::uint8_t> packet(std::vector<std::uint8_t> payload = {0x52, 0x46, 0x44, 0x10, 0x21, 0x32, 0x43, 0x54}) {
+  std::vector<std::uint8_t> unit = {0x01, 0x02, 0xFD, 0x08, 0x00};
+  for (std::uint8_t byte : payload) unit.push_back(byte);
+  const std::uint16_t sum = checksum16(8, payload.data());
   unit.push_back(static_cast<std::uint8_t>(sum & 0xFF));
   unit.push_back(static_cast<std::uint8_t>(sum >> 8));
   return unit;
@@ -25,59 +26,77 @@ EchoChange changed(int place, int by) {
   return {place, sent, static_cast<std::uint8_t>(sent + by)};
 }
 
+bool changes_could_pass(const std::vector<EchoChange>& changes) {
+  EchoDamage damage;
+  damage.changes = changes.data();
+  damage.change_count = static_cast<int>(changes.size());
+  return damage_could_pass(packet_check, packet().data(), damage);
+}
+
+bool added_could_pass(const std::vector<std::uint8_t>& sent, int at, const std::vector<std::uint8_t>& added,
+                      const std::vector<EchoChange>& changes = {}) {
+  EchoDamage damage;
+  damage.changes = changes.data();
+  damage.change_count = static_cast<int>(changes.size());
+  damage.added_at = at;
+  damage.added = added.data();
+  damage.added_count = static_cast<int>(added.size());
+  return damage_could_pass(packet_check, sent.data(), damage);
+}
+
 TEST(EchoDamage, ChangesThatCancelInTheSumCouldHaveBeenStored) {
   // Bit 0 set in one byte and cleared in another: the sum stays.
-  const EchoChange cancelling[] = {changed(8, 1), changed(12, -1)};
-  EXPECT_TRUE(changes_could_pass(packet_check, cancelling, 2));
+  EXPECT_TRUE(changes_could_pass({changed(8, 1), changed(12, -1)}));
   // A payload byte and the sum's low byte changed alike.
-  const EchoChange with_sum[] = {changed(9, 4), changed(13, 4)};
-  EXPECT_TRUE(changes_could_pass(packet_check, with_sum, 2));
+  EXPECT_TRUE(changes_could_pass({changed(9, 4), changed(13, 4)}));
   // Two of three changes cancel: that part alone could have struck the device.
-  const EchoChange three[] = {changed(8, 2), changed(10, 16), changed(11, -2)};
-  EXPECT_TRUE(changes_could_pass(packet_check, three, 3));
+  EXPECT_TRUE(changes_could_pass({changed(8, 2), changed(10, 16), changed(11, -2)}));
   // 256 added under the sum, and one to the sum's high byte.
-  const EchoChange carried[] = {changed(8, 128), changed(9, 128), changed(14, 1)};
-  EXPECT_TRUE(changes_could_pass(packet_check, carried, 3));
+  EXPECT_TRUE(changes_could_pass({changed(8, 128), changed(9, 128), changed(14, 1)}));
 }
 
 TEST(EchoDamage, ChangesTheDeviceRefusesWhereverTheyStruckLeaveNoDoubt) {
-  const EchoChange same_way[] = {changed(8, 1), changed(12, 1)};
-  EXPECT_FALSE(changes_could_pass(packet_check, same_way, 2));
-  const EchoChange apart[] = {changed(8, 4), changed(10, -8), changed(14, 1)};
-  EXPECT_FALSE(changes_could_pass(packet_check, apart, 3));
+  EXPECT_FALSE(changes_could_pass({changed(8, 1), changed(12, 1)}));
+  EXPECT_FALSE(changes_could_pass({changed(8, 4), changed(10, -8), changed(14, 1)}));
 }
 
 TEST(EchoDamage, WhatTheSumDoesNotCoverIsTakenToPass) {
-  // The number and its complement changed together read as another Packet.
-  const EchoChange header[] = {changed(1, 1), changed(9, 4)};
-  EXPECT_TRUE(changes_could_pass(packet_check, header, 2));
-  // No check known for the unit, or too many changes to weigh.
-  const EchoChange two[] = {changed(8, 1), changed(12, 1)};
-  EXPECT_TRUE(changes_could_pass(UnitCheck{}, two, 2));
+  // The number and a payload byte: the device reads another Packet number.
+  EXPECT_TRUE(changes_could_pass({changed(1, 1), changed(9, 4)}));
+  // Too many changes to weigh.
   std::vector<EchoChange> many;
   for (int place = 5; place < 5 + weighed_changes_limit + 1; ++place) many.push_back(changed(place, 1));
-  EXPECT_TRUE(changes_could_pass(packet_check, many.data(), static_cast<int>(many.size())));
+  EXPECT_TRUE(changes_could_pass(many));
+  // No check known for the unit.
+  const std::vector<EchoChange> two = {changed(8, 1), changed(12, 1)};
+  EchoDamage damage;
+  damage.changes = two.data();
+  damage.change_count = 2;
+  EXPECT_TRUE(damage_could_pass(UnitCheck{}, packet().data(), damage));
 }
 
 // The device takes the Packet's length of what reached it: bytes added on
 // the way push the last of ours out and shift the sum it compares.
 TEST(EchoDamage, AddedBytesPassOnlyWhereTheShiftedPacketStillAddsUp) {
-  std::vector<std::uint8_t> echoed = packet();
-  echoed.insert(echoed.begin() + 9, 0x21);  // payload byte 0x21 doubled
-  EXPECT_FALSE(insertion_could_pass(packet_check, echoed.data(), 9));
+  EXPECT_FALSE(added_could_pass(packet(), 9, {0x21}));             // a payload byte doubled
+  EXPECT_FALSE(added_could_pass(packet(), 7, {0x41, 0x42, 0x43}));  // garbage
   // Within the header the device reads another length: taken to pass.
-  std::vector<std::uint8_t> in_header = packet();
-  in_header.insert(in_header.begin() + 3, 0x00);
-  EXPECT_TRUE(insertion_could_pass(packet_check, in_header.data(), 3));
-  // A byte added whose shifted Packet adds up by chance: what the device
-  // took is the first 15 bytes, and their sum matches. (Our Packet was the
-  // same without the added 0xAA, one byte longer at its end.)
-  std::vector<std::uint8_t> adds_up = {0x01, 0x02, 0xFD, 0x08, 0x00, 0x52, 0x46, 0x44, 0x10, 0xAA, 0x21, 0x32, 0x43};
-  const std::uint16_t sum = checksum16(8, adds_up.data() + 5);
-  adds_up.push_back(static_cast<std::uint8_t>(sum & 0xFF));
-  adds_up.push_back(static_cast<std::uint8_t>(sum >> 8));
-  adds_up.push_back(0x07);
-  EXPECT_TRUE(insertion_could_pass(packet_check, adds_up.data(), 9));
+  EXPECT_TRUE(added_could_pass(packet(), 3, {0x00}));
+  // A byte added whose shifted Packet adds up by chance. Payload C8 00 .. 00
+  // 39 sums to 0x0101; with 0x71 added before its last byte the device reads
+  // payload C8 00 .. 00 71, 0x0139, and then the sum bytes 39 01.
+  const std::vector<std::uint8_t> sent = packet({0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x39});
+  EXPECT_TRUE(added_could_pass(sent, 12, {0x71}));
+  EXPECT_FALSE(added_could_pass(sent, 12, {0x72}));
+}
+
+// Damage shared between an added run and a change: every share is tried.
+TEST(EchoDamage, AnAddedRunWithChangesIsWeighedInEveryShare) {
+  // A doubled byte and a change that, alone on the way there, cancels
+  // nothing: refused every way.
+  EXPECT_FALSE(added_could_pass(packet(), 9, {0x21}, {changed(11, 1)}));
+  // Two changes that cancel, beside the run: the changes alone could pass.
+  EXPECT_TRUE(added_could_pass(packet(), 9, {0x21}, {changed(8, 1), changed(11, -1)}));
 }
 
 }  // namespace
