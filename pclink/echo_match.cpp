@@ -135,7 +135,7 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count) {
     if (shifted[count - in_step_tail_least] > 0) continue;  // the echo's end must be in step
     for (int place = 0; place <= count - in_step_tail_least; ++place) {
       const int changes = in_place[place] + shifted[place];
-      if (changes > best_changes) continue;
+      if (changes > weighed_changes_limit || changes > best_changes) continue;
       const Reading reading = read_as(sent, count, run, place);
       if (changes == best_changes) {
         // Two readings as good that differ in what may have reached the
