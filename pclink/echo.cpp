@@ -68,11 +68,14 @@ bool device_would_refuse(const EchoMatch& match) {
     damage.added_at = match.inserted_at;
     damage.added = added;
     damage.added_count = match.inserted;
-  } else if (!match.in_step || match.last_differed || match.change_count != match.irregular) {
-    return false;  // bytes lost on the way, or the last byte's place taken: not weighed
-  }
-  for (int i = 0; i < std::min(match.change_count, weighed_changes_limit); ++i) {
-    if (may_be_answer(match.changes[i].received)) return false;
+  } else {
+    // Bytes lost on the way (each counts irregular without a change), or
+    // the last byte's place taken: not weighed. (match_insertion vetted
+    // its own changes.)
+    if (match.change_count != match.irregular || match.last_differed) return false;
+    for (int i = 0; i < std::min(match.change_count, weighed_changes_limit); ++i) {
+      if (may_be_answer(match.changes[i].received)) return false;
+    }
   }
   return !damage_could_pass(record.check, record.bytes, damage);
 }

@@ -95,7 +95,6 @@ EchoMatch match_echo(const std::uint8_t* sent, int count, int received) {
       match.accounted += 2;
       match.any_echoed = true;
       ++match.irregular;
-      match.in_step = false;
     } else {
       if (!ours_near(sent, count, byte, match.accounted)) match.foreign.add(byte);
       if (match.change_count < weighed_changes_limit) {
@@ -164,7 +163,6 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count) {
   match.accounted = count;
   match.irregular = 1 + match.change_count;
   match.any_echoed = true;
-  match.in_step = false;
   match.inserted = best.run;
   match.inserted_at = best.place;
   return match;

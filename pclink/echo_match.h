@@ -25,11 +25,10 @@ struct EchoMatch {
   bool last_differed = false;
   bool any_echoed = false;  // a byte came back as sent: the line echoes
   ByteValues foreign;
-  // The bytes that differed in place, the first of them, and whether the
-  // echo is in step otherwise (no byte lost or added).
+  // The bytes that differed in place, the first of them; as many as
+  // irregular when no byte was lost or added.
   EchoChange changes[weighed_changes_limit];
   int change_count = 0;
-  bool in_step = true;
   int inserted = 0;     // bytes added in one run, the rest in step (match_insertion)
   int inserted_at = 0;  // the place in the unit where they came
 };
