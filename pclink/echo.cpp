@@ -62,6 +62,7 @@ bool device_would_refuse(const EchoMatch& match) {
   EchoDamage damage;
   damage.changes = match.changes;
   damage.change_count = match.change_count;
+  damage.added_on_way_there = match.answered_early;
   std::uint8_t added[inserted_run_limit];
   if (match.inserted > 0) {
     for (int i = 0; i < match.inserted; ++i) added[i] = received_byte(match.inserted_at + i);
@@ -166,7 +167,14 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   if (whole && !stopped && match.irregular > 1 && weighable()) {
     // Read as one run of bytes added, the echo may need fewer changes.
     const EchoMatch added = match_insertion(record.bytes, record.count);
-    if (added.inserted > 0 && added.irregular < match.irregular) match = added;
+    if (added.inserted > 0 && added.irregular < match.irregular) {
+      match = added;
+    } else {
+      // Or the run reached the device, which answered early: taken only
+      // where the device refused that unit, so that its NAK stands.
+      const EchoMatch early = match_early_answer(record.bytes, record.count);
+      if (early.inserted > 0 && early.irregular < match.irregular && device_would_refuse(early)) match = early;
+    }
   }
   // One echo byte damaged or lost leaves the count in step, and the answer
   // that follows is the device's own. An echo that did not come back whole,
@@ -205,6 +213,8 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   taken.foreign = match.foreign;
   taken.irregular = !whole || match.irregular > 0;
   take_received(match.used, nullptr);
+  // The echo of our last bytes behind the device's NAK is ours, not news.
+  if (match.answered_early) drop_received(1, match.inserted);
   return taken;
 }
 

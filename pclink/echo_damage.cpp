@@ -34,6 +34,7 @@ bool damage_could_pass(const UnitCheck& check, const std::uint8_t* sent, const E
   std::vector<std::uint8_t> view;
   // Every share of the damage with at least one part on the way there.
   for (unsigned there = 1; there < (1u << events); ++there) {
+    if (damage.added_on_way_there && damage.added_count > 0 && !(there & added_bit)) continue;
     std::vector<std::uint8_t> unit = as_sent;
     for (int i = 0; i < damage.change_count; ++i) {
       if (there & (1u << i)) unit[static_cast<std::size_t>(damage.changes[i].place)] = damage.changes[i].received;

@@ -42,12 +42,15 @@ constexpr int weighed_changes_limit = 4;
 
 // The damage an echo showed: changes in place and at most one run of bytes
 // added before the unit's byte at added_at (added_count 0: none).
+// added_on_way_there: the run is known to have reached the device, whose
+// answer came as early as the run made its unit end.
 struct EchoDamage {
   const EchoChange* changes = nullptr;
   int change_count = 0;
   int added_at = 0;
   const std::uint8_t* added = nullptr;
   int added_count = 0;
+  bool added_on_way_there = false;
 };
 
 // Whether some of the damage, struck on the way to the device and the rest

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <vector>
 
 #include "pclink/line_timing.h"
@@ -28,13 +29,12 @@ bool ours_near(const std::uint8_t* sent, int count, std::uint8_t byte, int place
   return false;
 }
 
-// Whether the bytes received up to the last held end as the sent ones up
-// to sent_end do: the bytes shifted so are still coming.
-bool end_in_step(const std::uint8_t* sent, int sent_end) {
-  if (sent_end < in_step_tail_least) return false;
-  const int held = received_count();
+// Whether the bytes received before received_end end as the sent ones
+// before sent_end do.
+bool end_in_step(const std::uint8_t* sent, int sent_end, int received_end) {
+  if (sent_end < in_step_tail_least || received_end < in_step_tail_least) return false;
   for (int j = 1; j <= in_step_tail_least; ++j) {
-    if (received_byte(held - j) != sent[sent_end - j]) return false;
+    if (received_byte(received_end - j) != sent[sent_end - j]) return false;
   }
   return true;
 }
@@ -73,6 +73,87 @@ bool same_damage(const Reading& a, const Reading& b) {
     if (received_byte(a.place + i) != received_byte(b.place + i)) return false;
   }
   return true;
+}
+
+// in_place[i]: of the first i received bytes, those that differ from the
+// bytes sent in their place.
+std::vector<int> differing_in_place(const std::uint8_t* sent, int count, int held) {
+  std::vector<int> in_place(static_cast<std::size_t>(count) + 1, 0);
+  for (int i = 0; i < count; ++i) in_place[i + 1] = in_place[i] + (i < held && received_byte(i) != sent[i]);
+  return in_place;
+}
+
+// The best reading so far of the echo as the first count bytes sent with a
+// run of bytes added: the fewest changes; ambiguous when another as good
+// differs in what may have reached the device.
+struct BestReading {
+  Reading reading;
+  int changes = weighed_changes_limit + 1;
+  bool ambiguous = false;
+};
+
+// Weighs every place of a run bytes long before the count bytes sent whose
+// echo, shifted by it, the receive buffer holds: the echo's end must be in
+// step.
+void weigh_run(const std::uint8_t* sent, int count, int run, const std::vector<int>& in_place, BestReading& best) {
+  std::vector<int> shifted(static_cast<std::size_t>(count) + 1, 0);
+  for (int i = count - 1; i >= 0; --i) shifted[i] = shifted[i + 1] + (received_byte(i + run) != sent[i]);
+  if (shifted[count - in_step_tail_least] > 0) return;
+  for (int place = 0; place <= count - in_step_tail_least; ++place) {
+    const int changes = in_place[place] + shifted[place];
+    if (changes > weighed_changes_limit || changes > best.changes) continue;
+    const Reading reading = read_as(sent, count, run, place);
+    if (changes == best.changes) {
+      // Two readings as good that differ in what may have reached the
+      // device: neither is taken. (A doubled byte among bytes alike reads
+      // the same wherever it is put.)
+      if (!same_damage(reading, best.reading)) best.ambiguous = true;
+      continue;
+    }
+    best.reading = reading;
+    best.changes = changes;
+    best.ambiguous = false;
+  }
+}
+
+// The match a reading gives of the echo of count bytes sent; none when a
+// byte added or changed may be the device's answer.
+EchoMatch match_of(const std::uint8_t* sent, int count, const BestReading& best) {
+  if (best.reading.run == 0 || best.ambiguous) return {};
+  const Reading& reading = best.reading;
+  EchoMatch match;
+  for (int i = reading.place; i < reading.place + reading.run; ++i) {
+    if (may_be_answer(received_byte(i))) return {};
+    if (!ours_near(sent, count, received_byte(i), reading.place)) match.foreign.add(received_byte(i));
+  }
+  for (const EchoChange& change : reading.changes) {
+    if (may_be_answer(change.received)) return {};
+    if (!ours_near(sent, count, change.received, change.place)) match.foreign.add(change.received);
+    match.changes[match.change_count++] = change;
+  }
+  match.irregular = 1 + match.change_count;
+  match.any_echoed = true;
+  match.inserted = reading.run;
+  match.inserted_at = reading.place;
+  return match;
+}
+
+// Whether a byte of ours, reaching the device on its own between units,
+// is one it takes for a unit's start or a control byte: a stray EOT ends
+// the file there. Its echo, which comes from the device's end, shows the
+// byte as the device got it.
+bool is_control(std::uint8_t byte) {
+  constexpr std::uint8_t controls[] = {0x01, 0x04, 0x05, 0x06, 0x15, 0x18};  // SOH EOT ENQ ACK NAK CAN
+  return std::find(std::begin(controls), std::end(controls), byte) != std::end(controls);
+}
+
+// Whether the echo of the first count bytes, received with the device's
+// NAK behind them, may be that of a unit a run bytes long pushed out of:
+// the echo ends in step at that shift, and our last run bytes, which the
+// device then got on their own, hold no control byte.
+bool may_have_pushed(const std::uint8_t* sent, int count, int run) {
+  if (!end_in_step(sent, count - run, count)) return false;
+  return std::none_of(sent + count - run, sent + count, is_control);
 }
 
 }  // namespace
@@ -116,54 +197,47 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count) {
   const std::int64_t deadline =
       platform::monotonic_milliseconds() + line_time_ms(inserted_run_limit) + drain_silence_ms();
   int held = received_count();
-  // in_place[i]: bytes before i that differ in place; shifted[i]: bytes
-  // from i on that differ from what came run places later.
-  std::vector<int> in_place(static_cast<std::size_t>(count) + 1, 0);
-  for (int i = 0; i < count && i < held; ++i) in_place[i + 1] = in_place[i] + (received_byte(i) != sent[i]);
-  std::vector<int> shifted(static_cast<std::size_t>(count) + 1, 0);
-  Reading best;
-  int best_changes = weighed_changes_limit + 1;
-  bool ambiguous = false;
+  const std::vector<int> in_place = differing_in_place(sent, count, held);
+  BestReading best;
   for (int run = 1; run <= inserted_run_limit; ++run) {
     if (count + run > held) {
-      if (!end_in_step(sent, held - run)) continue;
+      // The bytes held end in step at this shift: those it pushed are
+      // still coming.
+      if (!end_in_step(sent, held - run, held)) continue;
       held = fill_more(count + run, deadline);
       if (count + run > held) continue;
     }
-    for (int i = count - 1; i >= 0; --i) shifted[i] = shifted[i + 1] + (received_byte(i + run) != sent[i]);
-    if (shifted[count - in_step_tail_least] > 0) continue;  // the echo's end must be in step
-    for (int place = 0; place <= count - in_step_tail_least; ++place) {
-      const int changes = in_place[place] + shifted[place];
-      if (changes > weighed_changes_limit || changes > best_changes) continue;
-      const Reading reading = read_as(sent, count, run, place);
-      if (changes == best_changes) {
-        // Two readings as good that differ in what may have reached the
-        // device: neither is taken. (A doubled byte among bytes alike reads
-        // the same wherever it is put.)
-        if (!same_damage(reading, best)) ambiguous = true;
-        continue;
-      }
-      best = reading;
-      best_changes = changes;
-      ambiguous = false;
-    }
+    weigh_run(sent, count, run, in_place, best);
   }
-  if (best.run == 0 || ambiguous) return {};
-  EchoMatch match;
-  for (int i = best.place; i < best.place + best.run; ++i) {
-    if (may_be_answer(received_byte(i))) return {};
-    if (!ours_near(sent, count, received_byte(i), best.place)) match.foreign.add(received_byte(i));
-  }
-  for (const EchoChange& change : best.changes) {
-    if (may_be_answer(change.received)) return {};
-    if (!ours_near(sent, count, change.received, change.place)) match.foreign.add(change.received);
-    match.changes[match.change_count++] = change;
-  }
-  match.used = count + best.run;
+  EchoMatch match = match_of(sent, count, best);
+  match.used = count + match.inserted;
   match.accounted = count;
-  match.irregular = 1 + match.change_count;
-  match.any_echoed = true;
-  match.inserted = best.run;
-  match.inserted_at = best.place;
+  return match;
+}
+
+EchoMatch match_early_answer(const std::uint8_t* sent, int count) {
+  constexpr std::uint8_t nak = 0x15;
+  if (count < in_step_tail_least + inserted_run_limit) return {};
+  const int silence_ms = drain_silence_ms();
+  if (fill_received(count + 1, {line_time_ms(1) + silence_ms, 0}) <= count || received_byte(count) != nak) return {};
+  bool fits = false;
+  for (int run = 1; run <= inserted_run_limit; ++run) fits = fits || may_have_pushed(sent, count, run);
+  if (!fits) return {};
+  // The bytes behind the answer come at once and then the line falls
+  // silent: the device waits for our next unit. How many came is the run.
+  const int held =
+      fill_received(count + inserted_run_limit + 2, {line_time_ms(inserted_run_limit + 1) + silence_ms, silence_ms});
+  const int run = held - count - 1;
+  if (run < 1 || run > inserted_run_limit || !may_have_pushed(sent, count, run)) return {};
+  const int unit_end = count - run;  // our bytes the device took in its unit
+  for (int i = 0; i < run; ++i) {
+    if (received_byte(count + 1 + i) != sent[unit_end + i]) return {};
+  }
+  BestReading best;
+  weigh_run(sent, unit_end, run, differing_in_place(sent, unit_end, held), best);
+  EchoMatch match = match_of(sent, unit_end, best);
+  match.used = count;
+  match.accounted = count;
+  match.answered_early = match.inserted > 0;
   return match;
 }

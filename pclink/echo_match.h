@@ -31,6 +31,10 @@ struct EchoMatch {
   int change_count = 0;
   int inserted = 0;     // bytes added in one run, the rest in step (match_insertion)
   int inserted_at = 0;  // the place in the unit where they came
+  // The run reached the device, which answered where it took its unit to
+  // end; our last inserted bytes came back behind that answer
+  // (match_early_answer).
+  bool answered_early = false;
 };
 
 // The most bytes the line adds in one run: a doubled byte, or a burst of
@@ -58,3 +62,14 @@ EchoMatch match_echo(const std::uint8_t* sent, int count, int received);
 // give the fewest changes are taken; none where a byte among them may be
 // the device's answer. inserted stays 0 when the echo is not so.
 EchoMatch match_insertion(const std::uint8_t* sent, int count);
+
+// The echo as the bytes sent with one run of bytes added on the way to the
+// device, which took its unit's length of what reached it and refused it:
+// its NAK came right behind the echo of the last byte it took, the echo of
+// our last bytes, pushed out of its unit, behind the NAK, and then the line
+// fell silent. Those bytes reached the device on their own after its
+// answer: they must have come back as sent, and none of them may be one it
+// takes for a unit's start or a control byte. The first count bytes
+// received are the echo (used); the run and the changes are read and
+// vetted as by match_insertion. inserted stays 0 when the echo is not so.
+EchoMatch match_early_answer(const std::uint8_t* sent, int count);

@@ -107,6 +107,14 @@ bool take_received(int count, std::uint8_t* destination) {
   return damaged;
 }
 
+void drop_received(int index, int count) {
+  const int from = received.start + index;
+  const int behind = received.end - from - count;
+  std::memmove(received.bytes + from, received.bytes + from + count, static_cast<std::size_t>(behind));
+  std::memmove(received.damage + from, received.damage + from + count, static_cast<std::size_t>(behind));
+  received.end -= count;
+}
+
 bool line_ever_answered() {
   return answered;
 }

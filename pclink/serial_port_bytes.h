@@ -38,6 +38,9 @@ bool received_damaged(int index);
 // Hands on the first count bytes of the buffer to destination (which may
 // be null: they are dropped). Returns whether any of them came damaged.
 bool take_received(int count, std::uint8_t* destination);
+// Drops count bytes from the buffer at index, leaving those around them:
+// echo of ours that came behind the device's answer.
+void drop_received(int index, int count);
 
 // Whether a byte has ever come from the line in this run.
 bool line_ever_answered();

@@ -57,11 +57,41 @@ TEST(WeighedEcho, DamageThatCouldHavePassedTheSumIsReadBack) {
   // added ones: the device answers a Packet whose last bytes it got seconds
   // late (its patience ran out) or that bytes added on the way ended early,
   // while our last bytes are still coming back.
-  for (const char* faults : {"to-device 600 double", "to-device 555 pause:12000", "to-host 600 insert:41-15-06"}) {
+  for (const char* faults : {"to-device 555 pause:12000", "to-host 600 insert:41-15-06"}) {
     const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
   }
   EXPECT_TRUE(read_back(run("send cable-echo 1012 to-host 600 insert:41-15-06")));
+}
+
+// Bytes added on the way there make the device take its Packet's length
+// before ours ends: it refuses that Packet while the echo of our last
+// bytes is still coming back, and gets those bytes alone behind its NAK.
+// In a 600-byte send the second data Packet ends in CF 18 F9 7E C2 D8 6A 81,
+// with a CAN (0x18) seven bytes from its end.
+TEST(WeighedEcho, APacketTheDeviceEndedEarlyIsSentAgainWithoutReadBack) {
+  const sim::Outcome clean = run("send cable-echo 1012");
+  for (const char* faults : {
+           "1012 to-device 600 double",                         // our last byte came behind the NAK
+           "1012 to-device 600 insert:41-42-43",                // our last three
+           "1012 to-device 700 double + to-host 650 flip:1",    // and an echo byte changed before
+           "1012 to-device 600 double + to-device 800 flip:1",  // and one more byte damaged there
+           "600 to-device 400 insert:A1-A2-A3-A9-AA-AB",        // six bytes, no control byte among them
+       }) {
+    const sim::Outcome outcome = run(std::string("send cable-echo ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_FALSE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
+    EXPECT_LT(outcome.virtual_us, clean.virtual_us + 300'000) << faults;
+  }
+  // A control byte among the bytes the device got alone: what it made of
+  // it is not known (a stray EOT ends the file), and the write is read back.
+  // So is an early NAK that came back damaged.
+  for (const char* faults :
+       {"600 to-device 400 insert:A1-A2-A3-A9-AA-AB-AC", "1012 to-device 600 double + to-host 840 flip:0"}) {
+    const sim::Outcome outcome = run(std::string("send cable-echo ") + faults);
+    EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_TRUE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
+  }
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ bool changes_could_pass(const std::vector<EchoChange>& changes) {
 }
 
 bool added_could_pass(const std::vector<std::uint8_t>& sent, int at, const std::vector<std::uint8_t>& added,
-                      const std::vector<EchoChange>& changes = {}) {
+                      const std::vector<EchoChange>& changes = {}, bool run_reached_device = false) {
   EchoDamage damage;
+  damage.added_on_way_there = run_reached_device;
   damage.changes = changes.data();
   damage.change_count = static_cast<int>(changes.size());
   damage.added_at = at;
@@ -97,6 +98,12 @@ TEST(EchoDamage, AnAddedRunWithChangesIsWeighedInEveryShare) {
   EXPECT_FALSE(added_could_pass(packet(), 9, {0x21}, {changed(11, 1)}));
   // Two changes that cancel, beside the run: the changes alone could pass.
   EXPECT_TRUE(added_could_pass(packet(), 9, {0x21}, {changed(8, 1), changed(11, -1)}));
+  // The device's early answer showed that the run reached it: every share
+  // holds the run, and the shifted Packet fails the sum whatever else struck.
+  EXPECT_FALSE(added_could_pass(packet(), 9, {0x21}, {changed(8, 1), changed(11, -1)}, true));
+  // A shifted Packet that adds up by chance still could pass.
+  const std::vector<std::uint8_t> sent = packet({0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x39});
+  EXPECT_TRUE(added_could_pass(sent, 12, {0x71}, {}, true));
 }
 
 }  // namespace
