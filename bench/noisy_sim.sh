@@ -7,7 +7,9 @@
 # median time the line was busy (its busier direction carrying bytes, echo
 # and repeats included: no pacing of either side ends a run sooner), how the
 # runs ended (whole, loud: a non-zero exit, silent: exit 0 and a wrong
-# file) and how many took longer than 120 s.
+# file), how many took longer than 120 s, and how many read the file once
+# more than asked (`reread`: a send read back, a fetch read a second time,
+# because the line left a doubt).
 #
 # usage: bench/noisy_sim.sh [BUILD_DIR] [--seeds N] [--rates "R ..."] [--line LINE]
 #   (defaults: build, 150 seeds, "0.001 0.003", cable-echo)
@@ -34,8 +36,9 @@ slow=120
 # The line's byte time in seconds: 10 bits at 19200 baud (the relay's 11 at 9600).
 byte_time=$(awk -v line=$line 'BEGIN { printf "%.9f", line ~ /^relay/ ? 11 / 9600 : 10 / 19200 }')
 
-# run KIND SIZE [noise:SEED:RATE]: prints "seconds verdict busy-seconds" for
-# one case. qvsim exits non-zero for a case that did not end whole or loud.
+# run KIND SIZE [noise:SEED:RATE]: prints "seconds verdict busy-seconds
+# reread" for one case (reread 1: the host's messages say it read the file
+# once more). qvsim exits non-zero for a case that did not end whole or loud.
 run() {
   { "$qvsim" --case "$1 $line $2${3:+ $3}" || true; } |
     awk -v byte_time="$byte_time" '
@@ -44,11 +47,14 @@ run() {
         t = $3; line = $0; gsub(/[,;]/, "", line); split(line, f, " ")
         busy = (f[9] > f[13] ? f[9] : f[13]) * byte_time   # "... to the device N to the host M"
       }
-      END { print t, v, busy }'
+      /^--- host.s standard error/ { messages = 1; next }
+      /^--- / { messages = 0 }
+      messages && /read back|reading it again/ { reread = 1 }
+      END { print t, v, busy, reread + 0 }'
 }
 
 echo "qvsim: $size-byte transfers on $line, seeds 1..$seeds, simulated time"
-printf '%-8s %6s %9s %9s %6s %9s %6s   %s\n' transfer rate clean median ratio busy ratio "whole loud silent past-${slow}s"
+printf '%-8s %6s %9s %9s %6s %9s %6s   %s\n' transfer rate clean median ratio busy ratio "whole loud silent past-${slow}s reread"
 for kind in send fetch; do
   read -r clean verdict _ < <(run $kind $size)
   [ "$verdict" = whole ] || { echo "a clean $kind did not end whole ($verdict)" >&2; exit 1; }
@@ -59,11 +65,11 @@ for kind in send fetch; do
           for (i = 2; i <= count; i++) { x = v[i]; for (j = i - 1; j > 0 && v[j] > x; j--) v[j + 1] = v[j]; v[j + 1] = x }
           return (count % 2) ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
         }
-        { t[NR] = $1; b[NR] = $3; n[$2]++; if ($1 > slow) past++ }
+        { t[NR] = $1; b[NR] = $3; n[$2]++; if ($1 > slow) past++; reread += $4 }
         END {
           m = median(t, NR); mb = median(b, NR)
-          printf "%-8s %6s %7.2f s %7.2f s %6.2f %7.2f s %6.2f   %5d %4d %6d %9d\n", kind, rate, clean, m, m / clean,
-                 mb, mb / clean, n["whole"], n["loud"], n["silent"], past
+          printf "%-8s %6s %7.2f s %7.2f s %6.2f %7.2f s %6.2f   %5d %4d %6d %9d %6d\n", kind, rate, clean, m, m / clean,
+                 mb, mb / clean, n["whole"], n["loud"], n["silent"], past, reread
         }'
   done
 done
