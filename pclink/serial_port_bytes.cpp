@@ -1,6 +1,7 @@
 // The receive buffer and the platform's transfers.
 #include "pclink/serial_port_bytes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pclink/console.h"
@@ -108,6 +109,8 @@ bool take_received(int count, std::uint8_t* destination) {
 }
 
 void drop_received(int index, int count) {
+  count = std::min(count, received_count() - index);
+  if (index < 0 || count <= 0) return;
   const int from = received.start + index;
   const int behind = received.end - from - count;
   std::memmove(received.bytes + from, received.bytes + from + count, static_cast<std::size_t>(behind));
