@@ -12,6 +12,12 @@
 
 namespace {
 
+// The device's answers and the other control bytes of the link, as the port
+// layer sees them among the echo.
+constexpr std::uint8_t ack = 0x06;
+constexpr std::uint8_t nak = 0x15;
+constexpr std::uint8_t controls[] = {0x01, 0x04, 0x05, ack, nak, 0x18};  // SOH EOT ENQ ACK NAK CAN
+
 // How far either way a differing byte is compared with our own bytes.
 constexpr int shift_reach = 8;
 
@@ -143,7 +149,6 @@ EchoMatch match_of(const std::uint8_t* sent, int count, const BestReading& best)
 // the file there. Its echo, which comes from the device's end, shows the
 // byte as the device got it.
 bool is_control(std::uint8_t byte) {
-  constexpr std::uint8_t controls[] = {0x01, 0x04, 0x05, 0x06, 0x15, 0x18};  // SOH EOT ENQ ACK NAK CAN
   return std::find(std::begin(controls), std::end(controls), byte) != std::end(controls);
 }
 
@@ -159,9 +164,7 @@ bool may_have_pushed(const std::uint8_t* sent, int count, int run) {
 }  // namespace
 
 bool may_be_answer(std::uint8_t byte) {
-  constexpr unsigned ack = 0x06;
-  constexpr unsigned nak = 0x15;
-  return std::popcount(byte ^ ack) <= 1 || std::popcount(byte ^ nak) <= 1;
+  return std::popcount(static_cast<unsigned>(byte ^ ack)) <= 1 || std::popcount(static_cast<unsigned>(byte ^ nak)) <= 1;
 }
 
 EchoMatch match_echo(const std::uint8_t* sent, int count, int received) {
@@ -216,7 +219,6 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count) {
 }
 
 EchoMatch match_early_answer(const std::uint8_t* sent, int count) {
-  constexpr std::uint8_t nak = 0x15;
   if (count < in_step_tail_least + inserted_run_limit) return {};
   const int silence_ms = drain_silence_ms();
   if (fill_received(count + 1, {line_time_ms(1) + silence_ms, 0}) <= count || received_byte(count) != nak) return {};
