@@ -21,9 +21,6 @@ bool answered_too_soon(const PacketSent& packet) {
   return platform::monotonic_milliseconds() - packet.sent_at_ms < packet.line_ms * 9 / 10;
 }
 
-// The device waits this long for the rest of a Packet before it refuses it.
-constexpr int device_packet_patience_ms = 3000;
-
 // Our Packet's last byte came back where the answer was due, or last among
 // the bytes behind it, after an echo that bytes added on the way shifted:
 // the device, misled by those bytes (a length field read from the wrong
@@ -31,7 +28,7 @@ constexpr int device_packet_patience_ms = 3000;
 // coming. That answer is awaited; silence means the byte was the device's
 // answer after all, and it is returned.
 int answer_behind_late_echo(int byte) {
-  const int next = recv_raw((device_packet_patience_ms + unit_gap_ms()) / 10);
+  const int next = recv_raw((device_patience_ms + unit_gap_ms()) / 10);
   if (next < 0) return byte;
   note_line_doubt();
   return next;

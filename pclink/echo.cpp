@@ -35,6 +35,7 @@ struct EchoRecord {
   // How the device checks the unit pending, when the record holds that
   // unit alone.
   UnitCheck check;
+  std::int64_t sent_at_ms = 0;  // when the bytes pending began to go out
 } record;
 
 // The check of the next unit to be sent (expect_unit_check).
@@ -54,10 +55,19 @@ bool weighable() {
   return record.seen_whole && record.check.length == record.count;
 }
 
+// Where among the echo pending the device's answer may have come, now that
+// the echo came (echo_match.h). Its readings may wait a little longer, for
+// bytes that a run pushed behind our unit.
+AnswerPlaces answer_places() {
+  const int reading_waits = 2 * drain_silence_ms() + line_time_ms(2 * inserted_run_limit);
+  const std::int64_t took = platform::monotonic_milliseconds() - record.sent_at_ms + reading_waits;
+  return {record.check.summed_from, line_doubts() == 0 && took < device_patience_ms};
+}
+
 // Whether the damage the echo shows is such that the device, had it struck
 // on the way there, would have refused the unit: then the device's answer
 // stands and leaves no doubt (echo_damage.h).
-bool device_would_refuse(const EchoMatch& match) {
+bool device_would_refuse(const EchoMatch& match, const AnswerPlaces& places) {
   if (!weighable()) return false;
   EchoDamage damage;
   damage.changes = match.changes;
@@ -74,8 +84,11 @@ bool device_would_refuse(const EchoMatch& match) {
     // the last byte's place taken: not weighed. (match_insertion vetted
     // its own changes.)
     if (match.change_count != match.irregular || match.last_differed) return false;
-    for (int i = 0; i < std::min(match.change_count, weighed_changes_limit); ++i) {
-      if (may_be_answer(match.changes[i].received)) return false;
+    const int weighed = std::min(match.change_count, weighed_changes_limit);
+    const int first_damaged = weighed > 0 ? match.changes[0].place : record.count;
+    const int answer_from = answers_come_from(record.count, places, first_damaged);
+    for (int i = 0; i < weighed; ++i) {
+      if (match.changes[i].place >= answer_from && may_be_answer(match.changes[i].received)) return false;
     }
   }
   return !damage_could_pass(record.check, record.bytes, damage);
@@ -132,7 +145,7 @@ int echo_pending() {
   return record.count;
 }
 
-void remember_sent(const std::uint8_t* bytes, int count) {
+void remember_sent(const std::uint8_t* bytes, int count, std::int64_t sent_at_ms) {
   if (count >= echo_record_size) {
     bytes += count - echo_record_size;
     count = echo_record_size;
@@ -140,6 +153,7 @@ void remember_sent(const std::uint8_t* bytes, int count) {
   const int kept = std::min(record.count, echo_record_size - count);
   std::memmove(record.bytes, record.bytes + record.count - kept, static_cast<std::size_t>(kept));
   std::memcpy(record.bytes + kept, bytes, static_cast<std::size_t>(count));
+  if (kept == 0) record.sent_at_ms = sent_at_ms;
   record.count = kept + count;
   record.check = kept == 0 && next_unit_check.length == count ? next_unit_check : UnitCheck{};
   next_unit_check = {};
@@ -164,16 +178,17 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   EchoMatch match = match_echo(record.bytes, record.count, received);
   if (match.any_echoed) record.seen = true;
   const bool whole = match.accounted == record.count;
+  const AnswerPlaces places = answer_places();
   if (whole && !stopped && match.irregular > 1 && weighable()) {
     // Read as one run of bytes added, the echo may need fewer changes.
-    const EchoMatch added = match_insertion(record.bytes, record.count);
+    const EchoMatch added = match_insertion(record.bytes, record.count, places);
     if (added.inserted > 0 && added.irregular < match.irregular) {
       match = added;
     } else {
       // Or the run reached the device, which answered early: taken only
       // where the device refused that unit, so that its NAK stands.
-      const EchoMatch early = match_early_answer(record.bytes, record.count);
-      if (early.inserted > 0 && early.irregular < match.irregular && device_would_refuse(early)) match = early;
+      const EchoMatch early = match_early_answer(record.bytes, record.count, places);
+      if (early.inserted > 0 && early.irregular < match.irregular && device_would_refuse(early, places)) match = early;
     }
   }
   // One echo byte damaged or lost leaves the count in step, and the answer
@@ -186,7 +201,7 @@ EchoTaken take_echo(int timeout_ms, int answer_lead, bool watch_stall) {
   // tells where.
   const bool doubtful = (!whole && !stopped) || match.inserted > 0 ||
                         match.irregular > (stopped ? taken.stopped_short_by : 1);
-  if (doubtful && !(whole && !stopped && device_would_refuse(match))) {
+  if (doubtful && !(whole && !stopped && device_would_refuse(match, places))) {
     note_line_doubt();
   }
   record.count = 0;

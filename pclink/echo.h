@@ -25,8 +25,9 @@ constexpr int echo_record_size = 4096;
 // Bytes sent and not yet seen coming back.
 int echo_pending();
 
-// Notes a unit sent, whose echo is to come back.
-void remember_sent(const std::uint8_t* bytes, int count);
+// Notes a unit sent, whose echo is to come back; sent_at_ms: when it began
+// to go out (platform::monotonic_milliseconds).
+void remember_sent(const std::uint8_t* bytes, int count, std::int64_t sent_at_ms);
 // How the device checks the next unit sent, if that unit is check.length
 // bytes long: damage its echo shows is weighed against the check, and only
 // damage that could pass it is a doubt (echo_damage.h). Set by the packet

@@ -21,6 +21,10 @@ constexpr std::uint8_t controls[] = {0x01, 0x04, 0x05, ack, nak, 0x18};  // SOH 
 // How far either way a differing byte is compared with our own bytes.
 constexpr int shift_reach = 8;
 
+// How far before our unit's end the device's answer to it may come: two
+// runs added on the way there.
+constexpr int answer_reach = 2 * inserted_run_limit;
+
 // In-step bytes behind an added run that tell it apart from damage: fewer
 // match our own by chance too often.
 constexpr int in_step_tail_least = 3;
@@ -124,16 +128,19 @@ void weigh_run(const std::uint8_t* sent, int count, int run, const std::vector<i
 
 // The match a reading gives of the echo of count bytes sent; none when a
 // byte added or changed may be the device's answer.
-EchoMatch match_of(const std::uint8_t* sent, int count, const BestReading& best) {
+EchoMatch match_of(const std::uint8_t* sent, int count, const AnswerPlaces& places, const BestReading& best) {
   if (best.reading.run == 0 || best.ambiguous) return {};
   const Reading& reading = best.reading;
+  int first_damaged = reading.place;
+  for (const EchoChange& change : reading.changes) first_damaged = std::min(first_damaged, change.place);
+  const int answer_from = answers_come_from(count, places, first_damaged);
   EchoMatch match;
   for (int i = reading.place; i < reading.place + reading.run; ++i) {
-    if (may_be_answer(received_byte(i))) return {};
+    if (reading.place >= answer_from && may_be_answer(received_byte(i))) return {};
     if (!ours_near(sent, count, received_byte(i), reading.place)) match.foreign.add(received_byte(i));
   }
   for (const EchoChange& change : reading.changes) {
-    if (may_be_answer(change.received)) return {};
+    if (change.place >= answer_from && may_be_answer(change.received)) return {};
     if (!ours_near(sent, count, change.received, change.place)) match.foreign.add(change.received);
     match.changes[match.change_count++] = change;
   }
@@ -167,6 +174,11 @@ bool may_be_answer(std::uint8_t byte) {
   return std::popcount(static_cast<unsigned>(byte ^ ack)) <= 1 || std::popcount(static_cast<unsigned>(byte ^ nak)) <= 1;
 }
 
+int answers_come_from(int count, const AnswerPlaces& places, int first_damaged) {
+  if (!places.kept_pace || first_damaged < places.header) return 0;
+  return std::max(count - answer_reach, 0);
+}
+
 EchoMatch match_echo(const std::uint8_t* sent, int count, int received) {
   EchoMatch match;
   while (match.accounted < count && match.used < received) {
@@ -193,7 +205,7 @@ EchoMatch match_echo(const std::uint8_t* sent, int count, int received) {
   return match;
 }
 
-EchoMatch match_insertion(const std::uint8_t* sent, int count) {
+EchoMatch match_insertion(const std::uint8_t* sent, int count, const AnswerPlaces& places) {
   // With our last byte's echo lost, the device's answer would come in its
   // place and be taken for it.
   if (count < in_step_tail_least || may_be_answer(sent[count - 1])) return {};
@@ -212,13 +224,13 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count) {
     }
     weigh_run(sent, count, run, in_place, best);
   }
-  EchoMatch match = match_of(sent, count, best);
+  EchoMatch match = match_of(sent, count, places, best);
   match.used = count + match.inserted;
   match.accounted = count;
   return match;
 }
 
-EchoMatch match_early_answer(const std::uint8_t* sent, int count) {
+EchoMatch match_early_answer(const std::uint8_t* sent, int count, const AnswerPlaces& places) {
   if (count < in_step_tail_least + inserted_run_limit) return {};
   const int silence_ms = drain_silence_ms();
   if (fill_received(count + 1, {line_time_ms(1) + silence_ms, 0}) <= count || received_byte(count) != nak) return {};
@@ -237,7 +249,7 @@ EchoMatch match_early_answer(const std::uint8_t* sent, int count) {
   }
   BestReading best;
   weigh_run(sent, unit_end, run, differing_in_place(sent, unit_end, held), best);
-  EchoMatch match = match_of(sent, unit_end, best);
+  EchoMatch match = match_of(sent, unit_end, places, best);
   match.used = count;
   match.accounted = count;
   match.answered_early = match.inserted > 0;

@@ -47,6 +47,32 @@ constexpr int inserted_run_limit = 8;
 // its answer then comes among the echo of our last bytes.
 bool may_be_answer(std::uint8_t byte);
 
+// What tells where among a unit's echo the device's answer to it may have
+// come (answers_come_from).
+struct AnswerPlaces {
+  // The unit's first bytes, which the device reads as fields, the length
+  // that tells it where the unit ends among them.
+  int header = 0;
+  // The unit's last byte reached the device within its patience of the
+  // first (its echo came back that soon after the unit went out), and the
+  // line had given no cause for doubt before the unit.
+  bool kept_pace = false;
+};
+
+// The first place in a unit count bytes long, as sent, from which a byte
+// that came among its echo (in place of the unit's byte there, or right
+// before it) may be the device's answer to that unit. The device answers
+// where it took the unit to end. With the damage all behind the header,
+// that is our end, or a run or two before it for bytes added on the way
+// there. Otherwise it may be anywhere: damage within the header may have
+// given the device another length; a device that lost patience in mid-unit
+// refuses it there; and once the line has given cause for doubt, bytes of
+// ours held up past the device's patience may have come to it as a unit of
+// its own, which it refuses whenever its patience ends, each refusal
+// moving its count of our Packets on. first_damaged: the first place the
+// damage struck.
+int answers_come_from(int count, const AnswerPlaces& places, int first_damaged);
+
 // Walks the first received bytes of the receive buffer against the count
 // bytes sent. A byte equal to the next sent byte but one means the one
 // between was lost on the way; any other byte that differs is counted in
@@ -60,8 +86,9 @@ EchoMatch match_echo(const std::uint8_t* sent, int count, int received);
 // The bytes the run pushed behind the unit's echo are on the line right
 // behind it and are waited for a short while. The run and the changes that
 // give the fewest changes are taken; none where a byte among them may be
-// the device's answer. inserted stays 0 when the echo is not so.
-EchoMatch match_insertion(const std::uint8_t* sent, int count);
+// the device's answer to the unit (answers_come_from). inserted stays 0
+// when the echo is not so.
+EchoMatch match_insertion(const std::uint8_t* sent, int count, const AnswerPlaces& places);
 
 // The echo as the bytes sent with one run of bytes added on the way to the
 // device, which took its unit's length of what reached it and refused it:
@@ -72,4 +99,4 @@ EchoMatch match_insertion(const std::uint8_t* sent, int count);
 // takes for a unit's start or a control byte. The first count bytes
 // received are the echo (used); the run and the changes are read and
 // vetted as by match_insertion. inserted stays 0 when the echo is not so.
-EchoMatch match_early_answer(const std::uint8_t* sent, int count);
+EchoMatch match_early_answer(const std::uint8_t* sent, int count, const AnswerPlaces& places);

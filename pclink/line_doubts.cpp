@@ -16,6 +16,11 @@ long line_doubts() {
   return doubts;
 }
 
+void reset_line_doubts() {
+  doubts = 0;
+  damaged = 0;
+}
+
 void note_damaged_arrival() {
   ++damaged;
 }

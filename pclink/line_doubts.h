@@ -11,6 +11,8 @@
 void note_line_doubt();
 // How many in the run so far; a write compares the count before and after.
 long line_doubts();
+// Counts from zero again, for another run in the same process (the tests).
+void reset_line_doubts();
 
 // The device's units that reached the host damaged and were refused (a
 // Packet, or a relay frame): the line changes bytes on the way to the host.

@@ -10,6 +10,9 @@
 // for that.
 #pragma once
 
+// The device waits this long for the rest of a unit before it refuses it.
+constexpr int device_patience_ms = 3000;
+
 // Set when the port opens: the line's speed, its parity, and what the
 // adapter may hold back. Until then a 19200-baud cable without latency.
 void set_line_timing(int baud, bool parity, int receive_latency_ms);

@@ -67,10 +67,11 @@ constexpr std::uint8_t filler_byte = 0xFF;
 void send_filler(int count, int timeout) {
   std::uint8_t filler[vanished_bytes_limit];
   std::fill_n(filler, count, filler_byte);
+  const std::int64_t sent_at = platform::monotonic_milliseconds();
   write_line(filler, count, timeout * 10 + line_time_ms(count));
   filler_sent = true;
   last_unit_end = filler_byte;
-  if (echo_enabled) remember_sent(filler, count);
+  if (echo_enabled) remember_sent(filler, count, sent_at);
 }
 
 }  // namespace
@@ -236,28 +237,29 @@ DrainedBytes drain_line() {
 namespace {
 
 // A unit on its way: what it leaves to be heard is its own.
-void note_unit_sent(const std::uint8_t* bytes, int n) {
+void note_unit_sent(const std::uint8_t* bytes, int n, std::int64_t sent_at_ms) {
   unit_stopped = false;
   filler_sent = false;
   last_control = n == 1 ? bytes[0] : -1;
   last_unit_end = n > 0 ? bytes[n - 1] : -1;
   control_unheard = false;
   if (echo_enabled) {
-    remember_sent(bytes, n);
+    remember_sent(bytes, n, sent_at_ms);
   }
 }
 
 }  // namespace
 
 bool send_unit(const std::uint8_t* bytes, int n, int timeout) {
+  const std::int64_t sent_at = platform::monotonic_milliseconds();
   const bool sent = write_line(bytes, n, timeout * 10 + line_time_ms(n));
-  note_unit_sent(bytes, n);
+  note_unit_sent(bytes, n, sent_at);
   return sent;
 }
 
 void send_unit_with_next(const std::uint8_t* bytes, int n, int timeout) {
   hold_line(bytes, n, timeout * 10 + line_time_ms(n));
-  note_unit_sent(bytes, n);
+  note_unit_sent(bytes, n, platform::monotonic_milliseconds());
 }
 
 bool line_never_answered() {
@@ -274,6 +276,7 @@ void reset_unit_state() {
   reset_line_watch();
   reset_port_bytes();
   reset_echo();
+  reset_line_doubts();
   set_line_timing(19200, false, 0);
   unit_stopped = false;
   damage_handed_on = false;

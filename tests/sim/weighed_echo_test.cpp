@@ -35,6 +35,8 @@ TEST(WeighedEcho, DamageTheDeviceWouldRefuseNeedsNoReadBack) {
            "to-device 568 flip:1 + to-device 570 flip:0",  // it had two, that do not cancel
            "to-host 600 double + to-host 590 flip:1",      // a byte doubled and one changed
            "to-host 600 insert:41-42-43 + to-device 575 flip:2",  // garbage back, a change there
+           "to-host 600 insert:41-15-06",  // garbage holding a NAK and an ACK, far from the end
+           "to-host 600 insert:15",        // a lone NAK there
        }) {
     const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
@@ -54,14 +56,23 @@ TEST(WeighedEcho, DamageThatCouldHavePassedTheSumIsReadBack) {
     EXPECT_TRUE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
   }
   // Bytes among the echo that may be the device's answer are not taken for
-  // added ones: the device answers a Packet whose last bytes it got seconds
-  // late (its patience ran out) or that bytes added on the way ended early,
-  // while our last bytes are still coming back.
-  for (const char* faults : {"to-device 555 pause:12000", "to-host 600 insert:41-15-06"}) {
+  // added ones where its answer may have come while our last bytes were
+  // still coming back: near the Packet's end (bytes added on the way there
+  // ended it early), behind a header byte (a length read from the bytes
+  // added), or anywhere once our bytes were held up past the device's
+  // patience (it refused the Packet in mid-unit). The echo of the third
+  // data Packet is bytes 577 to 839 to the host.
+  for (const char* faults : {"to-host 826 insert:41-15-06", "to-host 579 insert:41-15-06", "to-device 555 pause:12000"}) {
     const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
+    EXPECT_TRUE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
   }
-  EXPECT_TRUE(read_back(run("send cable-echo 1012 to-host 600 insert:41-15-06")));
+  // Held up for 12 s at the first data Packet's 69th byte, our bytes reach
+  // the device in two parts, and it refuses each once its patience runs
+  // out: the first refusal comes among the echo. Each moves the device's
+  // count of our Packets on, and the host must hear both.
+  const sim::Outcome held_up = run("log-send cable-echo 600 to-device 104 pause:12000");
+  EXPECT_EQ(held_up.verdict, sim::Verdict::whole) << held_up.why << "\n" << held_up.host_errors;
 }
 
 // Bytes added on the way there make the device take its Packet's length
