@@ -24,10 +24,6 @@ std::string read_request(const std::string& name) {
   return packet(1, std::string("RFV\xFF\xFF\xFFS1:", 9) + with_nul(name));
 }
 
-void expect_clean_line(const FileSession& session) {
-  EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
-}
-
 TEST(QvcopyLine, SendsAFileAsExactlyTheseUnits) {
   FileSession session = run_file_program("qvcopy", {"a.txt"}, {}, {}, {{"a.txt", "hello"}});
   EXPECT_EQ(session.run.exit_code, 0);

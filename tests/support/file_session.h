@@ -2,6 +2,8 @@
 // the test fills first, and the Packets the test expects on the line.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +37,11 @@ inline FileSession run_file_program(const std::string& program, std::vector<std:
   session.run = run_device_program(emulator, program, std::move(args), options);
   session.trace = stop_emulator(emulator);
   return session;
+}
+
+// The emulated device saw no breach of the protocol by the host.
+inline void expect_clean_line(const FileSession& session) {
+  EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
 }
 
 // The line bytes of a Packet: SOH, number, complement, length, payload and
