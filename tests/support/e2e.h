@@ -4,7 +4,7 @@
 // Every wait is bounded; nothing sleeps to wait for a peer. Tests never pass
 // the port option themselves: run_device_program puts "-d <port>" first, so
 // that the same tests can drive other builds of the programs through another
-// launcher (see launch_command in e2e.cpp).
+// launcher (see launch_command in e2e_runs.cpp).
 #pragma once
 
 #include <csignal>
