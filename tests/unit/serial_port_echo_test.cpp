@@ -1,72 +1,21 @@
-// The port layer against the scripted port: line settings per link mode,
-// echo suppression, the failure flag and the TimeOut ending.
+// Echo suppression in the port layer against the scripted port: the echo
+// of what the host sent taken off the line, damaged or lost echo bytes that
+// never swallow the device's answer, and suppression turned off on a line
+// found not to echo.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <cstdint>
 
 #include "pclink/echo.h"
-#include "pclink/link_options.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
-#include "pclink/serial_port_bytes.h"
 #include "support/scripted_port.h"
+#include "support/serial_port_fixture.h"
 
 namespace {
 
 using scripted_port::Bytes;
-
-// One byte as a unit of its own, as a control byte goes out.
-void send_one(std::uint8_t byte) {
-  send_unit(&byte, 1, pclink_byte_timeout);
-}
-
-class SerialPort : public ::testing::Test {
- protected:
-  void SetUp() override { scripted_port::reset(); }
-};
-
-TEST_F(SerialPort, LinkModesChooseBaudParityAndRelay) {
-  struct Case {
-    int mode;
-    int baud;
-    bool odd_parity;
-    bool relay;
-  };
-  for (Case c : {Case{0, 9600, false, false}, Case{1, 19200, false, false}, Case{2, 9600, true, true},
-                 Case{3, 9600, false, false}}) {
-    scripted_port::reset();
-    open_port(c.mode);
-    EXPECT_EQ(scripted_port::opened_settings().baud, c.baud) << "mode " << c.mode;
-    EXPECT_EQ(scripted_port::opened_settings().odd_parity, c.odd_parity) << "mode " << c.mode;
-    EXPECT_EQ(relay_active, c.relay) << "mode " << c.mode;
-  }
-}
-
-TEST_F(SerialPort, LinkModeIsTheLowTwoBitsOfTheThirdCharacter) {
-  EXPECT_EQ(link_mode_from_value("0"), 0);
-  EXPECT_EQ(link_mode_from_value("1"), 1);
-  EXPECT_EQ(link_mode_from_value("2"), 2);
-  EXPECT_EQ(link_mode_from_value("3"), 3);
-  EXPECT_EQ(link_mode_from_value(nullptr), 0);
-  EXPECT_EQ(link_mode_from_value("5"), 1);  // '5' is 0x35
-}
-
-TEST_F(SerialPort, PortNameDefaultsToCom2AndRefusesOverlongNames) {
-  open_port(1);
-  EXPECT_EQ(scripted_port::opened_name(), "COM2");
-  std::string longest(port_name_max_length, 'x');
-  EXPECT_EQ(set_port_name(longest.c_str()), 1);
-  EXPECT_EQ(std::string(current_port_name()), longest);
-  std::string too_long(port_name_max_length + 1, 'y');
-  EXPECT_EQ(set_port_name(too_long.c_str()), 0);
-  EXPECT_EQ(std::string(current_port_name()), longest);
-}
-
-TEST_F(SerialPort, OverlongPortOptionEndsTheProgramWithCodeTwo) {
-  std::string too_long(200, 'z');
-  EXPECT_EXIT(take_port_option(too_long.c_str()), ::testing::ExitedWithCode(2), "port name too long");
-}
 
 TEST_F(SerialPort, EchoedBytesAreDiscardedBeforeTheDeviceByte) {
   open_port(1);
@@ -206,102 +155,6 @@ TEST_F(SerialPort, EchoRecordNeverOverrunsOnALinkThatDoesNotEcho) {
   // record is given up and 0x77, which took an echo byte's place, is data.
   EXPECT_EQ(recv_raw(1000), 0x77);
   EXPECT_EQ(echo_pending(), 0);
-}
-
-TEST_F(SerialPort, ATimedOutReadSetsTheFailureFlagAndReadsAsMinusOne) {
-  open_port(1);
-  EXPECT_EQ(recv_raw(1000), -1);
-  EXPECT_EQ(scripted_port::elapsed_ms(), 10000);
-  scripted_port::queue_incoming({0x33});
-  EXPECT_EQ(recv_raw(1000), 0x33);
-  // A PC-link byte that did not come fails the line for the next transfer.
-  std::uint8_t byte = 0;
-  link_read(1, &byte);
-  EXPECT_EQ(byte, 0xFF);
-  EXPECT_TRUE(link_failed);
-  EXPECT_FALSE(port_failed);
-}
-
-TEST_F(SerialPort, AFailedReadPrintsItsErrorOnStandardErrorNotAmongTheData) {
-  open_port(1);
-  scripted_port::queue_read_failure(5);
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(recv_raw(1000), -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "r-error=5\n");
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_TRUE(port_failed);
-}
-
-TEST_F(SerialPort, ADeadLineReadsAs0xFFAndTheNextTransferEndsTheProgram) {
-  echo_enabled = false;
-  open_port(1);
-  std::uint8_t byte = 0;
-  link_read(1, &byte);
-  EXPECT_EQ(byte, 0xFF);
-  // Nothing at all came back in the run: the ending says what to check.
-  const char* ending = "^TimeOut\nCOM2: nothing answered: check the port \\(-d\\), the speed \\(-s\\), the cable, "
-                       "and that the device's PC link is started\n$";
-  EXPECT_EXIT(link_read(1, &byte), ::testing::ExitedWithCode(1), ending);
-  EXPECT_EXIT(link_write(1, &byte), ::testing::ExitedWithCode(1), ending);
-}
-
-// The reason is the last word: no failed write and "TimeOut" after it.
-TEST_F(SerialPort, AMissingPortIsNamedAndTheProgramEndsAtOnce) {
-  scripted_port::refuse_open(true);
-  EXPECT_EXIT(open_port(1), ::testing::ExitedWithCode(1), "^port open error\nCOM2: no such port\n$");
-}
-
-TEST_F(SerialPort, AWriteOnAPortThatIsNotOpenFailsAndTheNextTransferEnds) {
-  auto run = [] {
-    std::uint8_t packet[2] = {0x01, 0x01};
-    link_write(2, packet);
-    link_write(2, packet);
-  };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "^w_error=9\nTimeOut\n$");
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  send_one(0x01);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "w_error=9\n");
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-}
-
-// text as a regular expression that matches it alone.
-std::string literally(const std::string& text) {
-  std::string pattern;
-  for (char c : text) {
-    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) pattern += '\\';
-    pattern += c;
-  }
-  return pattern;
-}
-
-TEST_F(SerialPort, APortThatCannotBeOpenedIsExplainedInPlainWords) {
-  using platform::OpenFailure;
-  struct Case {
-    OpenFailure why;
-    const char* group;
-    const char* reason;
-  };
-  for (const Case& c : {
-           Case{OpenFailure::busy, "", "COM2: the port is held by another program\n"},
-           Case{OpenFailure::no_permission, "dialout",
-                "COM2: no permission to use the port; join the group dialout "
-                "(sudo usermod -aG dialout $USER), then log in again\n"},
-           Case{OpenFailure::no_permission, "", "COM2: no permission to use the port\n"},
-           Case{OpenFailure::not_a_port, "", "COM2: not a serial port\n"},
-           Case{OpenFailure::other, "", "COM2: the port cannot be opened (error 5)\n"},
-       }) {
-    SCOPED_TRACE(c.reason);
-    scripted_port::refuse_open(true, c.why, c.group);
-    EXPECT_EXIT(open_port(1), ::testing::ExitedWithCode(1), "^port open error\n" + literally(c.reason) + "$");
-  }
-}
-
-TEST_F(SerialPort, DelayTicksPausesSixMillisecondsEach) {
-  delay_ticks(3);
-  ASSERT_EQ(scripted_port::pauses_ms().size(), 1u);
-  EXPECT_EQ(scripted_port::pauses_ms()[0], 18);
 }
 
 }  // namespace
