@@ -19,11 +19,6 @@ bool has_violation_mentioning(const std::string& trace, const std::string& text)
   return false;
 }
 
-bool has_event(const std::string& trace, const std::string& text) {
-  const std::vector<std::string> events = trace_events(trace);
-  return std::find(events.begin(), events.end(), text) != events.end();
-}
-
 // The host's half of a command exchange; returns the reply Packet's bytes.
 std::string command_exchange(ScriptedHost& host, const std::string& payload, std::size_t reply_length) {
   host.transmit(packet(1, payload));

@@ -114,6 +114,8 @@ std::string device_bytes(const std::string& trace);
 // The texts of the "! " lines (host protocol violations) and "= " lines (events).
 std::vector<std::string> trace_violations(const std::string& trace);
 std::vector<std::string> trace_events(const std::string& trace);
+// Whether one of the trace's events is exactly event.
+bool has_event(const std::string& trace, const std::string& event);
 
 // Whether needle stands anywhere in haystack.
 bool contains(const std::string& haystack, const std::string& needle);

@@ -3,6 +3,7 @@
 // trace writes them.
 #include "support/e2e.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -62,6 +63,11 @@ std::vector<std::string> trace_violations(const std::string& trace) {
 
 std::vector<std::string> trace_events(const std::string& trace) {
   return lines_with_mark(trace, '=');
+}
+
+bool has_event(const std::string& trace, const std::string& event) {
+  const std::vector<std::string> events = trace_events(trace);
+  return std::find(events.begin(), events.end(), event) != events.end();
 }
 
 std::string from_hex(const std::string& hex) {

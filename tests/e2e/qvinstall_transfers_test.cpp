@@ -1,39 +1,24 @@
-// qvinstall against the emulated device: the exact bytes of the add-in probe,
-// the write requests and the end-of-text Packet, packages and programs
-// stored byte for byte, the list's header and format cases, repeats and
-// refusals.
+// qvinstall's transfers against the emulated device: the exact bytes of the
+// add-in probe, the write requests and the end-of-text Packet, packages and
+// programs stored byte for byte, the list's header and format cases, and
+// refused Packets sent again.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/qvinstall_session.h"
 
 namespace {
 
-const std::string probe_packet =
-    from_hex("01 01 FE 14 00 52 46 56 0A 00 00 53 31 3A 4E 49 46 41 44 52 2E 42 4F 58 00 81 04");
+using namespace qvinstall_e2e;
+
 const std::string hello_request = from_hex("01 01 FE 10 00 52 46 44 53 31 3A 48 45 4C 4C 4F 2E 42 41 53 00 12 04");
 const std::string end_of_text_packet = from_hex("01 04 FB 04 00 52 46 44 1A F6 00");
 const std::string cfd_packet = from_hex("01 01 FE 03 00 43 46 44 CD 00");
 const std::string cle_packet = from_hex("01 01 FE 03 00 43 4C 45 D4 00");
-
-std::string banner() {
-  return sjis(program_title("qvinstall", "ZAURUS AddInソフト転送"));
-}
-
-// Standard error without the banner line, which must come first.
-std::string after_banner(const std::string& err) {
-  EXPECT_EQ(err.rfind(banner(), 0), 0u) << err;
-  std::size_t end = err.find('\n');
-  return end == std::string::npos ? "" : err.substr(end + 1);
-}
-
-// The empty line and the title line that open a package run.
-std::string title_lines(const std::string& title) {
-  return std::string("\n") + sjis("タイトル " + title) + "\n";
-}
 
 std::string done_line(const std::string& progress) {
   return progress + sjis(" 終了") + "\n";
@@ -50,32 +35,6 @@ std::string counting_bytes(std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + 1);
   return bytes;
 }
-
-bool has_event(const std::string& trace, const std::string& event) {
-  std::vector<std::string> events = trace_events(trace);
-  return std::find(events.begin(), events.end(), event) != events.end();
-}
-
-// One run of qvinstall from a host folder of its own.
-struct Session {
-  std::string host_dir = make_temp_dir();
-  std::string storage_dir;
-  RunResult run;
-  std::string trace;
-
-  void put(const std::string& name, const std::string& bytes) const { write_file(host_dir + "/" + name, bytes); }
-  std::string stored(const std::string& name) const { return read_file(storage_dir + "/" + name); }
-
-  void install(std::vector<std::string> emulator_args, std::vector<std::string> args, std::string stdin_bytes = "") {
-    Emulator emulator = start_emulator(std::move(emulator_args));
-    storage_dir = emulator.storage_dir;
-    RunOptions options;
-    options.working_dir = host_dir;
-    options.stdin_bytes = std::move(stdin_bytes);
-    run = run_device_program(emulator, "qvinstall", std::move(args), options);
-    trace = stop_emulator(emulator);
-  }
-};
 
 TEST(QvinstallPackage, TwoFilesWithEndMarkGoOverTheLineExactly) {
   Session session;
@@ -241,71 +200,4 @@ TEST(QvinstallProgram, OneFileIsSentAndTheDeviceReset) {
   EXPECT_EQ(session.stored("HELLO.BAS"), content);
   EXPECT_TRUE(has_event(session.trace, "reset"));
 }
-
-TEST(QvinstallRefusal, NoAddinNoFilesAndNoReset) {
-  Session session;
-  session.put("a.txt", "abc");
-  session.put("p.zrs", "ZRS,P,T\n\na.txt\n");
-  session.install({"--no-addin"}, {"p.zrs"});
-  EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), title_lines("T") + "--\n" +
-                                               sjis("addin 機能は使用できません") + "\n");
-  const std::string host = host_bytes(session.trace);
-  EXPECT_TRUE(host.ends_with(probe_packet + from_hex("04 05 06 06"))) << to_hex(host);
-  EXPECT_FALSE(file_exists(session.storage_dir + "/A.TXT"));
-}
-
-TEST(QvinstallRefusal, ARefusingDeviceOrAnOverlongReplyIsNotConnected) {
-  for (const char* fault : {"--refuse", "--long-reply"}) {
-    SCOPED_TRACE(fault);
-    Session session;
-    session.put("a.bas", "abc");
-    session.install({fault}, {"-q", "a.bas"});
-    EXPECT_EQ(session.run.exit_code, 2);
-    EXPECT_TRUE(session.run.err.ends_with(sjis("Zaurus が未接続または待機状態にありません") + "\n")) << session.run.err;
-    EXPECT_FALSE(contains(host_bytes(session.trace), probe_packet));
-  }
-}
-
-TEST(QvinstallRefusal, ADeviceThatDoesNotStoreTheFileMeansNotDone) {
-  Session session;
-  session.put("a.bas", "abc");
-  session.install({"--refuse-store"}, {"-q", "a.bas"});
-  EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), "a.bas:oA.BAS" + sjis(":送信に失敗しました") + "\n" + sjis("送信完了") + "\n");
-  EXPECT_TRUE(has_event(session.trace, "reset"));
-}
-
-TEST(QvinstallUsage, RejectedCommandLinesAndOverlongNamesLeaveTheLineAlone) {
-  const std::string usage =
-      "usage: qvinstall    [-s0|1|2] [-t] [-D] <file>.zrs\n"
-      "       qvinstall -q [-s0|1|2] [-t] [-R] <file>.bas\n";
-  using Refusal = std::pair<std::vector<std::string>, std::string>;
-  for (const auto& [args, reason] : std::vector<Refusal>{
-           {{}, "no package list or program file named"},
-           {{"p.zrs", "-x"}, "unknown option letter 'x' in '-x'"},
-           {{"-t", "-r", "p.zrs"}, "unknown option letter 'r' in '-r'"},
-           {{"--dry-run", "p.zrs"}, "unknown option '--dry-run'"},
-           {{"-tDx", "p.zrs"}, "unknown option letter 'x' in '-tDx'"},
-       }) {
-    SCOPED_TRACE(args.empty() ? "no arguments" : args[0]);
-    Session session;
-    session.install({}, args);
-    EXPECT_EQ(session.run.exit_code, 2);
-    EXPECT_EQ(after_banner(session.run.err), "qvinstall: " + reason + "\n" + usage +
-                                                 "qvinstall also takes -d <port>, -C and -v. Try 'qvinstall --help'\n");
-    EXPECT_TRUE(trace_units(session.trace).empty());
-  }
-  Session session;
-  const std::string name(2042, 'n');
-  session.install({}, {"-q", name});
-  EXPECT_EQ(session.run.exit_code, 2);
-  EXPECT_EQ(after_banner(session.run.err), name + ":file name too long (at most 2041 bytes)\n");
-  EXPECT_TRUE(trace_units(session.trace).empty());
-
-  RunResult run = run_program("qvinstall", {"-d", std::string(80, 'p'), "p.zrs"});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_TRUE(contains(run.err, "port name too long"));
-}
-
 }  // namespace
