@@ -1,70 +1,25 @@
-// The installer's conversation: the add-in probe, one file sent, the reset.
+// The installer's conversation as it goes when the device takes part: the
+// add-in probe, one file sent in full blocks with its upper-case name, the
+// repeats, the end-of-text Packet and the closing EOT, and the reset.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 #include "pclink/echo.h"
 #include "pclink/packet.h"
 #include "pclink/serial_port.h"
 #include "qvinstall/addin_conversation.h"
 #include "qvinstall/settings.h"
+#include "support/addin_conversation_fixture.h"
 #include "support/device_answers.h"
 #include "support/scripted_port.h"
-#include "support/test_files.h"
 #include "support/sjis.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 using device_answers::Answers;
 using scripted_port::Bytes;
 using scripted_port::packet_bytes;
-
-// The units of a "CFD" exchange that opens every file: the command, its EOT,
-// ENQ and the two ACKs.
-constexpr std::size_t cfd_units = 5;
-
-// Each test runs in a fresh folder of its own, on an open scripted port.
-class AddinConversation : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scripted_port::reset();
-    install_settings = InstallSettings{};
-    echo_enabled = false;
-    open_port(1);
-  }
-
-  static void write_file(const std::string& name, const std::string& bytes) { write_whole_file(name, bytes); }
-
-  // The device ready, consenting to "CFD", then taking a train of data_packets.
-  static void script_file(int data_packets, const std::string& final_reply = "AEX") {
-    scripted_port::queue_incoming({ENQ});
-    Answers answers = device_answers::command("DOK");
-    device_answers::append(answers, device_answers::write_train(data_packets, final_reply));
-    scripted_port::answer_units(answers);
-  }
-
-  // Sends name (copied, since the routine changes it) and returns stderr.
-  static std::string send(const std::string& name, int expected_result = 1) {
-    std::string changeable = name;
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(send_addin_file(changeable.data()), expected_result);
-    return ::testing::internal::GetCapturedStderr();
-  }
-
-  static std::vector<Bytes> units_after_cfd() {
-    const auto& units = scripted_port::written_units();
-    return std::vector<Bytes>(units.begin() + cfd_units, units.end());
-  }
-
-  InTempFolder folder{"qv_install"};
-};
 
 TEST_F(AddinConversation, TheProbeIsATwentyByteReadRequestOfNifadrBox) {
   Answers answers = device_answers::command("DOK");
@@ -80,36 +35,6 @@ TEST_F(AddinConversation, TheProbeIsATwentyByteReadRequestOfNifadrBox) {
   EXPECT_EQ(units[6], Bytes{EOT});
   EXPECT_EQ(units[7], Bytes{ENQ});
   EXPECT_EQ(scripted_port::incoming_left(), 1u);  // the ready ENQ, for the first file
-}
-
-TEST_F(AddinConversation, ARefusedProbeOrAnAbsentDeviceSaysWhy) {
-  Answers answers = device_answers::command("DOK");
-  device_answers::append(answers, device_answers::command("ANG"));
-  scripted_port::answer_units(answers);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(connect_addin(), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("addin 機能は使用できません") + "\n");
-
-  scripted_port::reset();
-  echo_enabled = false;
-  open_port(1);
-  scripted_port::answer_units(device_answers::command("NG"));
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(connect_addin(), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("Zaurus が未接続または待機状態にありません") + "\n");
-  EXPECT_EQ(scripted_port::written_units().size(), 5u);  // no probe after a refused "CFV"
-}
-
-TEST_F(AddinConversation, AProbeReplyLongerThanTheExchangeBufferIsDroppedNotStored) {
-  Answers answers = device_answers::command("DOK");
-  std::string huge = "AFV" + std::string(5000, 'x');
-  device_answers::append(answers, device_answers::command(huge));
-  scripted_port::answer_units(answers);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(connect_addin(), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "packet too long\n" + sjis("addin 機能は使用できません") + "\n");
-  EXPECT_EQ(scripted_port::incoming_left(), 1u);  // still in step with the device
 }
 
 TEST_F(AddinConversation, HelloBasGoesOutAsAnUpperCaseRequestAndFullBlocks) {
@@ -227,44 +152,6 @@ TEST_F(AddinConversation, TheClosingEotIsRepeatedUntilAck) {
   EXPECT_EQ(units[5], Bytes{ENQ});
 }
 
-TEST_F(AddinConversation, NoAexNamesTheUpperCaseFileAsFailed) {
-  fs::create_directory("sub");
-  write_file("sub/game.exe", "MZ");
-  script_file(1, "ANG");
-  EXPECT_EQ(send("sub/game.exe", 0), "sub/game.exe:o" + std::string("SUB/GAME.EXE") +
-                                         sjis(":送信に失敗しました") + "\n");
-}
-
-TEST_F(AddinConversation, NoConsentToCfdSkipsTheFile) {
-  write_file("a.txt", "abc");
-  scripted_port::queue_incoming({ENQ});
-  scripted_port::answer_units(device_answers::command("ANG"));
-  EXPECT_EQ(send("a.txt", 0), sjis("送信コマンドエラー") + "\n");
-  EXPECT_TRUE(units_after_cfd().empty());
-}
-
-TEST_F(AddinConversation, AFileThatCannotBeReadStopsAfterCfd) {
-  fs::create_directory("folder.bin");
-  for (const char* name : {"missing.bin", "folder.bin", ""}) {
-    scripted_port::reset();
-    echo_enabled = false;
-    open_port(1);
-    scripted_port::queue_incoming({ENQ});
-    scripted_port::answer_units(device_answers::command("DOK"));
-    EXPECT_EQ(send(name, 0), std::string(name) + sjis(":送信ファイルがオープンできません") + "\n");
-    EXPECT_TRUE(units_after_cfd().empty()) << name;
-  }
-}
-
-TEST_F(AddinConversation, ANameTooLongForTheExchangeBufferIsRefusedBeforeAnyByte) {
-  std::string longest(max_file_name_length, 'n');
-  EXPECT_TRUE(name_fits_request(longest.c_str()));
-  std::string name = longest + "n";
-  EXPECT_EQ(send(name, 0), name + ":file name too long (at most 2041 bytes)\n");
-  EXPECT_TRUE(scripted_port::written().empty());
-  EXPECT_EQ(scripted_port::read_count(), 0);
-}
-
 TEST_F(AddinConversation, TheDeviceNameIsMadeUpperCaseByteByByte) {
   // The second byte of a double-byte character belongs to it and stays:
   // 83 61 changed to 83 41 would name another character.
@@ -288,24 +175,6 @@ TEST_F(AddinConversation, FinishResetsUnlessToldNotTo) {
   EXPECT_EQ(finish_install(), 1);
   EXPECT_TRUE(scripted_port::written().empty());
   EXPECT_EQ(scripted_port::incoming_left(), 0u);
-}
-
-TEST_F(AddinConversation, ARefusedResetIsReported) {
-  scripted_port::queue_incoming({ENQ});
-  scripted_port::answer_units(device_answers::command("NG"));
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(finish_install(), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), sjis("リセットに失敗しました") + "\n");
-}
-
-TEST_F(AddinConversation, ADeviceFallingSilentMidFileEndsWithTimeOut) {
-  write_file("a.txt", "abc");
-  scripted_port::queue_incoming({ENQ});
-  Answers answers = device_answers::command("DOK");
-  device_answers::append(answers, {{ACK}});  // then nothing for the data Packet
-  scripted_port::answer_units(answers);
-  char name[] = "a.txt";
-  EXPECT_EXIT(send_addin_file(name), ::testing::ExitedWithCode(1), "TimeOut\n$");
 }
 
 }  // namespace
