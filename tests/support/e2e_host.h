@@ -27,5 +27,6 @@ class ScriptedHost {
   bool line_echoes_;
 };
 
-// A Packet as the host puts it on the line.
+// A Packet as the host puts it on the line: SOH, number, complement,
+// length, payload and the byte sum of the payload, both little-endian.
 std::string packet(int number, const std::string& payload);

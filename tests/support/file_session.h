@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/e2e_host.h"
 #include "support/e2e_wine.h"
 
 struct FileSession {
@@ -42,19 +43,6 @@ inline FileSession run_file_program(const std::string& program, std::vector<std:
 // The emulated device saw no breach of the protocol by the host.
 inline void expect_clean_line(const FileSession& session) {
   EXPECT_EQ(trace_violations(session.trace), std::vector<std::string>{});
-}
-
-// The line bytes of a Packet: SOH, number, complement, length, payload and
-// the byte sum of the payload, both little-endian.
-inline std::string packet(int number, const std::string& payload) {
-  std::string bytes = {'\x01', static_cast<char>(number), static_cast<char>(~number),
-                       static_cast<char>(payload.size() & 0xFF), static_cast<char>(payload.size() >> 8)};
-  unsigned sum = 0;
-  for (unsigned char byte : payload) sum += byte;
-  bytes += payload;
-  bytes += static_cast<char>(sum & 0xFF);
-  bytes += static_cast<char>((sum >> 8) & 0xFF);
-  return bytes;
 }
 
 // A name as a request carries it, with its NUL.
