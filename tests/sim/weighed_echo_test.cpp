@@ -37,6 +37,7 @@ TEST(WeighedEcho, DamageTheDeviceWouldRefuseNeedsNoReadBack) {
            "to-host 600 insert:41-42-43 + to-device 575 flip:2",  // garbage back, a change there
            "to-host 600 insert:41-15-06",  // garbage holding a NAK and an ACK, far from the end
            "to-host 600 insert:15",        // a lone NAK there
+           "to-host 591 flip:2 + to-host 620 flip:5",  // two echo bytes, one now a bit off NAK
        }) {
     const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
