@@ -27,7 +27,7 @@ command -v groff >/dev/null 2>&1 || need="$need groff-base"
 command -v man >/dev/null 2>&1 || need="$need man-db"
 command -v mandoc >/dev/null 2>&1 || need="$need mandoc"
 command -v dpkg-shlibdeps >/dev/null 2>&1 || need="$need dpkg-dev"
-echo "test.sh: about 16 minutes on a 2-core machine (two builds and their tests, Wine, packages, fuzzers)"
+echo "test.sh: about 15 minutes on a 2-core machine (two builds and their tests, Wine, packages, fuzzers)"
 echo "test.sh: installs with apt-get:${need:- nothing here};" \
   "the Wine stage installs mingw-w64 and Wine when missing; dpkg -i installs and removes qvlink"
 if [ -n "$need" ]; then
