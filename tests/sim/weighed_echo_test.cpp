@@ -68,6 +68,11 @@ TEST(WeighedEcho, DamageThatCouldHavePassedTheSumIsReadBack) {
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
     EXPECT_TRUE(read_back(outcome)) << faults << "\n" << outcome.host_errors;
   }
+  // Garbage behind the first byte of the length gives the device a length
+  // of 0: it refuses the Packet eight bytes in, and that NAK, far from our
+  // end, is its answer, to be heard as one.
+  const sim::Outcome short_length = run("send cable-echo 1012 to-device 563 insert:00-00-96-82");
+  EXPECT_EQ(short_length.verdict, sim::Verdict::whole) << short_length.why << "\n" << short_length.host_errors;
   // Held up for 12 s at the first data Packet's 69th byte, our bytes reach
   // the device in two parts, and it refuses each once its patience runs
   // out: the first refusal comes among the echo. Each moves the device's
