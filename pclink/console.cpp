@@ -49,6 +49,10 @@ struct StatusLine {
 
 StreamKinds stream_kinds;
 StatusLine status_line;
+// When marks held back (platform::held_marks) were last written, and
+// whether the exit routine that writes the last of them is in place.
+std::int64_t marks_written_at = std::numeric_limits<std::int64_t>::min() / 2;
+bool marks_written_at_exit = false;
 // Kept apart, in a type a signal handler may read, where the platform's
 // interrupt handler finds it: an interrupt's closing line must also start on
 // a line of its own.
@@ -134,7 +138,36 @@ void end_status_line() {
   }
 }
 
+void write_held_marks() {
+  const int length = platform::held_marks_length;
+  if (length == 0) return;
+  std::fwrite(platform::held_marks, 1, static_cast<std::size_t>(length), stderr);
+  std::fflush(stderr);
+  // Forgotten only once written: an interrupt during the write writes them
+  // itself and ends the process before the write returns.
+  platform::held_marks_length = 0;
+  marks_written_at = platform::monotonic_milliseconds();
+}
+
+void hold_mark(const char* mark, std::size_t length) {
+  if (!marks_written_at_exit) {
+    std::atexit(write_held_marks);
+    marks_written_at_exit = true;
+  }
+  if (static_cast<std::size_t>(platform::held_marks_length) + length > platform::held_marks_room) {
+    write_held_marks();
+  }
+  if (length > platform::held_marks_room) {
+    std::fwrite(mark, 1, length, stderr);
+    std::fflush(stderr);
+    return;
+  }
+  std::memcpy(platform::held_marks + platform::held_marks_length, mark, length);
+  platform::held_marks_length = platform::held_marks_length + static_cast<int>(length);
+}
+
 void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  write_held_marks();
   end_status_line();
   write_shown(stream, presented(stream, origin, text, length));
   if (stream == ConsoleStream::error) std::fflush(stderr);
@@ -156,6 +189,7 @@ void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::
     write_on_terminal(stream, origin, text, length);
     return;
   }
+  write_held_marks();
   std::fwrite(text, 1, length, stream_of(stream));
   if (stream == ConsoleStream::error) std::fflush(stderr);
 }
@@ -170,12 +204,26 @@ void print_line(const char* first, const char* second) {
     write_on_terminal(ConsoleStream::error, TextOrigin::shift_jis, line.data(), line.size());
     return;
   }
+  write_held_marks();
   std::fprintf(stderr, "%s%s\n", first, second);
   std::fflush(stderr);
 }
 
 void print_text(const char* text) {
   write_text(ConsoleStream::error, TextOrigin::shift_jis, text);
+}
+
+void print_progress_mark(const char* mark) {
+  if (console_is_terminal(ConsoleStream::error)) {
+    print_text(mark);
+    return;
+  }
+  hold_mark(mark, std::strlen(mark));
+  if (platform::monotonic_milliseconds() - marks_written_at >= status_line_pace_ms) write_held_marks();
+}
+
+void release_progress_marks() {
+  write_held_marks();
 }
 
 void show_status_line(const char* name, TextOrigin origin, const StatusLineParts& parts, StatusRedraw redraw) {
@@ -205,12 +253,15 @@ bool status_line_shown() {
 }
 
 void reset_console_state() {
+  platform::held_marks_length = 0;
+  marks_written_at = std::numeric_limits<std::int64_t>::min() / 2;
   stream_kinds = StreamKinds{};
   status_line = StatusLine{};
   status_line_on_screen = 0;
 }
 
 void exit_program(int code) {
+  write_held_marks();
   end_status_line();
   platform::end_process(code);
 }

@@ -71,6 +71,17 @@ void print_line(const char* first, const char* second);
 // (usage texts that carry their own line ends).
 void print_text(const char* text);
 
+// Writes a progress mark on standard error like print_text, but paced
+// where it is redirected: a transfer marks each Packet, many a second, and
+// a write of its own for each would be a system call per Packet. A mark is
+// written at once when status_line_pace_ms have passed since marks were last
+// written, and otherwise held back until the next one is due, anything
+// else is written on either stream, a repeat shows the line stalling, or
+// the process ends (an interrupt included). The bytes are the same.
+void print_progress_mark(const char* mark);
+// Writes the marks held back now.
+void release_progress_marks();
+
 // Writes length bytes of text on a stream, presented as above. Standard
 // error is flushed; standard output keeps its buffering.
 void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length);
@@ -99,9 +110,9 @@ void clear_status_line();
 // Whether a status line is on the screen; safe to ask in a signal handler.
 bool status_line_shown();
 
-// Forgets what was learnt of the standard streams and the status line, as
-// at the start of a process: for tests that run many programs' worth of
-// output in one process.
+// Forgets what was learnt of the standard streams, the status line and the
+// marks held back, as at the start of a process: for tests that run many
+// programs' worth of output in one process.
 void reset_console_state();
 
 // Ends the process through the normal exit path, so that every stream,

@@ -62,7 +62,7 @@ void begin_host_file_progress(const char* host_name, long long total) {
 
 void progress_mark(long long done) {
   if (!console_is_terminal(ConsoleStream::error)) {
-    print_text("o");
+    print_progress_mark("o");
     return;
   }
   progress.done = done;
@@ -70,10 +70,12 @@ void progress_mark(long long done) {
 }
 
 void progress_extra_mark(const char* mark) {
-  if (!console_is_terminal(ConsoleStream::error)) print_text(mark);
+  if (!console_is_terminal(ConsoleStream::error)) print_progress_mark(mark);
 }
 
 void note_retry() {
+  // A repeat means the line stalled: what is held back shows how far it got.
+  release_progress_marks();
   ++progress.retries;
   if (progress_on_screen()) draw_progress(StatusRedraw::paced);
 }

@@ -63,4 +63,13 @@ const char* noted_temporary_file(int index = 0);
 // console routines.
 extern volatile std::sig_atomic_t status_line_open;
 
+// Progress marks on their way to a redirected standard error that the
+// console routines hold back by their pace, so that an interrupt's handler
+// writes them before its own line: held_marks_length bytes of held_marks.
+// A mark is stored before the length counts it, and the length goes back to
+// 0 only once the marks are written.
+constexpr int held_marks_room = 256;
+extern char held_marks[held_marks_room];
+extern volatile std::sig_atomic_t held_marks_length;
+
 }  // namespace platform

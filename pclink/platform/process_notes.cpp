@@ -8,6 +8,8 @@
 namespace platform {
 
 volatile std::sig_atomic_t status_line_open = 0;
+char held_marks[held_marks_room];
+volatile std::sig_atomic_t held_marks_length = 0;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <fcntl.h>
 #include <string>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "pclink/console.h"
 #include "pclink/file_saves.h"
 #include "pclink/local_files.h"
 #include "pclink/platform/port.h"
@@ -184,6 +186,33 @@ TEST(Interrupts, ASignalIgnoredWhenTheProgramStartedStaysIgnored) {
   ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
   EXPECT_EQ(WEXITSTATUS(ending.status), 0);
   EXPECT_EQ(ending.err, "");
+}
+
+// Progress marks held back by the pace belong to the run: an interrupt
+// writes them before its line, and the end of the process writes them too.
+TEST(Interrupts, MarksHeldBackAreWrittenBeforeTheInterruptLineAndAtTheEnd) {
+  for (bool interrupted : {true, false}) {
+    SCOPED_TRACE(interrupted ? "interrupted" : "ended");
+    Child child = start_child([&](int ready_fd) {
+      platform::catch_interrupts();
+      reset_console_state();
+      for (int mark = 0; mark < 50; ++mark) print_progress_mark("o");
+      if (platform::held_marks_length == 0) return 5;  // none held back: nothing to show here
+      if (!interrupted) std::exit(0);  // as a return from main does
+      say_ready(ready_fd);
+      pause();  // until the signal; wait_for_end bounds it
+      return 4;
+    });
+    if (interrupted) {
+      ASSERT_TRUE(wait_until_ready(child, 5000));
+      kill(child.pid, SIGINT);
+    }
+    Ending ending = wait_for_end(child, 5000);
+    ASSERT_TRUE(ending.ended);
+    ASSERT_TRUE(WIFEXITED(ending.status)) << ending.status;
+    EXPECT_EQ(WEXITSTATUS(ending.status), interrupted ? 130 : 0);
+    EXPECT_EQ(ending.err, std::string(50, 'o') + (interrupted ? "Interrupted\n" : ""));
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The status line as a person sees it: laid out to the terminal's width
 // with the name and the waiting notice kept readable, redrawn at most ten
 // times a second but always ending on the final figures, and a port error
-// on a line of its own below it.
+// on a line of its own below it. Redirected, the marks of a transfer are
+// written as often, none lost and none out of order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "pclink/console.h"
 #include "pclink/echo.h"
+#include "pclink/platform/process.h"
 #include "pclink/progress.h"
 #include "pclink/serial_port.h"
 #include "pclink/status_line.h"
@@ -122,6 +124,60 @@ TEST_F(OnScriptedTerminal, ASilentDeviceShowsTheShortNoticeBesideTheNameAt60Colu
   EXPECT_EQ(recv_raw(1000), -1);  // ten silent seconds, on the virtual clock
   EXPECT_EQ(shown(), "\r" + long_name + "  0 B\r..." + long_name.substr(long_name.size() - 16) +
                        "  1012 B  no answer; gives up after 10 s");
+}
+
+// Redirected: the bytes a script has always seen, in at most ten writes a
+// second instead of one per Packet.
+class Redirected : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scripted_console::reset();
+    ::testing::internal::CaptureStderr();
+  }
+  void TearDown() override {
+    written();
+    scripted_console::reset();
+  }
+  std::string written() {
+    if (!captured) {
+      text = ::testing::internal::GetCapturedStderr();
+      captured = true;
+    }
+    return text;
+  }
+  bool captured = false;
+  std::string text;
+};
+
+TEST_F(Redirected, MarksAreWrittenTenTimesASecondAndAllBeforeTheNextMessage) {
+  begin_host_file_progress("up.bin", 80 * 1012);
+  int most_held = 0;
+  int writes = 0;
+  for (int packet = 1; packet <= 80; ++packet) {
+    scripted_console::advance_clock(15);
+    const int held_before = platform::held_marks_length;
+    progress_mark(packet * 1012LL);
+    if (platform::held_marks_length < held_before + 1) ++writes;
+    most_held = std::max(most_held, static_cast<int>(platform::held_marks_length));
+  }
+  EXPECT_GE(writes, 10);     // a script reading the stream sees the transfer move
+  EXPECT_LE(writes, 14);     // but not 80 writes for 80 Packets
+  EXPECT_LE(most_held, 7);   // none waits longer than 100 ms while Packets flow
+  print_line(" end", "");
+  EXPECT_EQ(platform::held_marks_length, 0);
+  EXPECT_EQ(written(), "up.bin:" + std::string(80, 'o') + " end\n");
+}
+
+TEST_F(Redirected, ARepeatWritesWhatIsHeldSoAStalledLineShowsHowFarItGot) {
+  progress_mark(1012);
+  progress_mark(2024);
+  EXPECT_EQ(platform::held_marks_length, 1);
+  note_retry();
+  EXPECT_EQ(platform::held_marks_length, 0);
+  progress_extra_mark("T");  // due again only 100 ms after the last write
+  EXPECT_EQ(platform::held_marks_length, 1);
+  release_progress_marks();
+  EXPECT_EQ(written(), "ooT");
 }
 
 }  // namespace

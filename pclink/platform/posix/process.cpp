@@ -60,6 +60,11 @@ void end_on_interrupt(int signal_number) {
   if (signal_number == SIGPIPE) {
     _exit(128 + signal_number);
   }
+  // The marks held back are the run's, written as far as it went.
+  if (platform::held_marks_length > 0) {
+    ssize_t marked = write(STDERR_FILENO, platform::held_marks, static_cast<std::size_t>(platform::held_marks_length));
+    (void)marked;
+  }
   // A progress line on the terminal is not ended by a newline of its own.
   if (platform::status_line_open != 0) {
     ssize_t ended = write(STDERR_FILENO, "\n", 1);

@@ -36,12 +36,17 @@ BOOL WINAPI end_on_interrupt(DWORD event) {
   platform::hold_interrupts();
   remove_noted_temporary_files();
   platform::abandon_port();
+  DWORD written = 0;
+  // The marks held back are the run's, written as far as it went.
+  if (platform::held_marks_length > 0) {
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), platform::held_marks, static_cast<DWORD>(platform::held_marks_length),
+              &written, nullptr);
+  }
   // A progress line on the console is not ended by a newline of its own.
   char line[32] = "";
   if (platform::status_line_open != 0) std::strcat(line, "\n");
   std::strcat(line, ctrl_c ? msg("interrupted").system : msg("hangup").system);
   std::strcat(line, "\n");
-  DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
   // Ended at once, like _exit on POSIX: the exit routines that ExitProcess
   // would run (the C library's stream flushes among them) could wait for a
