@@ -66,12 +66,12 @@ TEST(StatusLineLayout, ANarrowTerminalCutsTheNoticeAfterAWord) {
   EXPECT_EQ(laid_out("", waiting_notice_parts(true), 40), "no answer; retrying, Ctrl-C stops");
 }
 
-// The console of a terminal (the scripted one: bytes as they are).
-class OnScriptedTerminal : public ::testing::Test {
+// What a test writes on standard error, captured from SetUp on.
+class CapturingStderr : public ::testing::Test {
  protected:
   void SetUp() override {
     scripted_port::reset();
-    scripted_console::act_as_terminal(80);
+    scripted_console::reset();
     ::testing::internal::CaptureStderr();
   }
   void TearDown() override {
@@ -87,6 +87,15 @@ class OnScriptedTerminal : public ::testing::Test {
   }
   bool captured = false;
   std::string text;
+};
+
+// The console of a terminal (the scripted one: bytes as they are).
+class OnScriptedTerminal : public CapturingStderr {
+ protected:
+  void SetUp() override {
+    CapturingStderr::SetUp();
+    scripted_console::act_as_terminal(80);
+  }
 };
 
 TEST_F(OnScriptedTerminal, RedrawsAreAtMostTenASecondAndTheLastShowsTheFinalFigures) {
@@ -128,26 +137,7 @@ TEST_F(OnScriptedTerminal, ASilentDeviceShowsTheShortNoticeBesideTheNameAt60Colu
 
 // Redirected: the bytes a script has always seen, in at most ten writes a
 // second instead of one per Packet.
-class Redirected : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scripted_console::reset();
-    ::testing::internal::CaptureStderr();
-  }
-  void TearDown() override {
-    written();
-    scripted_console::reset();
-  }
-  std::string written() {
-    if (!captured) {
-      text = ::testing::internal::GetCapturedStderr();
-      captured = true;
-    }
-    return text;
-  }
-  bool captured = false;
-  std::string text;
-};
+using Redirected = CapturingStderr;
 
 TEST_F(Redirected, MarksAreWrittenTenTimesASecondAndAllBeforeTheNextMessage) {
   begin_host_file_progress("up.bin", 80 * 1012);
@@ -165,7 +155,7 @@ TEST_F(Redirected, MarksAreWrittenTenTimesASecondAndAllBeforeTheNextMessage) {
   EXPECT_LE(most_held, 7);   // none waits longer than 100 ms while Packets flow
   print_line(" end", "");
   EXPECT_EQ(platform::held_marks_length, 0);
-  EXPECT_EQ(written(), "up.bin:" + std::string(80, 'o') + " end\n");
+  EXPECT_EQ(shown(), "up.bin:" + std::string(80, 'o') + " end\n");
 }
 
 TEST_F(Redirected, ARepeatWritesWhatIsHeldSoAStalledLineShowsHowFarItGot) {
@@ -177,7 +167,7 @@ TEST_F(Redirected, ARepeatWritesWhatIsHeldSoAStalledLineShowsHowFarItGot) {
   progress_extra_mark("T");  // due again only 100 ms after the last write
   EXPECT_EQ(platform::held_marks_length, 1);
   release_progress_marks();
-  EXPECT_EQ(written(), "ooT");
+  EXPECT_EQ(shown(), "ooT");
 }
 
 }  // namespace
