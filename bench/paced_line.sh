@@ -20,6 +20,10 @@
 #   --noisy N            also the noisy runs, with N seeds (default none)
 #   --noisy-latency L    the adapter latency of the noisy runs (default 16)
 #   --jobs N             noisy runs at once (default 4: they mostly wait)
+#   --calls              also runs each clean transfer under `strace -c -f`
+#                        and prints the host's system calls per file byte:
+#                        what a unit costs when its bytes come at line speed
+#                        through the adapter's latency, not all at once
 set -euo pipefail
 
 build=build
@@ -31,6 +35,7 @@ latencies="1 16"
 noisy=0
 noisy_latency=16
 jobs=4
+calls=0
 while [ $# -gt 0 ]; do
   case $1 in
     --host-bin) host_bin=$(cd "$2" && pwd); shift 2 ;;
@@ -39,6 +44,7 @@ while [ $# -gt 0 ]; do
     --noisy) noisy=$2; shift 2 ;;
     --noisy-latency) noisy_latency=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
+    --calls) calls=1; shift ;;
     *) echo "paced_line.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -53,6 +59,8 @@ baud=19200
 bits=10
 noisy_size=20480
 hang=120
+# The host program's tracer: strace for the --calls runs.
+tracer=()
 
 # run_transfer RUN KIND SIZE LATENCY [QVEMU_OPTIONS...]: one qvcopy send or
 # fetch through its own paced line; prints "seconds outcome line_seconds".
@@ -71,7 +79,8 @@ run_transfer() {
   fi
   local start code=0 seconds outcome
   start=$(date +%s.%N)
-  (cd "$run/host" && exec timeout -s KILL $hang "$host_bin/qvcopy" -d "$port" "${args[@]}" > /dev/null 2> "$run/err") ||
+  (cd "$run/host" && exec timeout -s KILL $hang "${tracer[@]}" "$host_bin/qvcopy" -d "$port" "${args[@]}" > /dev/null \
+    2> "$run/err") ||
     code=$?
   seconds=$(seconds_since "$start")
   stop_line
@@ -92,13 +101,25 @@ run_transfer() {
 head -c $((size > noisy_size ? size : noisy_size)) /dev/urandom > "$work/file.bin"
 
 echo "qvcopy through a paced line: $baud baud, $bits bits a byte, echo on; host programs $host_bin"
-[ -z "$latencies" ] || printf '%-6s %8s %8s %9s %9s %7s\n' transfer bytes latency time "line time" ratio
+calls_heading=
+[ "$calls" -eq 0 ] || calls_heading=$(printf '%8s' calls)
+[ -z "$latencies" ] || printf '%-6s %8s %8s %9s %9s %7s%s\n' transfer bytes latency time "line time" ratio "$calls_heading"
 for latency in $latencies; do
   for kind in send fetch; do
     read -r seconds outcome line_seconds < <(run_transfer "$work/$kind-$latency" $kind "$size" "$latency")
     [ "$outcome" = whole ] || { echo "$kind at $latency ms did not end whole ($outcome)" >&2; exit 1; }
-    printf '%-8s %8d %5d ms %7.2f s %7.2f s %6.3f\n' $kind "$size" "$latency" "$seconds" "$line_seconds" \
-      "$(awk -v a="$seconds" -v b="$line_seconds" 'BEGIN { print a / b }')"
+    calls_column=
+    if [ "$calls" -eq 1 ]; then
+      tracer=(strace -c -f -o "$work/$kind-$latency-strace/counts")
+      mkdir -p "$work/$kind-$latency-strace"
+      read -r _ outcome _ < <(run_transfer "$work/$kind-$latency-strace" $kind "$size" "$latency")
+      tracer=()
+      [ "$outcome" = whole ] || { echo "$kind at $latency ms under strace did not end whole ($outcome)" >&2; exit 1; }
+      calls_column=$(awk -v size="$size" '$NF == "total" { printf "%8.3f", $(NF-2) / size }' \
+        "$work/$kind-$latency-strace/counts")
+    fi
+    printf '%-8s %8d %5d ms %7.2f s %7.2f s %6.3f%s\n' $kind "$size" "$latency" "$seconds" "$line_seconds" \
+      "$(awk -v a="$seconds" -v b="$line_seconds" 'BEGIN { print a / b }')" "$calls_column"
   done
 done
 
