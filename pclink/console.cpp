@@ -52,7 +52,7 @@ StatusLine status_line;
 // When marks held back (platform::held_marks) were last written, and
 // whether the exit routine that writes the last of them is in place.
 std::int64_t marks_written_at = std::numeric_limits<std::int64_t>::min() / 2;
-bool marks_written_at_exit = false;
+bool exit_routine_in_place = false;
 // Kept apart, in a type a signal handler may read, where the platform's
 // interrupt handler finds it: an interrupt's closing line must also start on
 // a line of its own.
@@ -150,9 +150,9 @@ void write_held_marks() {
 }
 
 void hold_mark(const char* mark, std::size_t length) {
-  if (!marks_written_at_exit) {
+  if (!exit_routine_in_place) {
     std::atexit(write_held_marks);
-    marks_written_at_exit = true;
+    exit_routine_in_place = true;
   }
   if (static_cast<std::size_t>(platform::held_marks_length) + length > platform::held_marks_room) {
     write_held_marks();
