@@ -115,6 +115,9 @@ void draw_status_line() {
   StatusLineLayout layout =
       lay_out_status_line(name.text, name.charset == TextOrigin::shift_jis, status_line.parts, room);
   name.text = layout.name;
+  // Set before the first byte goes out: an interrupt that comes as soon as
+  // the line is on screen must find it open.
+  status_line_on_screen = 1;
   std::fputc('\r', stderr);
   write_shown(ConsoleStream::error, name);
   std::fputs(layout.details.c_str(), stderr);
@@ -123,18 +126,20 @@ void draw_status_line() {
   status_line.width = width;
   status_line.held_back = false;
   status_line.drawn_at = platform::monotonic_milliseconds();
-  status_line_on_screen = 1;
   std::fflush(stderr);
 }
 
 // Whatever follows a status line starts on a line of its own, below the
-// line's final state.
+// line's final state. The line counts as open until its newline is out:
+// an interrupt in between then ends it with a blank line at worst, never
+// runs its own line on from the figures.
 void end_status_line() {
   if (status_line_on_screen != 0) {
     if (status_line.held_back) draw_status_line();
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
     status_line = StatusLine{};
     status_line_on_screen = 0;
-    std::fputc('\n', stderr);
   }
 }
 
