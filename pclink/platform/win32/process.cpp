@@ -1,10 +1,13 @@
 // The process on Windows: its pauses, its end, and its interrupts: Ctrl-C,
 // Ctrl-Break and the console closing. The system calls the handler in a
-// thread of its own while the program's thread may be waiting on the port;
-// the handler ends the process itself, so that thread never runs on. Before it touches anything it takes the interrupt
+// thread of its own while the program's thread runs on, perhaps waiting on
+// the port. Before it touches anything the handler takes the interrupt
 // hold, and keeps it: a save's file being created or renamed, or time-outs
 // being set on the port, are finished first, and nothing of the kind
-// starts again afterwards.
+// starts again afterwards. It then stops the program's thread before it
+// puts the line back and writes its line, so that no byte goes to the port
+// with the line as found and nothing is written after the handler's line;
+// and it ends the process itself, so that thread never runs on.
 #include "pclink/platform/process.h"
 
 #include <csignal>
@@ -22,6 +25,9 @@ namespace {
 constexpr UINT exit_on_ctrl_c = 128 + 2;
 constexpr UINT exit_on_close = 128 + 1;
 
+// The program's own thread, as catch_interrupts found it.
+HANDLE program_thread = nullptr;
+
 // A save under way is abandoned: its target keeps the old contents.
 void remove_noted_temporary_files() {
   for (int noted = 0; noted < platform::most_noted_temporary_files; ++noted) {
@@ -31,10 +37,23 @@ void remove_noted_temporary_files() {
   }
 }
 
+// Stops the program's thread where it is, for good. Only after the files
+// are removed: a deletion takes the process heap's lock, which the stopped
+// thread might hold. What follows (the port's settings, the writes of the
+// handler's lines) needs no lock of the process. SuspendThread only asks;
+// GetThreadContext returns once the thread has stopped.
+void stop_program_thread() {
+  if (program_thread == nullptr || SuspendThread(program_thread) == static_cast<DWORD>(-1)) return;
+  CONTEXT where{};
+  where.ContextFlags = CONTEXT_CONTROL;
+  GetThreadContext(program_thread, &where);
+}
+
 BOOL WINAPI end_on_interrupt(DWORD event) {
   bool ctrl_c = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
   platform::hold_interrupts();
   remove_noted_temporary_files();
+  stop_program_thread();
   platform::abandon_port();
   DWORD written = 0;
   // The marks held back are the run's, written as far as it went.
@@ -70,6 +89,12 @@ void clean_up_on_abort(int) {
 namespace platform {
 
 void catch_interrupts() {
+  // GetCurrentThread() is a stand-in that means the calling thread: the
+  // handler's thread needs a real handle to this one.
+  if (program_thread == nullptr) {
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &program_thread,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+  }
   SetConsoleCtrlHandler(end_on_interrupt, TRUE);
   std::signal(SIGABRT, clean_up_on_abort);
 }
