@@ -249,10 +249,19 @@ TEST(LineRestored, AfterARunAndAnInterruptTheLineIsAsFound) {
     RunResult run = run_device_program(emulator, program, c.program_args, c.options);
     expect_line_as_found(holder, found);
     close(holder);
-    stop_emulator(emulator);
+    const std::string trace = stop_emulator(emulator);
     EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
     if (c.exit_code == 130) {
       EXPECT_EQ(run.err.substr(run.err.size() - 12), "Interrupted\n");
+      // The host marks each Packet before it answers it, and the marks the
+      // pace held back are written before the interrupt's line: there are at
+      // least as many as the device saw answered. (On Windows the handler
+      // runs beside the program's thread, and stops it first.)
+      const std::size_t banner_end = run.err.find(")\n");
+      ASSERT_NE(banner_end, std::string::npos) << run.err;
+      const std::string marks = run.err.substr(banner_end + 2, run.err.size() - 12 - banner_end - 2);
+      EXPECT_EQ(marks.find_first_not_of('o'), std::string::npos) << run.err;
+      EXPECT_GE(marks.size(), data_packets_answered(trace)) << run.err;
       // The fetch's temporary file, made before the request and open while
       // the data comes, went with the interrupt. On Windows the handler
       // deletes it from a thread of its own while the file is still open.

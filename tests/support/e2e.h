@@ -116,6 +116,9 @@ std::vector<std::string> trace_violations(const std::string& trace);
 std::vector<std::string> trace_events(const std::string& trace);
 // Whether one of the trace's events is exactly event.
 bool has_event(const std::string& trace, const std::string& event);
+// How many of the device's Packets of file data the host answered (ACK or
+// NAK), once the device opened a file to read.
+std::size_t data_packets_answered(const std::string& trace);
 
 // Whether needle stands anywhere in haystack.
 bool contains(const std::string& haystack, const std::string& needle);

@@ -94,3 +94,15 @@ std::string to_hex(const std::string& bytes) {
   }
   return hex;
 }
+
+std::size_t data_packets_answered(const std::string& trace) {
+  std::size_t answered = 0;
+  bool reading = false;
+  bool after_packet = false;
+  for (const std::string& line : lines_of(trace)) {
+    if (line.rfind("= read ", 0) == 0) reading = true;
+    if (reading && after_packet && (line.rfind("H 06 ", 0) == 0 || line.rfind("H 15 ", 0) == 0)) ++answered;
+    after_packet = line.rfind("D 01 ", 0) == 0;
+  }
+  return answered;
+}
