@@ -5,7 +5,9 @@
 // ready only once that many have come, so a unit trickling in at line speed
 // wakes us once, and the wait keeps a time-out of its own to the
 // millisecond. What has come is then read at once, without blocking, with
-// whatever else had arrived behind it.
+// whatever else had arrived behind it: a VMIN above 64 is lowered first,
+// as Linux hands out only 64 bytes per read() of a terminal whose VMIN is
+// higher, however many have come.
 #include <algorithm>
 #include <cerrno>
 #include <sys/ioctl.h>
@@ -27,10 +29,11 @@ using platform_posix::Wait;
 termios line_set{};
 platform_posix::MarkedInput marks;
 
-// A unit longer than this is waited for in stretches: Linux hands out only
-// 64 bytes per read() of a terminal whose VMIN is higher, however many have
-// come, and with VMIN at most 64 a read takes everything there is.
-constexpr int largest_wake_count = 64;
+// The highest VMIN (a cc_t) that is a multiple of four: a longer unit is
+// waited for in stretches.
+constexpr int largest_wake_count = 252;
+// The highest VMIN at which a read takes everything there is.
+constexpr int largest_read_count = 64;
 
 #ifdef __linux__
 // The line with only VMIN changed: glibc's tcsetattr() reads the settings
@@ -50,6 +53,15 @@ void set_line(int fd, const termios& line) {
 // keeps it even where the unit is longer (see wake_after).
 constexpr int fair_wake_count = 16;
 
+// A count of four or more is rounded down to a multiple of four, so that
+// waits of nearly one length (a block's echo with the block behind it)
+// share one setting.
+void set_wake_count(int fd, int vmin) {
+  if (vmin >= 4) vmin -= vmin % 4;
+  line_set.c_cc[VMIN] = static_cast<cc_t>(vmin);
+  set_line(fd, line_set);
+}
+
 // Has a wait end only once at least some of the count bytes still needed
 // are there: VMIN never above count, for the wait would then outlast the
 // bytes. Each change of VMIN costs a system call, and the waits of a relay
@@ -59,9 +71,7 @@ constexpr int fair_wake_count = 16;
 // wait while it is fair (the bytes may well come in one piece); not when
 // the last wake brought as many bytes as the raised VMIN would ask for (the
 // line hands them over in pieces that large anyway, as a pseudo-terminal or
-// a USB adapter at a long latency does). A short wait's count is rounded
-// down to a multiple of four, so that waits of nearly one length (a block's
-// echo with the block behind it) share one setting.
+// a USB adapter at a long latency does).
 void wake_after(int fd, int count, int last_piece) {
   const int current = line_set.c_cc[VMIN];
   const int raised = std::min(count, largest_wake_count);
@@ -70,10 +80,17 @@ void wake_after(int fd, int count, int last_piece) {
                            (first_wait ? current >= fair_wake_count : last_piece >= raised))) {
     return;
   }
-  int vmin = std::clamp(count, 1, largest_wake_count);
-  if (vmin >= 4) vmin -= vmin % 4;
-  line_set.c_cc[VMIN] = static_cast<cc_t>(vmin);
-  set_line(fd, line_set);
+  set_wake_count(fd, std::clamp(count, 1, largest_wake_count));
+}
+
+// Before a read after a wait with VMIN above what a read hands out whole:
+// VMIN comes down to what the unit needs beyond the bytes the wait saw
+// come, the count its next wait would ask for.
+void let_the_read_take_all(int fd, int count) {
+  const int current = line_set.c_cc[VMIN];
+  if (current > largest_read_count) {
+    set_wake_count(fd, std::clamp(count - current, 1, largest_read_count));
+  }
 }
 
 long long gap_end(long long last_byte_at, int gap_ms) {
@@ -111,6 +128,7 @@ ReadResult read_bytes(std::uint8_t* buffer, std::uint8_t* damage, int capacity, 
     }
     // Read what has come even when the wait ran out: fewer bytes than the
     // wake-up count do not make the port ready.
+    let_the_read_take_all(fd, limits.wanted - got);
     const ssize_t count = ::read(fd, buffer + got, static_cast<std::size_t>(capacity - got));
     if (count > 0) {
       last_piece = static_cast<int>(count);
