@@ -172,7 +172,6 @@ void hold_mark(const char* mark, std::size_t length) {
 }
 
 void write_on_terminal(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
-  write_held_marks();
   end_status_line();
   write_shown(stream, presented(stream, origin, text, length));
   if (stream == ConsoleStream::error) std::fflush(stderr);
@@ -189,12 +188,13 @@ bool console_is_terminal(ConsoleStream stream) {
   return kind_of(stream) != platform::ConsoleKind::redirected;
 }
 
+// Marks held back go out before anything else, on either stream.
 void write_text(ConsoleStream stream, TextOrigin origin, const char* text, std::size_t length) {
+  write_held_marks();
   if (console_is_terminal(stream)) {
     write_on_terminal(stream, origin, text, length);
     return;
   }
-  write_held_marks();
   std::fwrite(text, 1, length, stream_of(stream));
   if (stream == ConsoleStream::error) std::fflush(stderr);
 }
@@ -204,12 +204,12 @@ void write_text(ConsoleStream stream, TextOrigin origin, const char* text) {
 }
 
 void print_line(const char* first, const char* second) {
+  write_held_marks();
   if (console_is_terminal(ConsoleStream::error)) {
     std::string line = std::string(first) + second + "\n";
     write_on_terminal(ConsoleStream::error, TextOrigin::shift_jis, line.data(), line.size());
     return;
   }
-  write_held_marks();
   std::fprintf(stderr, "%s%s\n", first, second);
   std::fflush(stderr);
 }
