@@ -5,7 +5,11 @@
 # runs in seconds, each the same every time. Prints, per transfer and rate,
 # the clean time, the median time and its ratio to the clean time, the
 # median time the line was busy (its busier direction carrying bytes, echo
-# and repeats included: no pacing of either side ends a run sooner), how the
+# and repeats included: no pacing of either side ends a run sooner), the
+# median time the noise held bytes back (its pauses of 0.1 to 2 s, either
+# way) with the ratio of the two together (their median per run) to the
+# clean time: what no host could save on that line while moving the bytes it
+# moves, so that the rest of the time is what its waits add; how the
 # runs ended (whole, loud: a non-zero exit, silent: exit 0 and a wrong
 # file), how many took longer than 120 s, and how many read the file once
 # more than asked (`reread`: a send read back, a fetch read a second time,
@@ -37,7 +41,7 @@ slow=120
 byte_time=$(awk -v line=$line 'BEGIN { printf "%.9f", line ~ /^relay/ ? 11 / 9600 : 10 / 19200 }')
 
 # run KIND SIZE [noise:SEED:RATE]: prints "seconds verdict busy-seconds
-# reread" for one case (reread 1: the host's messages say it read the file
+# reread paused-seconds" for one case (reread 1: the host's messages say it read the file
 # once more). qvsim exits non-zero for a case that did not end whole or loud.
 run() {
   { "$qvsim" --case "$1 $line $2${3:+ $3}" || true; } |
@@ -50,11 +54,12 @@ run() {
       /^--- host.s standard error/ { messages = 1; next }
       /^--- / { messages = 0 }
       messages && /read back|reading it again/ { reread = 1 }
-      END { print t, v, busy, reread + 0 }'
+      /^= noise .*: pause of [0-9]+ ms/ { for (i = 1; i < NF; i++) if ($i == "of") paused += $(i + 1) / 1000 }
+      END { print t, v, busy, reread + 0, paused + 0 }'
 }
 
 echo "qvsim: $size-byte transfers on $line, seeds 1..$seeds, simulated time"
-printf '%-8s %6s %9s %9s %6s %9s %6s   %s\n' transfer rate clean median ratio busy ratio "whole loud silent past-${slow}s reread"
+printf '%-8s %6s %9s %9s %6s %9s %6s %9s %6s   %s\n' transfer rate clean median ratio busy ratio paused ratio "whole loud silent past-${slow}s reread"
 for kind in send fetch; do
   read -r clean verdict _ < <(run $kind $size)
   [ "$verdict" = whole ] || { echo "a clean $kind did not end whole ($verdict)" >&2; exit 1; }
@@ -65,11 +70,11 @@ for kind in send fetch; do
           for (i = 2; i <= count; i++) { x = v[i]; for (j = i - 1; j > 0 && v[j] > x; j--) v[j + 1] = v[j]; v[j + 1] = x }
           return (count % 2) ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
         }
-        { t[NR] = $1; b[NR] = $3; n[$2]++; if ($1 > slow) past++; reread += $4 }
+        { t[NR] = $1; b[NR] = $3; p[NR] = $5; bp[NR] = $3 + $5; n[$2]++; if ($1 > slow) past++; reread += $4 }
         END {
-          m = median(t, NR); mb = median(b, NR)
-          printf "%-8s %6s %7.2f s %7.2f s %6.2f %7.2f s %6.2f   %5d %4d %6d %9d %6d\n", kind, rate, clean, m, m / clean,
-                 mb, mb / clean, n["whole"], n["loud"], n["silent"], past, reread
+          m = median(t, NR); mb = median(b, NR); mp = median(p, NR); mbp = median(bp, NR)
+          printf "%-8s %6s %7.2f s %7.2f s %6.2f %7.2f s %6.2f %7.2f s %6.2f   %5d %4d %6d %9d %6d\n", kind, rate, clean, m, m / clean,
+                 mb, mb / clean, mp, mbp / clean, n["whole"], n["loud"], n["silent"], past, reread
         }'
   done
 done
