@@ -234,9 +234,16 @@ TEST(LineRestored, AfterARunAndAnInterruptTheLineIsAsFound) {
   };
   RunOptions interrupted;
   interrupted.interrupt_when_output_has = ")\no";  // the first progress mark after the banner
+  // A relay whose device never answers is waited for without end, mostly
+  // inside a read of the port: the interrupt ends that wait.
+  RunOptions interrupted_waiting;
+  interrupted_waiting.interrupt_when_output_has = ")\n";
+  interrupted_waiting.timeout_ms = 10000;
   for (Case& c : std::vector<Case>{
            {"a reset", {}, {"-r"}, {}, 0},
            {"Ctrl-C mid-fetch", {}, {"-g", "BIG.BIN"}, interrupted, 130},
+           {"Ctrl-C while a silent relay is waited for", {"--relay", "--silent-after", "0"}, {"-s2", "-g", "BIG.BIN"},
+            interrupted_waiting, 130},
        }) {
     SCOPED_TRACE(c.what);
     Emulator emulator = start_emulator(c.emulator_args);

@@ -2,6 +2,16 @@
 
 namespace platform_win32 {
 
+namespace {
+
+// The usual flow-control characters. Unused here, but the serial driver
+// refuses a DCB whose two are alike, flow control or not, and a port may
+// come with both 0.
+constexpr char xon = 0x11;
+constexpr char xoff = 0x13;
+
+}  // namespace
+
 DCB line_dcb(DCB line, const platform::LineSettings& settings) {
   line.BaudRate = static_cast<DWORD>(settings.baud);
   line.ByteSize = 8;
@@ -20,6 +30,8 @@ DCB line_dcb(DCB line, const platform::LineSettings& settings) {
   line.fInX = FALSE;
   line.fOutX = FALSE;
   line.fTXContinueOnXoff = TRUE;
+  line.XonChar = xon;
+  line.XoffChar = xoff;
   return line;
 }
 

@@ -12,7 +12,8 @@ namespace platform_win32 {
 // device receives or what we read: left set, DSR sensitivity would discard
 // all input on a cable that does not wire DSR, DSR or CTS flow control would
 // stop our output, NUL bytes would be stripped, errors replaced, and every
-// transfer after a line error refused. DTR is held on: most cables and relay
+// transfer after a line error refused; flow-control characters left alike
+// would make the driver refuse the DCB. DTR is held on: most cables and relay
 // adapters take power or a ready signal from it. The parity is checked in
 // link mode 2, where a byte that fails it is line damage.
 DCB line_dcb(DCB found, const platform::LineSettings& settings);

@@ -5,7 +5,8 @@
 // hold, and keeps it: a save's file being created or renamed, or time-outs
 // being set on the port, are finished first, and nothing of the kind
 // starts again afterwards. It then stops the program's thread before it
-// puts the line back and writes its line, so that no byte goes to the port
+// puts the line back (cancelling that thread's transfer on the port, if
+// one is under way) and writes its line, so that no byte goes to the port
 // with the line as found and nothing is written after the handler's line;
 // and it ends the process itself, so that thread never runs on.
 #include "pclink/platform/process.h"
