@@ -70,8 +70,8 @@ bool serial_driver_answers(unsigned long request, void* argument, int& result) {
     *static_cast<serial_struct*>(argument) = serial_struct{};
     static_cast<serial_struct*>(argument)->flags = driver.flags;
   } else if (request == TIOCSSERIAL) {
-    driver.flags = static_cast<serial_struct*>(argument)->flags;
-    driver.flags_set.push_back(driver.flags);
+    driver.flags_set.push_back(static_cast<serial_struct*>(argument)->flags);
+    driver.flags = driver.flags_set.back() & ~driver.dropped_flags;
   } else {
     driver.latencies_set.push_back(*static_cast<unsigned long*>(argument));
   }

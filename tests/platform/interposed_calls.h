@@ -24,6 +24,7 @@ extern int fchmod_signal;
 struct SerialDriver {
   bool present = false;
   int flags = 0;  // the driver's flags, ASYNC_LOW_LATENCY among them
+  int dropped_flags = 0;  // flags TIOCSSERIAL takes without error and drops
   std::vector<int> flags_set;  // each TIOCSSERIAL's flags, in order
   std::vector<unsigned long> latencies_set;  // each IOSSDATALAT's microseconds
 };

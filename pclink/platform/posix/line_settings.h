@@ -15,10 +15,12 @@ namespace platform_posix {
 //   nor turned into signals, parity errors neither ignored nor passed as
 //   data: PARMRK marks a damaged byte (and a break) as 0xFF 0x00 before it,
 //   and doubles a real 0xFF, so that damage reaches the port layer as such.
-//   INPCK (parity checked) with odd parity only.
+//   INPCK in every mode (input checked: the parity of link mode 2, and the
+//   framing of every byte).
 // - c_oflag: nothing processed on output.
 // - c_cflag: 8 data bits, one stop bit, odd parity or none and never mark
-//   or space parity (CMSPAR), no RTS/CTS flow control, the modem lines
+//   or space parity (CMSPAR), no flow control by RTS/CTS (nor, on macOS,
+//   by DTR, DSR or carrier), the modem lines
 //   ignored (CLOCAL), the receiver on (CREAD); HUPCL as found, since the
 //   found settings are back before the port closes.
 // - c_lflag: no line editing, echo or signals.

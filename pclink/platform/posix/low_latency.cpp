@@ -62,7 +62,10 @@ bool request_low_latency(int fd) {
   found_serial = serial;
   serial.flags |= ASYNC_LOW_LATENCY;
   serial_changed = ioctl(fd, TIOCSSERIAL, &serial) == 0;
-  return serial_changed;
+  // Some drivers take the settings and drop the flag: the latency is low
+  // only if it stuck.
+  serial_struct now{};
+  return serial_changed && ioctl(fd, TIOCGSERIAL, &now) == 0 && (now.flags & ASYNC_LOW_LATENCY) != 0;
 }
 
 void restore_latency(int fd) {
