@@ -7,7 +7,8 @@
 namespace platform {
 
 // The name CreateFileA needs for a port name on Windows: "COM10" and above
-// become "\\.\COM10"; every other name is used as given.
+// become "\\.\COM10", "COM3:" and "COM10:" lose their colon; every other
+// name is used as given.
 std::string windows_device_path(const char* name);
 
 }  // namespace platform
