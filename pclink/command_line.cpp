@@ -79,6 +79,14 @@ CommandLineItem refuse_command_line(CommandLineReader& reader, const Message& re
   return {ItemKind::refused};
 }
 
+void take_name(const CommandLineItem& item, CommandLineReader& reader, const char*& place) {
+  if (place != nullptr) {
+    refuse_command_line(reader, msg("name_too_many"), {item.value, place});
+    return;
+  }
+  place = item.value;
+}
+
 void end_refused_command_line(const CommandLineRefusal& refusal, const ProgramUsage& usage) {
   const Message* reason = refusal.reason != nullptr ? refusal.reason : usage.name_missing;
   if (reason != nullptr) {

@@ -58,6 +58,11 @@ struct CommandLineItem {
 // returned once the reader holds a refusal, and again on every later call.
 CommandLineItem next_item(CommandLineReader& reader, const OptionLetters& letters);
 
+// Takes a name into place, which holds the program's name there so far:
+// a second is refused rather than put in the first's place, which would
+// drop an argument unseen ("-c 3 memo.txt" would log to slot 0).
+void take_name(const CommandLineItem& item, CommandLineReader& reader, const char*& place);
+
 // Refuses the command line for reason, with values after the program's
 // name; returns the refused item, for a caller to hand on.
 CommandLineItem refuse_command_line(CommandLineReader& reader, const Message& reason,

@@ -58,6 +58,7 @@ inline constexpr Message program_messages[] = {
                     "16777214"),
     english_already("link_mode_option_bad", "{program}: '{argument}': -s takes one digit (-s0, -s1 or -s2)"),
     english_already("slot_option_bad", "{program}: '{argument}': -c takes one character, the slot 0 to 8 (-c3)"),
+    english_already("name_too_many", "{program}: '{argument}': one name too many ('{earlier}' is named already)"),
     english_already("file_name_missing", "{program}: no file named"),
     english_already("package_name_missing", "{program}: no package list or program file named"),
     english_already("archive_name_missing", "{program}: no backup file named"),

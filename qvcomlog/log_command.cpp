@@ -37,7 +37,7 @@ LogCommand parse_log_command(int argc, char** argv) {
        item = next_item(reader, log_letters)) {
     if (item.kind == ItemKind::refused) break;
     if (item.kind == ItemKind::name) {
-      command.host_name = item.value;  // the last one wins
+      take_name(item, reader, command.host_name);
     } else if (take_link_option(item, reader, command.link_mode)) {
     } else if (item.letter == 'g') {
       command.fetch = true;

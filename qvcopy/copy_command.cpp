@@ -16,8 +16,7 @@ CopyCommand parse_copy_command(int argc, char** argv) {
        item = next_item(reader, copy_letters)) {
     if (item.kind == ItemKind::refused) break;
     if (item.kind == ItemKind::name) {
-      // The first name stays; every later one replaces the second.
-      (command.first_name == nullptr ? command.first_name : command.second_name) = item.value;
+      take_name(item, reader, command.first_name == nullptr ? command.first_name : command.second_name);
     } else if (take_link_option(item, reader, command.link_mode)) {
     } else if (item.letter == 'g') {
       command.fetch = true;

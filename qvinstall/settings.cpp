@@ -38,20 +38,21 @@ void take_install_option(char letter) {
 }  // namespace
 
 char* parse_arguments(int argc, char** argv) {
-  char* name = nullptr;
+  const char* name = nullptr;
   // A lone "-" is a name: the package list on standard input.
   CommandLineReader reader = read_command_line(argc, argv);
   for (CommandLineItem item = next_item(reader, install_letters); item.kind != ItemKind::end;
        item = next_item(reader, install_letters)) {
     if (item.kind == ItemKind::refused) break;
     if (item.kind == ItemKind::name) {
-      name = const_cast<char*>(item.value);  // argv's own argument, the program's to change
+      take_name(item, reader, name);
     } else if (!take_link_option(item, reader, install_settings.link_mode)) {
       take_install_option(item.letter);
     }
   }
   install_refusal = reader.refusal;
-  return install_refusal.reason != nullptr ? nullptr : name;
+  // argv's own argument, the program's to change
+  return install_refusal.reason != nullptr ? nullptr : const_cast<char*>(name);
 }
 
 void refuse_install_command_line() {

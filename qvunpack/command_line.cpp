@@ -16,7 +16,7 @@ UnpackOptions parse_unpack_arguments(int argc, char** argv, CommandLineRefusal& 
        item = next_item(reader, unpack_letters)) {
     if (item.kind == ItemKind::refused) break;
     if (item.kind == ItemKind::name) {
-      options.archive = item.value;
+      take_name(item, reader, options.archive);
     } else {
       options.list_only = true;
       options.terse = options.terse || item.letter == 't';

@@ -6,9 +6,9 @@
 
 // Reads the arguments after the program name, left to right: "-l" lists,
 // "-t" lists tersely (grouped, "-lt", as well), any other option letter
-// rejects the whole line (no archive; refusal says why), and every other
-// argument, a lone "-" included, becomes the archive name, the last one
-// winning.
+// rejects the whole line (no archive; refusal says why), and the one other
+// argument, a lone "-" included, is the archive name (a second rejects the
+// line).
 UnpackOptions parse_unpack_arguments(int argc, char** argv, CommandLineRefusal& refusal);
 
 // The title and author suffix, on standard output.

@@ -47,10 +47,19 @@ TEST(QvcomlogSend, AnEmptyHostFileMakesAHeaderOnlyLog) {
   EXPECT_EQ(read_file(session.storage + "/COM0.LOG"), header('0'));
 }
 
-TEST(QvcomlogSend, TheLastNameWinsAndADashIsAName) {
-  FileSession session = run_file_program("qvcomlog", {"a.txt", "-"}, {}, {}, {{"a.txt", "A"}, {"-", "dash"}});
+TEST(QvcomlogSend, ADashIsANameAndASecondNameIsRefused) {
+  FileSession session = run_file_program("qvcomlog", {"-"}, {}, {}, {{"-", "dash"}});
   EXPECT_EQ(session.run.exit_code, 0);
   EXPECT_EQ(read_file(session.storage + "/COM0.LOG"), header('0') + "dash");
+  // "-c 3" is a bare -c (slot 0) and a name "3": refused before the line
+  // is opened, where it once wrote slot 0 under the last name.
+  FileSession apart = run_file_program("qvcomlog", {"-c", "3", "memo.txt"}, {}, {}, {{"memo.txt", "M"}});
+  EXPECT_EQ(apart.run.exit_code, 2);
+  EXPECT_NE(apart.run.err.find("qvcomlog: 'memo.txt': one name too many ('3' is named already)\n"),
+            std::string::npos)
+      << apart.run.err;
+  EXPECT_FALSE(file_exists(apart.storage + "/COM0.LOG"));
+  EXPECT_EQ(host_bytes(apart.trace), "");
 }
 
 TEST(QvcomlogFetch, FetchesTheSlotByteForByte) {

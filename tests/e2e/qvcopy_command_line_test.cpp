@@ -13,11 +13,14 @@
 
 namespace {
 
-TEST(QvcopyNames, ThreeNamesUseTheFirstAndTheLast) {
+TEST(QvcopyNames, AThirdNameIsRefusedAndNothingIsSent) {
   FileSession session = run_file_program("qvcopy", {"x", "y", "z"}, {}, {}, {{"x", "X"}, {"y", "Y"}});
-  EXPECT_EQ(session.run.exit_code, 0);
-  EXPECT_EQ(read_file(session.storage + "/z"), "X");
+  EXPECT_EQ(session.run.exit_code, 2);
+  EXPECT_NE(session.run.err.find("qvcopy: 'z': one name too many ('y' is named already)\n"), std::string::npos)
+      << session.run.err;
+  EXPECT_FALSE(file_exists(session.storage + "/z"));
   EXPECT_FALSE(file_exists(session.storage + "/y"));
+  EXPECT_EQ(host_bytes(session.trace), "");
 }
 
 TEST(QvcopyNames, TheDeviceNameDefaultsToTheHostFilesBaseName) {

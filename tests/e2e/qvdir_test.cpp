@@ -72,7 +72,7 @@ TEST(QvdirList, AJapaneseTargetNameReachesTheLineInShiftJis) {
 }
 
 TEST(QvdirFailures, AnUnknownTargetOrARefusalPrintsNoList) {
-  FileSession unknown = run_file_program("qvdir", {"S1:", "X:"}, {}, {{"A", "a"}});
+  FileSession unknown = run_file_program("qvdir", {"X:"}, {}, {{"A", "a"}});
   EXPECT_EQ(unknown.run.exit_code, 2);
   EXPECT_EQ(unknown.run.out, "");
   EXPECT_EQ(after_banner(unknown.run.err), announcement() + "oX: file not found\n");

@@ -155,10 +155,12 @@ TEST_F(Qvunpack, RejectedCommandLineShowsTheUsage) {
   EXPECT_TRUE(written().empty());
 }
 
-TEST_F(Qvunpack, LastNameWins) {
+TEST_F(Qvunpack, ASecondNameIsRefusedAndNothingIsWritten) {
   ProgramRun run_result = run({"no-such-file", put_archive(worked_example)});
-  EXPECT_EQ(run_result.exit_code, exit_done);
-  EXPECT_EQ(written(), std::set<std::string>({"MEMO.TXT"}));
+  EXPECT_EQ(run_result.exit_code, exit_not_done);
+  EXPECT_NE(run_result.err.find("one name too many ('no-such-file' is named already)"), std::string::npos)
+      << run_result.err;
+  EXPECT_EQ(written(), std::set<std::string>{});
 }
 
 TEST_F(Qvunpack, ReadsStandardInputUntranslated) {

@@ -53,7 +53,7 @@ class ProgramCommands : public ::testing::Test {
   std::unique_ptr<Arguments> arguments;
 };
 
-TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
+TEST_F(ProgramCommands, CopyNamesDefaultAndAThirdIsRefused) {
   CopyCommand one = copy({"a.txt"});
   EXPECT_FALSE(one.fetch);
   EXPECT_EQ(or_none(one.first_name), "a.txt");
@@ -64,9 +64,11 @@ TEST_F(ProgramCommands, CopyNamesDefaultAndTheLastSecondNameWins) {
   EXPECT_EQ(or_none(copy({"/abs/dir/", "-C"}).second_name), "");
   EXPECT_EQ(or_none(copy({"-g", "DIR/X.TXT"}).second_name), "DIR/X.TXT");
   EXPECT_EQ(or_none(copy({"../a", "keep/As/Typed"}).second_name), "keep/As/Typed");
+  // A third name is refused, not put in the second's place unseen.
   CopyCommand three = copy({"x", "y", "z"});
-  EXPECT_EQ(or_none(three.first_name), "x");
-  EXPECT_EQ(or_none(three.second_name), "z");
+  EXPECT_EQ(three.first_name, nullptr);
+  ASSERT_EQ(three.refusal.reason, &msg("name_too_many"));
+  EXPECT_EQ(three.refusal.values, (std::vector<std::string>{"z", "y"}));
   CopyCommand dash = copy({"-g", "-", "-s2"});
   EXPECT_TRUE(dash.fetch);
   EXPECT_EQ(or_none(dash.first_name), "-");  // a lone "-" is a name
@@ -129,10 +131,16 @@ TEST_F(ProgramCommands, LogSlotsTakeTheLowFourBits) {
 }
 
 TEST_F(ProgramCommands, LogCommandLine) {
-  LogCommand command = log({"-g", "a.txt", "b.txt", "-s0"});
+  LogCommand command = log({"-g", "b.txt", "-s0"});
   EXPECT_TRUE(command.fetch);
   EXPECT_EQ(or_none(command.host_name), "b.txt");
   EXPECT_EQ(command.link_mode, 0);
+  // A slot given apart from its -c would be a second name: refused, where
+  // it once logged to slot 0 under the last name.
+  LogCommand apart = log({"-c", "3", "memo.txt"});
+  EXPECT_EQ(apart.host_name, nullptr);
+  ASSERT_EQ(apart.refusal.reason, &msg("name_too_many"));
+  EXPECT_EQ(apart.refusal.values, (std::vector<std::string>{"memo.txt", "3"}));
   EXPECT_EQ(log({"a.txt", "-x"}).host_name, nullptr);
   EXPECT_EQ(log({"a.txt", "-d"}).host_name, nullptr);
   EXPECT_EQ(log({}).host_name, nullptr);
@@ -180,9 +188,12 @@ TEST_F(ProgramCommands, TheFetchRoomTakesBytesKAndMUpToOneByteBelowTheFieldsTop)
   EXPECT_EQ(log({"-g", "a"}).fetch_room, 16777214);
 }
 
-TEST_F(ProgramCommands, ListTargetDefaultsToS1AndTheLastWins) {
+TEST_F(ProgramCommands, ListTargetDefaultsToS1AndASecondIsRefused) {
   EXPECT_EQ(or_none(list({}).target_name), "S1:");
-  EXPECT_EQ(or_none(list({"A:", "B:"}).target_name), "B:");
+  EXPECT_EQ(or_none(list({"B:"}).target_name), "B:");
+  ListCommand two = list({"A:", "B:"});
+  EXPECT_EQ(two.target_name, nullptr);
+  EXPECT_EQ(two.refusal.reason, &msg("name_too_many"));
   EXPECT_EQ(or_none(list({"-"}).target_name), "-");
   ListCommand relay = list({"-s2"});
   EXPECT_EQ(relay.link_mode, 2);

@@ -48,8 +48,8 @@ class InstallCommandLine : public ::testing::Test {
   }
 };
 
-TEST_F(InstallCommandLine, OptionsAreChosenByTheirLettersAndTheLastNameWins) {
-  CommandLine line({"first.zrs", "-t", "-D", "-R", "-q", "-C", "-s2", "-d", "/dev/ttyS1", "second.bas"});
+TEST_F(InstallCommandLine, OptionsAreChosenByTheirLettersAroundTheName) {
+  CommandLine line({"-t", "-D", "-R", "-q", "-C", "-s2", "-d", "/dev/ttyS1", "second.bas"});
   char* name = line.parse();
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(name, "second.bas");
@@ -60,6 +60,15 @@ TEST_F(InstallCommandLine, OptionsAreChosenByTheirLettersAndTheLastNameWins) {
   EXPECT_FALSE(echo_enabled);
   EXPECT_EQ(install_settings.link_mode, link_mode_relay);
   EXPECT_STREQ(current_port_name(), "/dev/ttyS1");
+}
+
+// A link mode given apart from its -s would be a second name: refused,
+// where it once ran at the speed of mode 0 with the last name.
+TEST_F(InstallCommandLine, ASecondNameIsRefused) {
+  CommandLine line({"-s", "2", "hello.zrs"});
+  EXPECT_EQ(line.parse(), nullptr);
+  EXPECT_EXIT(refuse_install_command_line(), ::testing::ExitedWithCode(exit_not_done),
+              "^qvinstall: 'hello\\.zrs': one name too many \\('2' is named already\\)\n");
 }
 
 TEST_F(InstallCommandLine, DefaultsAndALoneHyphenAsTheName) {

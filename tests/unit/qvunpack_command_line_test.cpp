@@ -5,13 +5,14 @@
 
 #include "qvunpack/command_line.h"
 
-TEST(UnpackCommandLine, OptionsAndTheLastNameWin) {
+TEST(UnpackCommandLine, OptionsAndOneName) {
   auto parse = [](std::vector<const char*> words) {
     words.insert(words.begin(), "qvunpack");
     CommandLineRefusal refusal;
     return parse_unpack_arguments(static_cast<int>(words.size()), const_cast<char**>(words.data()), refusal);
   };
-  UnpackOptions plain = parse({"a", "b"});
+  EXPECT_EQ(parse({"a", "b"}).archive, nullptr);  // one archive at a time
+  UnpackOptions plain = parse({"b"});
   EXPECT_STREQ(plain.archive, "b");
   EXPECT_FALSE(plain.list_only);
   EXPECT_FALSE(plain.terse);
