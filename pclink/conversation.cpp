@@ -4,6 +4,7 @@
 
 #include "pclink/answers.h"
 #include "pclink/console.h"
+#include "pclink/echo.h"
 #include "pclink/line_doubts.h"
 #include "pclink/link_stream.h"
 #include "pclink/packet.h"
@@ -70,11 +71,24 @@ int send_write_packet(int n, const std::uint8_t* payload, int number, const Writ
     if (answer != NAK) {
       return number + 1;
     }
+    note_refused_packet();
     count_repeat(repeats);
     if (rules.repeat == RepeatNumber::next) {
       ++number;
     }
   }
+}
+
+WriteWatch watch_write() {
+  return {line_doubts(), refused_packets()};
+}
+
+bool write_proven(const WriteWatch& since) {
+  // Through the relay each byte's parity and each frame's own sum catch a
+  // bit flipped on the way, and an echo shows the damage: only a cable
+  // without echo leaves the refusals alone to tell of it.
+  const bool damage_unseen = !echo_enabled && !relay_active && refused_packets() - since.refused >= 2;
+  return line_doubts() == since.doubts && !damage_unseen;
 }
 
 int end_write_train(std::uint8_t* buffer, int capacity) {

@@ -66,6 +66,21 @@ constexpr int device_ended_train = -1;
 // if given.
 int send_write_packet(int n, const std::uint8_t* payload, int number, const WriteRules& rules,
                       int* silent_number = nullptr);
+
+// What the line showed from a write's first Packet on, for the device's
+// confirmation to prove the write or leave it to a read-back.
+struct WriteWatch {
+  long doubts = 0;
+  long refused = 0;
+};
+// Begins to watch a write, before its request goes out.
+WriteWatch watch_write();
+// The write is proven when the line gave no doubt and, on a cable without
+// echo, the device refused fewer than two of its Packets: there nothing
+// shows the host what reached the device, and a line that damages Packets
+// that often also flips two bits alike in one now and then, which passes
+// the device's sum.
+bool write_proven(const WriteWatch& since);
 // Asks for the device's reply and completes its handshake; the payload is
 // left in buffer (capacity bytes). Returns what recv_packet returned for the
 // reply it accepted. A reply that fails any check (format, number,

@@ -109,7 +109,7 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     return transfer_refused;
   }
   wait_for(ENQ);
-  const long doubts_before = line_doubts();
+  const WriteWatch watch = watch_write();
   int next_number = 1;
   copy_string(copy_string(reinterpret_cast<char*>(work), "RFDS1:"), name);
   next_number = send_write_packet(name_length + 7, work, next_number, file_service_write);
@@ -152,5 +152,5 @@ int put_file(int size, const std::uint8_t* source, const char* name) {
     return transfer_refused;
   }
   print_message(msg("transfer_end"));
-  return line_doubts() == doubts_before ? transfer_done : transfer_unproven;
+  return write_proven(watch) ? transfer_done : transfer_unproven;
 }

@@ -5,6 +5,7 @@ namespace {
 
 long doubts = 0;
 long damaged = 0;
+long refused = 0;
 
 }  // namespace
 
@@ -19,6 +20,7 @@ long line_doubts() {
 void reset_line_doubts() {
   doubts = 0;
   damaged = 0;
+  refused = 0;
 }
 
 void note_damaged_arrival() {
@@ -27,4 +29,12 @@ void note_damaged_arrival() {
 
 long damaged_arrivals() {
   return damaged;
+}
+
+void note_refused_packet() {
+  ++refused;
+}
+
+long refused_packets() {
+  return refused;
 }

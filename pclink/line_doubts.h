@@ -21,3 +21,9 @@ void reset_line_doubts();
 // now and then, which no sum shows.
 void note_damaged_arrival();
 long damaged_arrivals();
+
+// Our Packets the device refused as damaged (a NAK): the line changes bytes
+// on the way to the device. Where no echo shows the host what reached it,
+// a write that met two or more is read back, for the same reason.
+void note_refused_packet();
+long refused_packets();

@@ -78,7 +78,7 @@ FileWrite write_file(const char* name, const char* device_name, const std::vecto
                      bool with_end_mark, std::uint8_t* exchange) {
   begin_host_file_progress(name, static_cast<long long>(file.size()));
   wait_for(ENQ);
-  const long doubts_before = line_doubts();
+  const WriteWatch watch = watch_write();
   int number = send_write_request(device_name, exchange);
   number = send_file_data(file, exchange, number);
   if (with_end_mark) {
@@ -90,7 +90,7 @@ FileWrite write_file(const char* name, const char* device_name, const std::vecto
     return FileWrite::refused;
   }
   print_message(msg("install_file_done"));
-  return line_doubts() == doubts_before ? FileWrite::confirmed : FileWrite::unproven;
+  return write_proven(watch) ? FileWrite::confirmed : FileWrite::unproven;
 }
 
 // "CFD" and its consent, after the device's ENQ.
