@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pclink/console.h"
+#include "pclink/local_files.h"
 #include "pclink/version.h"
 
 namespace {
@@ -38,17 +39,25 @@ void print_help(const ProgramHelp& help) {
   std::printf("\nExample:\n%s", help.example);
 }
 
+// The text is the job: one that did not reach standard output whole (a
+// full disk, /dev/full) is no job done.
+[[noreturn]] void end_after(const char* what) {
+  if (output_written_whole()) exit_program(exit_done);
+  print_message(msg("output_not_written"), {what});
+  exit_program(exit_not_done);
+}
+
 }  // namespace
 
 void answer_help_or_version(int argc, char** argv, const ProgramHelp& help) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0) {
       print_help(help);
-      exit_program(exit_done);
+      end_after("help");
     }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("%s %s\n", help.program, suite_version);
-      exit_program(exit_done);
+      end_after("version");
     }
   }
 }

@@ -7,6 +7,7 @@
 
 #include "pclink/version.h"
 #include "support/e2e.h"
+#include "support/e2e_wine.h"
 
 namespace {
 
@@ -65,6 +66,22 @@ TEST(CommandLine, VersionIsTheProgramAndTheSuiteVersion) {
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.out, program.name + " " + suite_version + "\n");
     EXPECT_EQ(run.err, "");
+  }
+}
+
+// "--help > file" on a full disk: the text is the job, and it is not done.
+TEST(CommandLine, HelpOrVersionThatStandardOutputCannotTakeIsNotDone) {
+  if (wine_mode()) GTEST_SKIP() << "/dev/full is a Linux device";
+  RunOptions full;
+  full.output_file = "/dev/full";
+  for (const Program& program : programs) {
+    SCOPED_TRACE(program.name);
+    RunResult help = run_program(program.name, {"--help"}, full);
+    EXPECT_EQ(help.exit_code, 2);
+    EXPECT_EQ(help.err, "standard output cannot be written: the help is not whole there\n");
+    RunResult version = run_program(program.name, {"--version"}, full);
+    EXPECT_EQ(version.exit_code, 2);
+    EXPECT_EQ(version.err, "standard output cannot be written: the version is not whole there\n");
   }
 }
 
