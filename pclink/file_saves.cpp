@@ -20,8 +20,8 @@ struct SaveOutcome {
   bool completed;  // flushed to the file and closed
 };
 
-SaveOutcome write_new_file(const char* name, const std::uint8_t* data, int count) {
-  std::FILE* stream = std::fopen(name, "wb");
+SaveOutcome write_new_file(const char* name, const std::uint8_t* data, int count, const char* mode = "wb") {
+  std::FILE* stream = std::fopen(name, mode);
   if (stream == nullptr) return {false, 0, false};
   std::size_t wanted = count > 0 ? static_cast<std::size_t>(count) : 0;
   int accepted = wanted > 0 ? static_cast<int>(std::fwrite(data, 1, wanted, stream)) : 0;
@@ -168,7 +168,9 @@ int finish_save(const std::uint8_t* data, int count) {
     return 0;
   }
   if (!pending_save.target.empty()) return replace_target(static_cast<std::size_t>(count), data) ? 1 : 0;
-  SaveOutcome outcome = write_new_file(pending_save.name.c_str(), data, count);
+  // Appended: a terminal, a pipe or a device takes the bytes as they come,
+  // and a file the shell opened for us (/dev/stdout) keeps what ">>" kept.
+  SaveOutcome outcome = write_new_file(pending_save.name.c_str(), data, count, "ab");
   end_pending_save(false);
   return outcome.created && outcome.accepted == count && outcome.completed ? 1 : 0;
 }
@@ -192,11 +194,12 @@ std::FILE* save_stream() {
 
 namespace {
 
-// Copies the spool, from its start, to the name the save writes as a stream.
+// Copies the spool, from its start, to the name the save writes as a
+// stream, appended as finish_save appends.
 bool copy_spool_to_name() {
   bool opened = false;
   std::FILE* spool = open_save_reader(pending_save.stream, opened);
-  std::FILE* out = std::fopen(pending_save.name.c_str(), "wb");
+  std::FILE* out = std::fopen(pending_save.name.c_str(), "ab");
   bool whole = out != nullptr;
   char block[4096];
   for (std::size_t got; whole && (got = std::fread(block, 1, sizeof block, spool)) > 0;) {

@@ -20,9 +20,11 @@ const char* path_base_name(const char* path);
 
 // The file that a save of name replaces: name itself, or the file a
 // symbolic link points to, so that the link stays a link. Empty when the
-// save has to write into name as a stream instead: name exists but is no
-// regular file (a terminal, a pipe, a device), or this user may not write
-// it (opening it then fails as a save always did).
+// save has to write into name as a stream instead, appending: name exists
+// but is no regular file (a terminal, a pipe, a device), it stands for a
+// descriptor the process holds (/dev/stdout, whose file the shell opened
+// with ">" or ">>"), or this user may not write it (opening it then fails
+// as a save always did).
 std::string file_to_replace(const char* name);
 
 // Why create_new_file made no file.

@@ -3,6 +3,7 @@
 // refused Packets repeated until the copy is whole.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,30 @@ TEST(QvcopyRoom, AnyDeviceFileComesWholeWithoutMAndMemoryStaysFlat) {
   ASSERT_GT(small_fetch.run.peak_memory_kb, 0);
   EXPECT_LT(large_fetch.run.peak_memory_kb - small_fetch.run.peak_memory_kb, 512)
       << "small " << small_fetch.run.peak_memory_kb << " KiB, large " << large_fetch.run.peak_memory_kb << " KiB";
+}
+
+// "qvcopy -g LOG.TXT /dev/stdout >> all.txt": the fetched file goes through
+// the descriptor the shell opened, after what all.txt held, rather than a
+// new file renamed over it; "> out.txt" likewise gets just the file.
+TEST(QvcopyFetch, ToStandardOutputTheShellsFileIsWrittenThrough) {
+  if (wine_mode()) GTEST_SKIP() << "/dev/stdout is a POSIX name";
+  for (bool appended : {true, false}) {
+    SCOPED_TRACE(appended ? ">>" : ">");
+    const std::string folder = make_temp_dir();
+    const std::string out = folder + "/all.txt";
+    write_file(out, appended ? "earlier\n" : "");
+    RunOptions options;
+    options.output_file = out;
+    options.output_appended = appended;
+    FileSession session =
+        run_file_program("qvcopy", {"-g", "LOG.TXT", "/dev/stdout"}, {}, {{"LOG.TXT", "fetched\n"}}, {}, options);
+    EXPECT_EQ(session.run.exit_code, 0) << session.run.err;
+    EXPECT_EQ(read_file(out), appended ? "earlier\nfetched\n" : "fetched\n");
+    // No temporary file was made beside it to take its place.
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.push_back(entry.path().filename());
+    EXPECT_EQ(entries, std::vector<std::string>{"all.txt"});
+  }
 }
 
 TEST(QvcopyRepeats, DamagedAndRefusedPacketsAreRepeatedAndTheCopyIsWhole) {

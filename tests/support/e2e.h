@@ -58,6 +58,7 @@ struct RunOptions {
   // Standard output goes to this file (it must exist), as "> file" sends it:
   // "/dev/full" fails every write.
   std::string output_file;
+  bool output_appended = false;  // opened for appending, as ">> file" opens it
   // RunResult.peak_memory_kb is measured (the program runs under the
   // peak_memory helper; not for runs on a terminal).
   bool measure_peak_memory = false;

@@ -42,7 +42,7 @@ RunResult run_command(const std::vector<std::string>& command, const RunOptions&
   make_pipe(out);
   make_pipe(err);
   // Standard output into a file instead of the pipe, as "> file" does.
-  const int out_file = options.output_file.empty() ? -1 : open(options.output_file.c_str(), O_WRONLY | O_CLOEXEC);
+  const int out_file = options.output_file.empty() ? -1 : open(options.output_file.c_str(), O_WRONLY | O_CLOEXEC | (options.output_appended ? O_APPEND : 0));
   if (!options.output_file.empty() && out_file < 0) throw std::runtime_error("cannot open " + options.output_file);
   const pid_t pid = fork();
   if (pid == 0) {

@@ -13,9 +13,33 @@
 
 namespace platform {
 
+namespace {
+
+// Whether name stands for a descriptor this process holds (/dev/stdout,
+// /dev/fd/1, /proc/self/fd/1), followed link by link: its file is the one
+// the shell opened for us ("> out", ">> log"), to be written through, not
+// replaced by another of the same name.
+bool names_open_descriptor(const char* name) {
+  std::string path = name;
+  for (int hop = 0; hop < 8; ++hop) {
+    if (path.rfind("/dev/fd/", 0) == 0 || (path.rfind("/proc/", 0) == 0 && path.find("/fd/") != std::string::npos)) {
+      return true;
+    }
+    char link[4096];
+    const ssize_t length = readlink(path.c_str(), link, sizeof link - 1);
+    if (length <= 0) return false;
+    link[length] = '\0';
+    path = link[0] == '/' ? std::string(link) : path.substr(0, path.rfind('/') + 1) + link;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string file_to_replace(const char* name) {
   struct stat link_info;
   if (lstat(name, &link_info) != 0) return name;  // a new file
+  if (names_open_descriptor(name)) return "";
   std::string target = name;
   if (S_ISLNK(link_info.st_mode)) {
     char* resolved = realpath(name, nullptr);
