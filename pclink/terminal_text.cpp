@@ -83,6 +83,26 @@ std::string escaped_above_ascii(const char* text, std::size_t length) {
   return shown;
 }
 
+namespace {
+
+// Whether text is well-formed UTF-8: a lead byte followed by as many
+// continuation bytes as it announces, and nothing else above ASCII.
+bool is_utf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const int more = byte < 0x80 ? 0 : byte >= 0xC2 && byte <= 0xDF ? 1 : byte >= 0xE0 && byte <= 0xEF ? 2
+                                  : byte >= 0xF0 && byte <= 0xF4 ? 3 : -1;
+    if (more < 0 || i + static_cast<std::size_t>(more) >= text.size() + (more == 0 ? 1 : 0)) return false;
+    for (int k = 1; k <= more; ++k) {
+      if ((static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
+    }
+    i += static_cast<std::size_t>(more) + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t room) {
   if (name.size() <= room) return name;
   constexpr char cut_mark[] = "...";
@@ -93,6 +113,9 @@ std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t 
   std::size_t start = 0;  // the first character that starts at or after first_kept
   if (shift_jis) {
     while (start < first_kept) start += is_shift_jis_lead(byte_at(start)) && start + 1 < name.size() ? 2 : 1;
+  } else if (is_utf8(name)) {
+    start = first_kept;
+    while (start < name.size() && (byte_at(start) & 0xC0) == 0x80) ++start;
   } else {
     start = first_kept;
     while (start < name.size() && !(byte_at(start) < 0x80 && byte_at(start - 1) < 0x80)) ++start;

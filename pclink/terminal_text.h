@@ -35,7 +35,8 @@ std::string escaped_above_ascii(const char* text, std::size_t length);
 // its extension) tells one file from the next. A byte is taken for a
 // column, which is exact for Shift-JIS and errs on the short side for
 // UTF-8. The cut never falls inside a character: in Shift-JIS text it is
-// found from the lead bytes; in the user's own encoding it falls only on an
+// found from the lead bytes; in a name that is well-formed UTF-8 on the
+// start of any character; in any other encoding of the user's only on an
 // ASCII byte that follows another, which begins a character in every
 // multibyte set a terminal uses.
 std::string name_fitted_to(const std::string& name, bool shift_jis, std::size_t room);

@@ -67,10 +67,17 @@ TEST(StatusLineName, ALongNameKeepsItsEndAndNeverSplitsACharacter) {
   const std::string memo = "\x83\x81\x83\x82\x92\xa0.TXT";
   EXPECT_EQ(name_fitted_to(memo, true, 9), "...\x92\xa0.TXT");
   EXPECT_EQ(name_fitted_to(memo, true, 8), "....TXT");
-  // In the user's encoding only an ASCII byte after another begins a cut,
-  // so no byte of UTF-8 "é" is left behind it.
-  EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 10), "...notes");
+  // In UTF-8 a cut may begin at any character, never at a byte inside one:
+  // a name all in Japanese keeps its last characters, not just ".bas".
+  EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 10), "...-notes");
+  EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 9), "...-notes");
   EXPECT_EQ(name_fitted_to("caf\xc3\xa9-notes", false, 11), "caf\xc3\xa9-notes");
+  const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe5\x90\x8d\xe5\x89\x8d.bas";  // 日本語の名前.bas
+  EXPECT_EQ(name_fitted_to(japanese, false, 14), "...\xe5\x90\x8d\xe5\x89\x8d.bas");
+  EXPECT_EQ(name_fitted_to(japanese, false, 12), "...\xe5\x89\x8d.bas");
+  // In another encoding of the user's (here EUC-JP, "名前.bas") only an
+  // ASCII byte after another begins a cut.
+  EXPECT_EQ(name_fitted_to("\xcc\xbe\xc1\xb0.bas", false, 7), "...bas");
   // No room for a character after the cut mark: no name at all.
   EXPECT_EQ(name_fitted_to("memo.txt", true, 3), "");
 }
