@@ -46,6 +46,11 @@ CommandLineItem read_letter(CommandLineReader& reader, const OptionLetters& lett
     next_argument(reader);
     return option(letter, value, argument);
   }
+  // A byte above ASCII is part of a character, not a letter of its own:
+  // the argument is named whole ("-é" would show as half a character).
+  if (static_cast<unsigned char>(letter) >= 0x80) {
+    return refuse_command_line(reader, msg("option_unknown"), {argument});
+  }
   return refuse_command_line(reader, msg("option_letter_unknown"), {std::string(1, letter), argument});
 }
 

@@ -78,6 +78,10 @@ TEST(CommandLineReader, AnUnknownLetterOrLongOptionRefusesTheLineNamingIt) {
   constexpr OptionLetters reset_letters{"Cr", "s", "d", false};
   EXPECT_EQ(read_all({"-r", "-"}, reset_letters), "r refused:option_unknown(-)");
   EXPECT_EQ(read_all({"-rerun"}, reset_letters), "r refused:option_letter_unknown(e,-rerun)");
+  // A character above ASCII is no letter: its first byte alone would show
+  // as another character, or as none.
+  EXPECT_EQ(read_all({"-\xc3\xa9", "a"}), "refused:option_unknown(-\xc3\xa9)");
+  EXPECT_EQ(read_all({"-g\xe3\x81\x82"}), "g refused:option_unknown(-g\xe3\x81\x82)");
 }
 
 }  // namespace
