@@ -106,6 +106,15 @@ TEST_F(TerminalLanguage, AJapaneseLocaleOrLanguageListGetsTheProgramsOwnTextInUt
                 "\nthe reset failed: the device refused it\n");
 }
 
+// A Japanese locale that is not installed and names no set: its terminal is
+// taken to show ASCII alone, where Japanese would be question marks; the
+// English text is what its reader can read.
+TEST_F(TerminalLanguage, AJapaneseLocaleWhoseTerminalShowsNoJapaneseGetsEnglish) {
+  EXPECT_EQ(on_terminal("ja_QQ", "qvrestart", {"-r"}, {"--refuse"}).out,
+            program_title("qvrestart", "ZAURUS PC link reset") + author_suffix +
+                "\nthe reset failed: the device refused it\n");
+}
+
 TEST_F(TerminalLanguage, QvlinkRawGivesATerminalTheBytesAPipeGets) {
   write_file(host + "/memo.txt", std::string(300, 'm'));
   for (const std::string locale : {"en_US.UTF-8", "ja_JP.UTF-8"}) {

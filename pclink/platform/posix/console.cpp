@@ -218,7 +218,12 @@ bool user_text_from_shift_jis(const char* text, std::size_t length, std::string&
 }
 
 MessageLanguage message_language() {
-  return language_of_locale(locale_variables_of_environment());
+  const MessageLanguage asked = language_of_locale(locale_variables_of_environment());
+  // Japanese on a terminal that shows ASCII alone (a Japanese locale that is
+  // not installed and names no set the terminal is known to show) would be
+  // question marks: English is what that reader can read.
+  if (asked == MessageLanguage::system && charset().ascii_terminal) return MessageLanguage::english;
+  return asked;
 }
 
 std::int64_t monotonic_milliseconds() {
