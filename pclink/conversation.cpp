@@ -87,7 +87,8 @@ bool write_proven(const WriteWatch& since) {
   // Through the relay each byte's parity and each frame's own sum catch a
   // bit flipped on the way, and an echo shows the damage: only a cable
   // without echo leaves the refusals alone to tell of it.
-  const bool damage_unseen = !echo_enabled && !relay_active && refused_packets() - since.refused >= 2;
+  const bool damage_unseen =
+      !echo_enabled && !relay_active && refused_packets() - since.refused >= units_damaged_for_second_look;
   return line_doubts() == since.doubts && !damage_unseen;
 }
 

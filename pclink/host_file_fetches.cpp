@@ -126,7 +126,7 @@ int fetch_to_host_file(const char* device_name, const char* host_name, int room,
   // Packet says little of the line; two or more mean it changes bytes often
   // enough for that to strike too: the file is read again, as -v does, and
   // saved only when two reads agree.
-  const bool damage_met = damaged_arrivals() - damaged_before >= 2;
+  const bool damage_met = damaged_arrivals() - damaged_before >= units_damaged_for_second_look;
   if (damage_met && !verify) {
     print_message(msg("damaged_fetch_read_again"), {device_name});
   }

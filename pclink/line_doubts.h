@@ -22,6 +22,10 @@ void reset_line_doubts();
 void note_damaged_arrival();
 long damaged_arrivals();
 
+// How many damaged or refused units in one transfer call for its second
+// look (a fetch or a list read again, a write read back).
+constexpr long units_damaged_for_second_look = 2;
+
 // Our Packets the device refused as damaged (a NAK): the line changes bytes
 // on the way to the device. Where no echo shows the host what reached it,
 // a write that met two or more is read back, for the same reason.

@@ -104,7 +104,8 @@ int list_device(const char* target_name) {
   const long damaged_before = damaged_arrivals();
   ReceivedTrain list = get_list(block, target_name);
   await_closing_enq(list.result);
-  if (list.result >= 0 && damaged_arrivals() - damaged_before >= 2 && !confirm_list(list, block, target_name)) {
+  const bool damage_met = damaged_arrivals() - damaged_before >= units_damaged_for_second_look;
+  if (list.result >= 0 && damage_met && !confirm_list(list, block, target_name)) {
     std::free(block);
     return exit_not_done;
   }

@@ -7,14 +7,9 @@
 #include <string>
 
 #include "sim/conversations.h"
+#include "sim/recorded_case.h"
 
 namespace {
-
-sim::Outcome run_recorded(const std::string& text) {
-  const std::optional<sim::Case> c = sim::parse_case(text);
-  EXPECT_TRUE(c.has_value()) << text;
-  return c ? sim::run_case(*c, true) : sim::Outcome{};
-}
 
 // How many times the line carries the host's unit (in its line trace form,
 // "H> 05" and the like) as a unit of its own.

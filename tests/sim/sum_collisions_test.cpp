@@ -10,14 +10,9 @@
 #include <string>
 
 #include "sim/conversations.h"
+#include "sim/recorded_case.h"
 
 namespace {
-
-sim::Outcome run_recorded(const std::string& text) {
-  const std::optional<sim::Case> c = sim::parse_case(text);
-  EXPECT_TRUE(c.has_value()) << text;
-  return c ? sim::run_case(*c, true) : sim::Outcome{};
-}
 
 bool read_back(const sim::Outcome& outcome) {
   return outcome.host_errors.find("the line was not clean during the write; read back, the file is whole") !=

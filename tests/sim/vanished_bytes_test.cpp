@@ -7,20 +7,15 @@
 #include <string>
 
 #include "sim/conversations.h"
+#include "sim/recorded_case.h"
 
 namespace {
 
-sim::Outcome run(const std::string& text) {
-  const std::optional<sim::Case> c = sim::parse_case(text);
-  EXPECT_TRUE(c.has_value()) << text;
-  return c ? sim::run_case(*c, true) : sim::Outcome{};
-}
-
 TEST(VanishedBytes, APacketThatLostABytePaysATurnaroundNotTheDevicesPatience) {
-  const sim::Outcome clean = run("send cable-echo 1012");
+  const sim::Outcome clean = run_recorded("send cable-echo 1012");
   // A data byte of the third data Packet, and the last byte of the second.
   for (const char* faults : {"to-device 600 drop", "to-device 559 drop"}) {
-    const sim::Outcome outcome = run(std::string("send cable-echo 1012 ") + faults);
+    const sim::Outcome outcome = run_recorded(std::string("send cable-echo 1012 ") + faults);
     EXPECT_EQ(outcome.verdict, sim::Verdict::whole) << faults << ": " << outcome.why;
     EXPECT_NE(outcome.line_trace.find("H> FF\n"), std::string::npos) << faults << "\n" << outcome.line_trace;
     EXPECT_LT(outcome.virtual_us, clean.virtual_us + 1'000'000) << faults;
